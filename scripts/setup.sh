@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what the build and tests need on Debian 12 (run as root). Skips apt when all is there.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+  libglib2.0-dev libx11-dev
+  ocl-icd-opencl-dev opencl-headers libclblast-dev pocl-opencl-icd libopenblas-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,40 @@
+#include "sensors/temperature.h"
+
+#include "smc/smckit.h"
+
+namespace ventra::SMCKit {
+
+double readTemperature(FourCharCode code, TemperatureUnit unit) {
+  std::uint8_t byte = readKey({code, DataTypes::SP78})[0];
+  double sign = (byte & 0x80) ? -1.0 : 1.0;
+  double celsius = static_cast<double>(byte & 0x7F) * sign;
+  switch (unit) {
+    case TemperatureUnit::fahrenheit:
+      return celsiusToFahrenheit(celsius);
+    case TemperatureUnit::kelvin:
+      return celsiusToKelvin(celsius);
+    case TemperatureUnit::celius:
+      break;
+  }
+  return celsius;
+}
+
+std::vector<TemperatureSensor> knownTemperatureSensors() {
+  std::vector<TemperatureSensor> present;
+  for (const auto& [code, sensor] : TemperatureSensors::byCode())
+    if (hasKey(code)) present.push_back(sensor);
+  return present;
+}
+
+std::vector<TemperatureSensor> unknownTemperatureSensors() {
+  const auto& catalogue = TemperatureSensors::byCode();
+  std::vector<TemperatureSensor> unknown;
+  for (const SMCKey& key : listAllKeys()) {
+    bool startsWithT = (key.code >> 24) == 'T';
+    if (startsWithT && key.info == DataTypes::SP78 && !catalogue.contains(key.code))
+      unknown.push_back({"Unknown", key.code});
+  }
+  return unknown;
+}
+
+}  // namespace ventra::SMCKit

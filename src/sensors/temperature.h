@@ -1,0 +1,27 @@
+#pragma once
+
+#include <vector>
+
+#include "sensors/temperature_sensors.h"
+
+namespace ventra {
+
+enum class TemperatureUnit { celius, fahrenheit, kelvin };
+
+constexpr double celsiusToFahrenheit(double celsius) {
+  return celsius * 1.8 + 32.0;
+}
+constexpr double celsiusToKelvin(double celsius) {
+  return celsius + 273.15;
+}
+
+namespace SMCKit {
+// Whole degrees from byte 0 of the "sp78" value, read as sign and magnitude.
+double readTemperature(FourCharCode code, TemperatureUnit unit);
+// Catalogue sensors the SMC has, in the catalogue table's own order.
+std::vector<TemperatureSensor> knownTemperatureSensors();
+// "T" keys of type "sp78" (size 2) the catalogue lacks, in index order, named "Unknown".
+std::vector<TemperatureSensor> unknownTemperatureSensors();
+}  // namespace SMCKit
+
+}  // namespace ventra

@@ -1,0 +1,152 @@
+#include "smc/platform/emulator/emulator.h"
+
+#include <algorithm>
+
+namespace ventra::smc::emulator {
+namespace pf = platform;
+using Selector = SMCParamStruct::Selector;
+
+namespace {
+
+constexpr std::uint8_t kSuccess = 0;
+constexpr std::uint8_t kKeyNotFound = 132;
+
+class EmulatorClient : public pf::UserClient {
+ public:
+  explicit EmulatorClient(std::shared_ptr<SMCEmulator> smc) : smc_(std::move(smc)) {}
+  pf::kern_return_t callStructMethod(std::uint32_t selector, std::span<const std::uint8_t> input,
+                                     std::span<std::uint8_t> output,
+                                     std::size_t& outputSize) override {
+    return smc_->call(selector, input, output, outputSize);
+  }
+
+ private:
+  std::shared_ptr<SMCEmulator> smc_;
+};
+
+}  // namespace
+
+SMCEmulator::SMCEmulator(Profile profile)
+    : service_(profile.service), privilege_(profile.privilege) {
+  for (auto& key : profile.keys) {
+    index_.push_back(key.code);
+    keys_.emplace(key.code, KeyState{std::move(key)});
+  }
+}
+
+pf::kern_return_t SMCEmulator::open(std::uint32_t type, std::unique_ptr<pf::UserClient>& client) {
+  if (service_ != Profile::Service::present || type != 0) return pf::kIOReturnError;
+  client = std::make_unique<EmulatorClient>(shared_from_this());
+  return pf::kIOReturnSuccess;
+}
+
+pf::kern_return_t SMCEmulator::call(std::uint32_t selector, std::span<const std::uint8_t> input,
+                                    std::span<std::uint8_t> output, std::size_t& outputSize) {
+  if (selector != rawValue(Selector::kSMCHandleYPCEvent) || input.size() != SMCParamStruct::kSize ||
+      output.size() < SMCParamStruct::kSize)
+    return pf::kIOReturnBadArgument;
+  SMCParamStruct request = SMCParamStruct::fromRaw(input.data());
+  pf::kern_return_t rc = pf::kIOReturnSuccess;
+  SMCParamStruct reply = answer(request, rc);
+  if (rc == pf::kIOReturnSuccess) {
+    auto raw = reply.toRaw();
+    std::copy(raw.begin(), raw.end(), output.begin());
+    outputSize = SMCParamStruct::kSize;
+  }
+  return rc;
+}
+
+SMCParamStruct SMCEmulator::answer(const SMCParamStruct& request, pf::kern_return_t& rc) {
+  std::lock_guard lock(mutex_);
+  history_.push_back(request);
+  SMCParamStruct reply{};
+  reply.key = request.key;
+  bool isWrite = request.data8 == rawValue(Selector::kSMCWriteKey);
+  if (privilege_ == Profile::Privilege::deniedForAll ||
+      (privilege_ == Profile::Privilege::deniedForWrites && isWrite)) {
+    rc = pf::kIOReturnNotPrivileged;
+    return reply;
+  }
+  if (request.data8 == rawValue(Selector::kSMCGetKeyFromIndex)) {
+    bool inRange = request.data32 < index_.size();
+    reply.key = inRange ? index_[request.data32] : 0;
+    reply.result = inRange ? kSuccess : kKeyNotFound;
+    return reply;
+  }
+  auto found = keys_.find(request.key);
+  if (found == keys_.end()) {
+    reply.result = kKeyNotFound;
+    return reply;
+  }
+  const ProfileKey& key = found->second.key;
+  if (key.ioReturn) {
+    rc = *key.ioReturn;
+    return reply;
+  }
+  if (key.result) {
+    reply.result = *key.result;
+    return reply;
+  }
+  answerKeyRequest(found->second, request, reply);
+  return reply;
+}
+
+void SMCEmulator::answerKeyRequest(KeyState& state, const SMCParamStruct& request,
+                                   SMCParamStruct& reply) {
+  ProfileKey& key = state.key;
+  switch (request.data8) {
+    case rawValue(Selector::kSMCGetKeyInfo):
+      reply.keyInfo.dataSize = key.info.size;
+      reply.keyInfo.dataType = key.info.type;
+      reply.keyInfo.dataAttributes = key.attributes;
+      return;
+    case rawValue(Selector::kSMCReadKey): {
+      if (request.keyInfo.dataSize != key.info.size) {
+        reply.result = kSMCKeySizeMismatch;
+        return;
+      }
+      const auto& value = key.values[std::min(state.nextRead, key.values.size() - 1)];
+      std::copy(value.begin(), value.end(), reply.bytes.begin());
+      state.nextRead = std::min(state.nextRead + 1, key.values.size() - 1);
+      return;
+    }
+    case rawValue(Selector::kSMCWriteKey):
+      if (!key.writable) {
+        reply.result = kSMCKeyNotWritable;
+      } else if (request.keyInfo.dataSize != key.info.size) {
+        reply.result = kSMCKeySizeMismatch;
+      } else {
+        key.values = {std::vector<std::uint8_t>(request.bytes.begin(),
+                                                request.bytes.begin() + key.info.size)};
+        state.nextRead = 0;
+      }
+      return;
+    default:
+      reply.result = kSMCBadCommand;
+  }
+}
+
+std::vector<SMCParamStruct> SMCEmulator::history() const {
+  std::lock_guard lock(mutex_);
+  return history_;
+}
+
+void SMCEmulator::clearHistory() {
+  std::lock_guard lock(mutex_);
+  history_.clear();
+}
+
+std::optional<std::vector<std::uint8_t>> SMCEmulator::peek(FourCharCode code) const {
+  std::lock_guard lock(mutex_);
+  auto found = keys_.find(code);
+  if (found == keys_.end()) return std::nullopt;
+  const auto& values = found->second.key.values;
+  return values[std::min(found->second.nextRead, values.size() - 1)];
+}
+
+ScopedEmulator::ScopedEmulator(Profile profile)
+    : emulator_(std::make_shared<SMCEmulator>(profile)),
+      registration_(pf::kAppleSMCServiceName,
+                    profile.service == Profile::Service::absent ? nullptr : emulator_) {}
+
+}  // namespace ventra::smc::emulator

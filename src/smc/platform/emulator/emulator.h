@@ -1,0 +1,67 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "smc/param_struct.h"
+#include "smc/platform/emulator/profile.h"
+#include "smc/platform/service.h"
+
+namespace ventra::smc::emulator {
+
+// SMC firmware result codes the emulator answers with, beside success and key-not-found.
+inline constexpr std::uint8_t kSMCBadCommand = 0x82;
+inline constexpr std::uint8_t kSMCKeyNotWritable = 0x86;
+inline constexpr std::uint8_t kSMCKeySizeMismatch = 0x87;
+
+// An SMC behind the same byte-level interface as the real driver, serving a profile's key
+// table in ascending code order. Every request block it receives is kept for inspection.
+class SMCEmulator : public platform::Service, public std::enable_shared_from_this<SMCEmulator> {
+ public:
+  explicit SMCEmulator(Profile profile);
+
+  platform::kern_return_t open(std::uint32_t type,
+                               std::unique_ptr<platform::UserClient>& client) override;
+
+  // Handles one call as the driver would; public so that clients and tests share one path.
+  platform::kern_return_t call(std::uint32_t selector, std::span<const std::uint8_t> input,
+                               std::span<std::uint8_t> output, std::size_t& outputSize);
+
+  std::vector<SMCParamStruct> history() const;
+  void clearHistory();
+  // The value a read would return now, or nothing for a key the table lacks.
+  std::optional<std::vector<std::uint8_t>> peek(FourCharCode code) const;
+
+ private:
+  struct KeyState {
+    ProfileKey key;
+    std::size_t nextRead = 0;
+  };
+
+  SMCParamStruct answer(const SMCParamStruct& request, platform::kern_return_t& rc);
+  void answerKeyRequest(KeyState& state, const SMCParamStruct& request, SMCParamStruct& reply);
+
+  mutable std::mutex mutex_;
+  Profile::Service service_;
+  Profile::Privilege privilege_;
+  std::map<FourCharCode, KeyState> keys_;
+  std::vector<FourCharCode> index_;
+  std::vector<SMCParamStruct> history_;
+};
+
+// Registers the emulator as "AppleSMC" for the guard's lifetime; a profile whose service is
+// absent registers nothing, so the core finds no service.
+class ScopedEmulator {
+ public:
+  explicit ScopedEmulator(Profile profile);
+  SMCEmulator& emulator() { return *emulator_; }
+
+ private:
+  std::shared_ptr<SMCEmulator> emulator_;
+  platform::ScopedService registration_;
+};
+
+}  // namespace ventra::smc::emulator

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "smc/data_types.h"
+
+namespace ventra::smc::emulator {
+
+// A profile that cannot be used; the message names the source, the entry and the problem.
+class ProfileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ProfileKey {
+  FourCharCode code = 0;
+  DataType info;
+  // Successive reads return successive values; the last one repeats.
+  std::vector<std::vector<std::uint8_t>> values;
+  bool writable = false;
+  std::uint8_t attributes = 0;
+  std::optional<std::uint8_t> result;    // answer every request for this key with this byte
+  std::optional<std::int32_t> ioReturn;  // fail every call for this key with this code
+};
+
+struct Profile {
+  enum class Service { present, absent, openFails };
+  enum class Privilege { granted, deniedForAll, deniedForWrites };
+
+  Service service = Service::present;
+  Privilege privilege = Privilege::granted;
+  std::vector<ProfileKey> keys;  // ascending by code, "#KEY" included unless turned off
+};
+
+// `source` names where the JSON came from, for messages ("profiles/x.json", "scenario.json: smc").
+Profile parseProfile(const nlohmann::json& document, const std::string& source);
+Profile parseProfileText(const std::string& text, const std::string& source);
+Profile loadProfileFile(const std::filesystem::path& path);
+
+// "0FA0" or "0F A0" to bytes; nothing for odd digit counts or non-hex characters.
+std::optional<std::vector<std::uint8_t>> bytesFromHex(const std::string& text);
+std::string hexFromBytes(const std::uint8_t* bytes, std::size_t count);
+
+}  // namespace ventra::smc::emulator

@@ -1,0 +1,33 @@
+#pragma once
+
+// The host backend on Linux: the kernel's applesmc driver through sysfs, behind the same
+// 80-byte user-client interface as the emulator.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "smc/platform/service.h"
+
+namespace ventra::smc::linux_backend {
+
+std::filesystem::path defaultDevicePath();  // /sys/devices/platform/applesmc.768
+
+// The driver's attribute files by name; each call returns 0 or an errno value.
+class Sysfs {
+ public:
+  virtual ~Sysfs() = default;
+  virtual int read(const std::string& name, std::string& contents) = 0;
+  virtual int write(const std::string& name, const std::string& contents) = 0;
+};
+
+std::shared_ptr<Sysfs> directorySysfs(std::filesystem::path root);
+std::shared_ptr<platform::Service> appleSMCService(std::shared_ptr<Sysfs> files);
+
+// Registers "AppleSMC" when the driver's directory exists; otherwise leaves none.
+void registerHostService(const std::filesystem::path& root = defaultDevicePath());
+
+// The one place where errno values become platform return codes.
+platform::kern_return_t ioReturnFromErrno(int error);
+
+}  // namespace ventra::smc::linux_backend

@@ -1,0 +1,90 @@
+#include "smc/utf8.h"
+
+namespace ventra::utf8 {
+namespace {
+
+struct Lead {
+  int continuationBytes;
+  char32_t initialBits;
+  char32_t smallest;
+};
+
+std::optional<Lead> classifyLead(unsigned char byte) {
+  if (byte < 0x80) return Lead{0, byte, 0};
+  if ((byte & 0xE0) == 0xC0) return Lead{1, byte & 0x1Fu, 0x80};
+  if ((byte & 0xF0) == 0xE0) return Lead{2, byte & 0x0Fu, 0x800};
+  if ((byte & 0xF8) == 0xF0) return Lead{3, byte & 0x07u, 0x10000};
+  return std::nullopt;
+}
+
+bool isExtending(char32_t c) {
+  return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
+         (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
+         (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xFE20 && c <= 0xFE2F) ||
+         (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F) || c == 0x200D;
+}
+
+bool isRegionalIndicator(char32_t c) {
+  return c >= 0x1F1E6 && c <= 0x1F1FF;
+}
+
+}  // namespace
+
+std::optional<std::vector<char32_t>> decode(std::string_view text) {
+  std::vector<char32_t> out;
+  for (std::size_t i = 0; i < text.size();) {
+    auto lead = classifyLead(static_cast<unsigned char>(text[i]));
+    if (!lead || i + lead->continuationBytes >= text.size()) return std::nullopt;
+    char32_t value = lead->initialBits;
+    for (int k = 1; k <= lead->continuationBytes; ++k) {
+      auto byte = static_cast<unsigned char>(text[i + k]);
+      if ((byte & 0xC0) != 0x80) return std::nullopt;
+      value = (value << 6) | (byte & 0x3Fu);
+    }
+    if (value < lead->smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+      return std::nullopt;
+    out.push_back(value);
+    i += 1 + lead->continuationBytes;
+  }
+  return out;
+}
+
+void append(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::size_t countCharacters(const std::vector<char32_t>& codePoints) {
+  std::size_t count = 0;
+  bool joinNext = false;
+  bool openFlag = false;  // one regional indicator waiting for its partner
+  for (std::size_t i = 0; i < codePoints.size(); ++i) {
+    char32_t c = codePoints[i];
+    bool crlf = c == U'\n' && i > 0 && codePoints[i - 1] == U'\r';
+    bool pairsFlag = isRegionalIndicator(c) && openFlag;
+    if (i > 0 && (isExtending(c) || joinNext || crlf || pairsFlag)) {
+      joinNext = c == 0x200D;
+      openFlag = false;
+      continue;
+    }
+    ++count;
+    joinNext = false;
+    openFlag = isRegionalIndicator(c);
+  }
+  return count;
+}
+
+}  // namespace ventra::utf8

@@ -1,0 +1,177 @@
+#include "smc/smckit.h"
+
+#include <gtest/gtest.h>
+
+#include "support/emulated_smc.h"
+
+namespace ventra {
+namespace {
+using literals::operator""_fcc;
+using testing::EmulatedSMC;
+using testing::expectedRequest;
+using Kind = SMCKit::SMCError::Kind;
+using Selector = SMCParamStruct::Selector;
+namespace pf = smc::platform;
+
+constexpr const char* kFanProfile = R"({"keys": [
+  {"key": "F0Ac", "type": "fpe2", "bytes": "1F40"},
+  {"key": "F0Mn", "type": "fpe2", "bytes": "0C80", "writable": true},
+  {"key": "F0ID", "type": "{fds", "bytes": "00000000 50434920 20202020 20202020"},
+  {"key": "TB3T", "type": "sp78", "bytes": "2D80", "result": 1},
+  {"key": "TC0P", "type": "sp78", "bytes": "2D80", "ioReturn": "0xE00002CA"}
+]})";
+
+template <typename F>
+SMCKit::SMCError errorOf(F&& operation) {
+  try {
+    operation();
+  } catch (const SMCKit::SMCError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no SMCError was thrown";
+  return SMCKit::SMCError::unsafeFanSpeed();
+}
+
+TEST(SMCKitConnection, MissingServiceThrowsDriverNotFoundAndKeepsTheHandle) {
+  pf::ScopedService none(pf::kAppleSMCServiceName, nullptr);
+  auto before = SMCKit::connection;
+  EXPECT_EQ(errorOf(SMCKit::openConnection), SMCKit::SMCError::driverNotFound());
+  EXPECT_EQ(SMCKit::connection, before);
+}
+
+TEST(SMCKitConnection, RefusedOpenThrowsFailedToOpen) {
+  EmulatedSMC smc(R"({"service": "openFails", "keys": []})", /*open=*/false);
+  EXPECT_EQ(errorOf(SMCKit::openConnection), SMCKit::SMCError::failedToOpen());
+}
+
+TEST(SMCKitConnection, ClosedHandleStaysAndLaterCallsFailWithAPlatformCode) {
+  EmulatedSMC smc(kFanProfile);
+  auto handle = SMCKit::connection;
+  EXPECT_NE(handle, 0u);
+  EXPECT_TRUE(SMCKit::closeConnection());
+  EXPECT_EQ(SMCKit::connection, handle);
+  EXPECT_FALSE(SMCKit::closeConnection()) << "a second close is refused, not thrown";
+  EXPECT_EQ(errorOf([] {
+              SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+            }),
+            SMCKit::SMCError::unknown(pf::kIOReturnNotOpen, 0));
+  EXPECT_TRUE(smc.requests().empty()) << "nothing reached the driver";
+}
+
+TEST(SMCKitConnection, ReopeningGivesANewHandle) {
+  EmulatedSMC smc(kFanProfile);
+  auto first = SMCKit::connection;
+  SMCKit::openConnection();
+  EXPECT_NE(SMCKit::connection, first);
+  EXPECT_EQ(SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2})[0], 0x1F);
+  pf::IOServiceClose(first);  // the replaced connection is the caller's to close
+}
+
+TEST(SMCKitRequests, ReadSendsCodeSizeAndCommandOnly) {
+  EmulatedSMC smc(kFanProfile);
+  SMCDataBytes bytes = SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+  EXPECT_EQ(bytes[0], 0x1F);
+  EXPECT_EQ(bytes[1], 0x40);
+  SMCKit::readKey({"F0ID"_fcc, DataTypes::FDS});
+  auto requests = smc.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].toRaw(), expectedRequest("F0Ac"_fcc, 2, Selector::kSMCReadKey));
+  EXPECT_EQ(requests[1].toRaw(), expectedRequest("F0ID"_fcc, 16, Selector::kSMCReadKey));
+}
+
+TEST(SMCKitRequests, WriteSendsAllThirtyTwoCallerBytes) {
+  EmulatedSMC smc(kFanProfile);
+  SMCDataBytes data{};
+  data[0] = 0x0F;
+  data[1] = 0xA0;
+  data[31] = 0x5A;  // beyond the size, still sent as given
+  SMCKit::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
+  auto request = smc.requests().at(0);
+  EXPECT_EQ(request.data8, 6);
+  EXPECT_EQ(request.keyInfo.dataSize, 2u);
+  EXPECT_EQ(request.keyInfo.dataType, 0u);
+  EXPECT_EQ(request.bytes, data);
+  EXPECT_EQ(smc.smc().peek("F0Mn"_fcc), (std::vector<std::uint8_t>{0x0F, 0xA0}));
+}
+
+TEST(SMCKitRequests, KeyInfoReturnsTheReportedTypeInOneCall) {
+  EmulatedSMC smc(kFanProfile);
+  EXPECT_EQ(SMCKit::getKeyInfo("F0ID"_fcc), DataTypes::FDS);
+  EXPECT_EQ(smc.requests().at(0).toRaw(), expectedRequest("F0ID"_fcc, 0, Selector::kSMCGetKeyInfo));
+  EXPECT_EQ(smc.requests().size(), 1u);
+}
+
+// Each row of the driver-failure mapping.
+TEST(SMCKitFailures, MapsEveryDriverOutcome) {
+  EmulatedSMC smc(kFanProfile);
+  EXPECT_EQ(errorOf([] {
+              SMCKit::readKey({"TB3X"_fcc, DataTypes::SP78});
+            }),
+            SMCKit::SMCError::keyNotFound("TB3X"));
+  EXPECT_EQ(errorOf([] {
+              SMCKit::readKey({"TB3T"_fcc, DataTypes::SP78});
+            }),
+            SMCKit::SMCError::unknown(0, 1));
+  EXPECT_EQ(errorOf([] {
+              SMCKit::readKey({"TC0P"_fcc, DataTypes::SP78});
+            }),
+            SMCKit::SMCError::unknown(pf::kIOReturnIOError, 0));
+  EXPECT_EQ(errorOf([] {
+              SMCKit::writeKey({"F0Ac"_fcc, DataTypes::FPE2}, {});
+            }),
+            SMCKit::SMCError::unknown(0, smc::emulator::kSMCKeyNotWritable));
+}
+
+TEST(SMCKitFailures, NotPrivilegedAndHasKey) {
+  {
+    EmulatedSMC smc(kFanProfile);
+    EXPECT_TRUE(SMCKit::hasKey("F0Ac"_fcc));
+    EXPECT_FALSE(SMCKit::hasKey("TB3X"_fcc));
+    EXPECT_EQ(errorOf([] { SMCKit::hasKey("TB3T"_fcc); }), SMCKit::SMCError::unknown(0, 1));
+  }
+  {
+    EmulatedSMC smc(R"({"notPrivileged": "writes", "keys": [
+      {"key": "F0Mn", "type": "fpe2", "bytes": "0C80", "writable": true}]})");
+    EXPECT_EQ(SMCKit::readKey({"F0Mn"_fcc, DataTypes::FPE2})[0], 0x0C);
+    EXPECT_EQ(errorOf([] {
+                SMCKit::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, {});
+              }),
+              SMCKit::SMCError::notPrivileged());
+  }
+  EmulatedSMC smc(R"({"notPrivileged": "all", "keys": []})");
+  EXPECT_EQ(errorOf([] { SMCKit::hasKey("TB3X"_fcc); }), SMCKit::SMCError::notPrivileged());
+}
+
+// A driver that fails the call but leaves 132 in the answer area must not read as key-not-found.
+class StaleAnswerClient : public pf::UserClient {
+ public:
+  pf::kern_return_t callStructMethod(std::uint32_t, std::span<const std::uint8_t>,
+                                     std::span<std::uint8_t> out, std::size_t&) override {
+    out[40] = 132;
+    return pf::kIOReturnTimeout;
+  }
+};
+class StaleAnswerService : public pf::Service {
+ public:
+  pf::kern_return_t open(std::uint32_t, std::unique_ptr<pf::UserClient>& client) override {
+    client = std::make_unique<StaleAnswerClient>();
+    return pf::kIOReturnSuccess;
+  }
+};
+
+TEST(SMCKitFailures, FailedCallIsNeverKeyNotFound) {
+  pf::ScopedService service(pf::kAppleSMCServiceName, std::make_shared<StaleAnswerService>());
+  SMCKit::openConnection();
+  EXPECT_EQ(errorOf([] { SMCKit::getKeyInfo("F0Ac"_fcc); }),
+            SMCKit::SMCError::unknown(pf::kIOReturnTimeout, 132));
+  EXPECT_TRUE(SMCKit::closeConnection());
+}
+
+TEST(SMCError, MessagesNameTheKeyAndCodes) {
+  EXPECT_STREQ(SMCKit::SMCError::keyNotFound("TB3T").what(), "SMC key not found: \"TB3T\"");
+  EXPECT_STREQ(SMCKit::SMCError::unknown(pf::kIOReturnNotOpen, 1).what(),
+               "SMC call failed (kIOReturn 0xE00002CD, SMC result 0x01)");
+}
+
+}  // namespace
+}  // namespace ventra

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "smc/param_struct.h"
+#include "smc/platform/emulator/emulator.h"
+#include "smc/smckit.h"
+
+namespace ventra::testing {
+
+inline smc::emulator::Profile profileFromJson(const std::string& json) {
+  return smc::emulator::parseProfileText(json, "test profile");
+}
+
+// An emulated SMC registered as "AppleSMC" with the connection open for the fixture's life.
+class EmulatedSMC {
+ public:
+  explicit EmulatedSMC(const std::string& json, bool open = true) : scoped_(profileFromJson(json)) {
+    if (open) SMCKit::openConnection();
+  }
+  ~EmulatedSMC() { SMCKit::closeConnection(); }
+
+  smc::emulator::SMCEmulator& smc() { return scoped_.emulator(); }
+  std::vector<SMCParamStruct> requests() { return smc().history(); }
+  // The keys of every request, as text, in order ("" for index requests).
+  std::vector<std::string> requestedKeys() {
+    std::vector<std::string> keys;
+    for (const auto& r : requests())
+      keys.push_back(r.key == 0 ? std::string() : fourCharCodeToString(r.key));
+    return keys;
+  }
+
+ private:
+  smc::emulator::ScopedEmulator scoped_;
+};
+
+// A request block as the core must send it: zero except the named fields.
+inline SMCParamStruct::Raw expectedRequest(FourCharCode key, std::uint32_t dataSize,
+                                           SMCParamStruct::Selector command,
+                                           std::uint32_t index = 0) {
+  SMCParamStruct block{};
+  block.key = key;
+  block.keyInfo.dataSize = dataSize;
+  block.data8 = rawValue(command);
+  block.data32 = index;
+  return block.toRaw();
+}
+
+}  // namespace ventra::testing

@@ -1,0 +1,229 @@
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <ctime>
+#include <iomanip>
+#include <ostream>
+
+#include "context.h"
+#include "sensors/battery.h"
+#include "sensors/fans.h"
+#include "sensors/temperature.h"
+#include "smc/smckit.h"
+
+namespace ventra::ctl {
+namespace {
+using json = nlohmann::ordered_json;
+
+// A value the SMC would not give: null in the output, never a made-up number.
+template <typename F>
+json orNull(F&& read) {
+  try {
+    return read();
+  } catch (const SMCKit::SMCError&) {
+    return nullptr;
+  }
+}
+
+// Names are padded with spaces or zero bytes; the layer keeps the zero bytes, people don't want
+// them.
+std::string displayName(std::string name) {
+  while (!name.empty() && name.back() == '\0') name.pop_back();
+  return name;
+}
+
+json fanRow(std::int64_t id, bool withLimits) {
+  json row{{"id", id}};
+  if (withLimits) {
+    row["name"] = orNull([&] { return displayName(SMCKit::fanName(id)); });
+    row["minSpeed"] = orNull([&] { return SMCKit::fanMinSpeed(id); });
+    row["maxSpeed"] = orNull([&] { return SMCKit::fanMaxSpeed(id); });
+  }
+  row["currentSpeed"] = orNull([&] { return SMCKit::fanCurrentSpeed(id); });
+  return row;
+}
+
+TemperatureUnit unitOf(const std::string& name) {
+  if (name == "fahrenheit") return TemperatureUnit::fahrenheit;
+  if (name == "kelvin") return TemperatureUnit::kelvin;
+  return TemperatureUnit::celius;
+}
+
+double inUnit(double celsius, TemperatureUnit unit) {
+  switch (unit) {
+    case TemperatureUnit::fahrenheit:
+      return celsiusToFahrenheit(celsius);
+    case TemperatureUnit::kelvin:
+      return celsiusToKelvin(celsius);
+    case TemperatureUnit::celius:
+      break;
+  }
+  return celsius;
+}
+
+// Readings that sensors give when absent or broken: 0x80 (the "128" of some cards, which reads
+// as -0), 0x7F and 0xFF (+/-127).
+bool isJunkReading(double celsius) {
+  return (celsius == 0.0 && std::signbit(celsius)) || std::fabs(celsius) == 127.0;
+}
+
+json sensorRow(const TemperatureSensor& sensor, TemperatureUnit unit, bool known) {
+  json row{{"name", sensor.name}, {"key", fourCharCodeToString(sensor.code)}, {"known", known}};
+  try {
+    double celsius = SMCKit::readTemperature(sensor.code, TemperatureUnit::celius);
+    row["value"] = inUnit(celsius, unit);
+    row["junk"] = isJunkReading(celsius);
+  } catch (const SMCKit::SMCError& error) {
+    row["value"] = nullptr;
+    row["junk"] = false;
+    row["error"] = error.what();
+  }
+  return row;
+}
+
+std::vector<TemperatureSensor> sortedKnownSensors() {
+  auto sensors = SMCKit::knownTemperatureSensors();
+  std::sort(sensors.begin(), sensors.end(),
+            [](const auto& a, const auto& b) { return a.code < b.code; });
+  return sensors;
+}
+
+const char* unitSymbol(const std::string& unit) {
+  return unit == "fahrenheit" ? "°F" : unit == "kelvin" ? "K" : "°C";
+}
+
+void printFan(std::ostream& out, const json& row) {
+  auto text = [](const json& v) { return v.is_null() ? std::string("?") : v.dump(); };
+  out << std::setw(2) << row["id"].get<int>() << "  " << std::left << std::setw(10)
+      << (row.value("name", json()).is_string() ? row["name"].get<std::string>() : "?")
+      << std::right << " min " << std::setw(5) << text(row.value("minSpeed", json())) << "  max "
+      << std::setw(5) << text(row.value("maxSpeed", json())) << "  now " << std::setw(5)
+      << text(row["currentSpeed"]) << " rpm\n";
+}
+
+void printSensor(std::ostream& out, const json& row, const std::string& unit) {
+  out << std::left << std::setw(24) << row["name"].get<std::string>() << std::setw(6)
+      << row["key"].get<std::string>() << std::right;
+  if (row["value"].is_null())
+    out << "unreadable: " << row["error"].get<std::string>();
+  else
+    out << std::setw(8) << std::fixed << std::setprecision(2) << row["value"].get<double>() << " "
+        << unitSymbol(unit) << (row["junk"].get<bool>() ? "  (junk reading)" : "");
+  out << "\n";
+}
+
+json temperatureRows(const Options& options) {
+  TemperatureUnit unit = unitOf(options.unit);
+  json rows = json::array();
+  for (const auto& sensor : sortedKnownSensors()) rows.push_back(sensorRow(sensor, unit, true));
+  if (options.all)
+    for (const auto& sensor : SMCKit::unknownTemperatureSensors())
+      rows.push_back(sensorRow(sensor, unit, false));
+  return rows;
+}
+
+std::atomic<bool> interrupted{false};
+
+void sleepInterruptibly(double seconds) {
+  timespec pause{static_cast<time_t>(seconds),
+                 static_cast<long>((seconds - std::floor(seconds)) * 1e9)};
+  while (!interrupted && nanosleep(&pause, &pause) != 0) {
+  }
+}
+
+}  // namespace
+
+int runFans(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "fans");
+  SmcSession session(context.options);
+  json rows = json::array();
+  for (std::int64_t id = 0, count = SMCKit::fanCount(); id < count; ++id)
+    rows.push_back(fanRow(id, true));
+  if (context.options.json) return printJson(context, {{"fans", rows}}), 0;
+  for (const auto& row : rows) printFan(context.out, row);
+  return 0;
+}
+
+int runTemps(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "temps [--all] [--unit U]");
+  SmcSession session(context.options);
+  json rows = temperatureRows(context.options);
+  if (context.options.json)
+    return printJson(context, {{"unit", context.options.unit}, {"sensors", rows}}), 0;
+  for (const auto& row : rows) printSensor(context.out, row, context.options.unit);
+  return 0;
+}
+
+int runBattery(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "battery");
+  SmcSession session(context.options);
+  batteryInfo info = SMCKit::readBatteryInfo();
+  json battery{{"batteryCount", info.batteryCount},
+               {"isACPresent", info.isACPresent},
+               {"isBatteryPowered", info.isBatteryPowered},
+               {"isBatteryOk", info.isBatteryOk},
+               {"isCharging", info.isCharging}};
+  if (context.options.json) return printJson(context, {{"battery", battery}}), 0;
+  for (const auto& [name, value] : battery.items())
+    context.out << std::left << std::setw(18) << name << value.dump() << "\n";
+  return 0;
+}
+
+int runMsdi(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "msdi");
+  SmcSession session(context.options);
+  bool flag = SMCKit::readMSDIFlag();
+  if (context.options.json) return printJson(context, {{"msdi", flag}}), 0;
+  context.out << "MSDI " << (flag ? "true" : "false") << "\n";
+  return 0;
+}
+
+int runSetFanMin(Context& context, const Arguments& args) {
+  expectArguments(args, 2, "set-fan-min FAN RPM --yes");
+  auto fan = parseInteger(args[0], "FAN", 0, 9);
+  auto rpm = parseInteger(args[1], "RPM", -1000000, 1000000);
+  requireConfirmation(context, "set fan " + args[0] + "'s minimum speed");
+  SmcSession session(context.options);
+  SMCKit::fanSetMinSpeed(fan, rpm);
+  std::int64_t readBack = SMCKit::fanMinSpeed(fan);
+  if (context.options.json)
+    return printJson(context, {{"fan", fan}, {"requested", rpm}, {"minSpeed", readBack}}), 0;
+  context.out << "fan " << fan << " minimum speed set to " << rpm << " rpm (reads back " << readBack
+              << " rpm)\n";
+  return 0;
+}
+
+int runWatch(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "watch [--interval SECONDS] [--count N]");
+  SmcSession session(context.options);
+  std::int64_t fans = SMCKit::fanCount();
+  Options known = context.options;
+  known.all = false;  // only keys known to exist are polled
+  auto sensors = sortedKnownSensors();
+  interrupted = false;
+  auto previous = std::signal(SIGINT, [](int) { interrupted = true; });
+  for (long long round = 0;
+       !interrupted && (!context.options.count || round < *context.options.count); ++round) {
+    if (round > 0) sleepInterruptibly(context.options.interval);
+    if (interrupted) break;
+    json fanRows = json::array(), sensorRows = json::array();
+    for (std::int64_t id = 0; id < fans; ++id) fanRows.push_back(fanRow(id, false));
+    for (const auto& s : sensors) sensorRows.push_back(sensorRow(s, unitOf(known.unit), true));
+    if (context.options.json) {
+      json document{
+          {"schema", kSchemaVersion}, {"round", round}, {"fans", fanRows}, {"sensors", sensorRows}};
+      context.out << document.dump() << std::endl;
+      continue;
+    }
+    context.out << "--- round " << round << "\n";
+    for (const auto& row : fanRows)
+      context.out << "fan " << row["id"] << "  " << row["currentSpeed"].dump() << " rpm\n";
+    for (const auto& row : sensorRows) printSensor(context.out, row, known.unit);
+    context.out.flush();
+  }
+  std::signal(SIGINT, previous);
+  return 0;
+}
+
+}  // namespace ventra::ctl

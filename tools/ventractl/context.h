@@ -1,0 +1,59 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli.h"
+#include "smc/platform/emulator/emulator.h"
+
+namespace ventra::ctl {
+
+inline constexpr int kSchemaVersion = 1;
+
+struct Context {
+  const Options& options;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+using Arguments = std::vector<std::string>;
+
+// A failure the user caused or can fix; printed as "ventractl: MESSAGE", exit status 1.
+class CommandError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The SMC a command talks to: the emulator when --profile names one, else the host's driver.
+// The connection is open for the session's lifetime.
+class SmcSession {
+ public:
+  explicit SmcSession(const Options& options);
+  ~SmcSession();
+  SmcSession(const SmcSession&) = delete;
+  SmcSession& operator=(const SmcSession&) = delete;
+
+ private:
+  std::optional<smc::emulator::ScopedEmulator> emulator_;
+};
+
+void printJson(Context& context, nlohmann::ordered_json document);
+void expectArguments(const Arguments& args, std::size_t count, const char* usage);
+void requireConfirmation(const Context& context, const std::string& what);
+FourCharCode keyArgument(const std::string& text);
+
+int runKeys(Context& context, const Arguments& args);
+int runRead(Context& context, const Arguments& args);
+int runWrite(Context& context, const Arguments& args);
+int runFans(Context& context, const Arguments& args);
+int runTemps(Context& context, const Arguments& args);
+int runBattery(Context& context, const Arguments& args);
+int runMsdi(Context& context, const Arguments& args);
+int runSetFanMin(Context& context, const Arguments& args);
+int runWatch(Context& context, const Arguments& args);
+
+}  // namespace ventra::ctl

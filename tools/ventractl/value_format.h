@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "smc/data_types.h"
+
+namespace ventra::ctl {
+
+// A key's value bytes decoded by its reported type: numbers for the fixed-point and integer
+// types, a boolean for "flag", the fan name for "{fds"; null where the type is not known or the
+// size does not fit it (the hex is always shown beside it).
+nlohmann::ordered_json decodeValue(const DataType& info, const SMCDataBytes& bytes);
+
+// The decoded value as a short text for tables ("1000", "45.5", "true", "\"PCI\"", "-").
+std::string valueText(const nlohmann::ordered_json& value);
+
+std::string hexOf(const SMCDataBytes& bytes, std::uint32_t size);
+
+}  // namespace ventra::ctl
