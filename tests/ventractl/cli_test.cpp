@@ -1,0 +1,159 @@
+// Runs the built ventractl against bundled profiles, as a user would.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "cli.h"
+
+namespace ventra {
+namespace {
+using nlohmann::json;
+
+struct CliRun {
+  int status;
+  std::string out, err;
+  json document() const { return json::parse(out); }
+};
+
+CliRun ventractl(const std::string& arguments) {
+  // One file per process and call: ctest runs tests of this binary in parallel processes.
+  static int calls = 0;
+  std::string errPath = ::testing::TempDir() + "ventractl-stderr-" + std::to_string(getpid()) +
+                        "-" + std::to_string(++calls) + ".txt";
+  std::string command =
+      std::string("cd " VENTRA_SOURCE_DIR " && " VENTRACTL_PATH " ") + arguments + " 2>" + errPath;
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  char buffer[4096];
+  while (std::size_t got = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, got);
+  int status = pclose(pipe);
+  std::stringstream err;
+  err << std::ifstream(errPath).rdbuf();
+  std::remove(errPath.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err.str()};
+}
+
+TEST(Ventractl, KeysJsonListsEveryKeyInIndexOrder) {
+  CliRun run = ventractl("--profile profiles/example.json keys --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  json doc = run.document();
+  EXPECT_EQ(doc["schema"], 1);
+  const json& keys = doc["keys"];
+  EXPECT_EQ(keys.size(), keys[0]["value"].get<std::size_t>()) << "#KEY counts every key";
+  for (std::size_t i = 1; i < keys.size(); ++i)
+    EXPECT_LT(keys[i - 1]["key"].get<std::string>(), keys[i]["key"].get<std::string>());
+  EXPECT_EQ(keys[1]["key"], "F0Ac");
+  EXPECT_EQ(keys[1]["value"], 952);
+}
+
+TEST(Ventractl, FansShowsTheSixMacProFans) {
+  CliRun run = ventractl("--profile profiles/macpro5_1.json fans --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  json doc = run.document();
+  const json& fans = doc["fans"];
+  ASSERT_EQ(fans.size(), 6u);
+  std::vector<std::string> names;
+  for (const auto& fan : fans) names.push_back(fan["name"]);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"PCI", "PS", "EXHAUST", "INTAKE", "BOOSTA", "BOOSTB"}));
+  EXPECT_EQ(fans[0]["minSpeed"], 800);
+  EXPECT_EQ(fans[0]["maxSpeed"], 4500);
+  EXPECT_EQ(fans[0]["currentSpeed"], 952);
+}
+
+TEST(Ventractl, TempsAllListsKnownAndUnknownAndMarksJunk) {
+  CliRun run = ventractl("--profile profiles/macpro5_1.json temps --all --json --unit kelvin");
+  ASSERT_EQ(run.status, 0) << run.err;
+  json doc = run.document();
+  EXPECT_EQ(doc["unit"], "kelvin");
+  std::map<std::string, json> byKey;
+  for (const auto& s : doc["sensors"]) byKey[s["key"]] = s;
+  EXPECT_EQ(byKey["TA0P"]["name"], "AMBIENT_AIR_0");
+  EXPECT_EQ(byKey["TA0P"]["known"], true);
+  EXPECT_DOUBLE_EQ(byKey["TA0P"]["value"].get<double>(), 29 + 273.15);
+  EXPECT_EQ(byKey["TCAD"]["name"], "Unknown");
+  EXPECT_EQ(byKey["Te1S"]["junk"], true);
+  EXPECT_EQ(byKey["TCAD"]["junk"], false);
+}
+
+TEST(Ventractl, SetFanMinWritesWithinBoundsOnly) {
+  CliRun ok = ventractl("--profile profiles/macpro5_1.json set-fan-min 0 900 --yes --json");
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.document()["minSpeed"], 900);
+  CliRun unsafe = ventractl("--profile profiles/macpro5_1.json set-fan-min 0 5000 --yes");
+  EXPECT_EQ(unsafe.status, 1);
+  EXPECT_NE(unsafe.err.find("unsafe fan speed"), std::string::npos) << unsafe.err;
+  CliRun unconfirmed = ventractl("--profile profiles/macpro5_1.json set-fan-min 0 900");
+  EXPECT_EQ(unconfirmed.status, 2);
+  EXPECT_NE(unconfirmed.err.find("--yes"), std::string::npos);
+}
+
+TEST(Ventractl, FailuresGoToStderrWithNonZeroStatus) {
+  struct Case {
+    const char* arguments;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"--profile profiles/example.json read TB3T", 1, "SMC key not found: \"TB3T\""},
+      {"--profile profiles/example.json read TOOLONG", 2, "four characters"},
+      {"--profile /nonexistent.json keys", 1, "bad profile: /nonexistent.json"},
+      {"--profile profiles/example.json frobnicate", 2, "unknown command"},
+      {"--profile profiles/example.json set-fan-min 0 fast --yes", 2, "RPM must be a whole number"},
+      {"--bogus keys", 2, "unknown option --bogus"},
+      {"--profile profiles/README.md keys", 1, "not valid JSON"},
+  };
+  for (const auto& c : cases) {
+    CliRun run = ventractl(c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.arguments;
+    EXPECT_TRUE(run.out.empty()) << c.arguments;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << "\n" << run.err;
+  }
+}
+
+TEST(Ventractl, NotPrivilegedWriteCarriesAHint) {
+  std::string path = ::testing::TempDir() + "locked-" + std::to_string(getpid()) + ".json";
+  std::ofstream(path) << R"({"notPrivileged": "writes", "keys": [
+    {"key": "F0Mx", "type": "fpe2", "bytes": "4650"},
+    {"key": "F0Mn", "type": "fpe2", "bytes": "0C80", "writable": true}]})";
+  CliRun run = ventractl("--profile " + path + " set-fan-min 0 900 --yes");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("run it again with sudo"), std::string::npos) << run.err;
+}
+
+TEST(Ventractl, WatchPollsTheGivenNumberOfRounds) {
+  CliRun run =
+      ventractl("--profile profiles/macpro5_1-hot.json watch --count 2 --interval 0.01 --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::string line;
+  std::vector<json> rounds;
+  while (std::getline(lines, line)) rounds.push_back(json::parse(line));
+  ASSERT_EQ(rounds.size(), 2u);
+  EXPECT_EQ(rounds[0]["fans"][0]["currentSpeed"], 1500);
+  EXPECT_EQ(rounds[1]["fans"][0]["currentSpeed"], 1504) << "successive reads";
+}
+
+TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
+  auto parsed = ctl::parseCommandLine({"fans", "--json", "--profile=p.json", "--unit", "kelvin"});
+  EXPECT_EQ(parsed.words, std::vector<std::string>{"fans"});
+  EXPECT_TRUE(parsed.options.json);
+  EXPECT_EQ(parsed.options.profile, "p.json");
+  EXPECT_EQ(parsed.options.unit, "kelvin");
+  EXPECT_EQ(ctl::parseCommandLine({"set-fan-min", "0", "-5"}).words.back(), "-5");
+  EXPECT_THROW(ctl::parseCommandLine({"--unit", "rankine"}), ctl::UsageError);
+  EXPECT_THROW(ctl::parseCommandLine({"--interval", "nan"}), ctl::UsageError);
+  EXPECT_THROW(ctl::parseCommandLine({"--interval", "-1"}), ctl::UsageError);
+  EXPECT_THROW(ctl::parseCommandLine({"--profile"}), ctl::UsageError);
+  EXPECT_THROW(ctl::parseInteger("12x", "N", 0, 100), ctl::UsageError);
+  EXPECT_THROW(ctl::parseInteger("101", "N", 0, 100), ctl::UsageError);
+}
+
+}  // namespace
+}  // namespace ventra
