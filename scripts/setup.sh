@@ -2,7 +2,7 @@
 # Installs what the build and tests need on Debian 12 (run as root). Skips apt when all is there.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libglib2.0-dev libx11-dev
   ocl-icd-opencl-dev opencl-headers libclblast-dev pocl-opencl-icd libopenblas-dev

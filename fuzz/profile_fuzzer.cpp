@@ -1,0 +1,24 @@
+// Profiles come from users: any bytes must give a profile or a ProfileError, never a crash.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "smc/platform/emulator/emulator.h"
+#include "smc/platform/emulator/profile.h"
+#include "smc/smckit.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace ventra;
+  try {
+    auto profile = smc::emulator::parseProfileText(
+        std::string(reinterpret_cast<const char*>(data), size), "fuzz");
+    // A profile that parses must also serve: list and read everything it holds.
+    smc::emulator::ScopedEmulator emulator(std::move(profile));
+    SMCKit::openConnection();
+    for (const SMCKey& key : SMCKit::listAllKeys()) SMCKit::readKey(key);
+  } catch (const smc::emulator::ProfileError&) {
+  } catch (const SMCKit::SMCError&) {
+  }
+  SMCKit::closeConnection();
+  return 0;
+}
