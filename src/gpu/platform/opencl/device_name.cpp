@@ -1,0 +1,45 @@
+#include "gpu/platform/opencl/device_name.h"
+
+namespace ventra::gpu::opencl {
+namespace {
+
+constexpr std::uint32_t kAMDVendorId = 0x1002;
+
+bool isAMD(const DeviceStrings& s) {
+  return s.vendorId == kAMDVendorId ||
+         s.vendor.find("Advanced Micro Devices") != std::string::npos || s.vendor == "AMD" ||
+         s.vendor.rfind("AMD ", 0) == 0;
+}
+
+std::string trimmed(const std::string& text) {
+  auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// "Radeon RX 580 Series (POLARIS10 / DRM 3.49)" -> "Radeon RX 580 Series"
+std::string withoutParentheses(const std::string& text) {
+  std::string out;
+  int depth = 0;
+  for (char c : text) {
+    if (c == '(') ++depth;
+    if (depth == 0) out += c;
+    if (c == ')' && depth > 0) --depth;
+  }
+  return trimmed(out);
+}
+
+}  // namespace
+
+std::string originalDeviceName(const DeviceStrings& strings) {
+  if (!isAMD(strings)) return strings.deviceName;
+  std::string name = withoutParentheses(trimmed(strings.boardName).empty() ? strings.deviceName
+                                                                           : strings.boardName);
+  const std::string series = " Series";
+  if (name.size() > series.size() && name.ends_with(series))
+    name.erase(name.size() - series.size());
+  if (name.rfind("AMD ", 0) != 0) name = "AMD " + name;
+  return name;
+}
+
+}  // namespace ventra::gpu::opencl
