@@ -140,6 +140,22 @@ TEST(Ventractl, WatchPollsTheGivenNumberOfRounds) {
   EXPECT_EQ(rounds[1]["fans"][0]["currentSpeed"], 1504) << "successive reads";
 }
 
+TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
+  CliRun list = ventractl("gpu");
+  if (list.status == 1)
+    EXPECT_NE(list.err.find("no GPU found"), std::string::npos) << list.err;
+  else
+    EXPECT_EQ(list.status, 0) << list.err;  // a machine with a GPU lists it
+  CliRun load = ventractl("gpu load --size 48 --allow-cpu --json");
+  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
+  ASSERT_EQ(load.status, 0) << load.err;
+  json doc = load.document();
+  EXPECT_EQ(doc["n"], 48);
+  EXPECT_EQ(doc["verified"], true);
+  EXPECT_EQ(doc["mismatches"], 0);
+  EXPECT_TRUE(doc["phases"].contains("wait"));
+}
+
 TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
   auto parsed = ctl::parseCommandLine({"fans", "--json", "--profile=p.json", "--unit", "kelvin"});
   EXPECT_EQ(parsed.words, std::vector<std::string>{"fans"});

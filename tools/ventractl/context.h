@@ -55,5 +55,6 @@ int runBattery(Context& context, const Arguments& args);
 int runMsdi(Context& context, const Arguments& args);
 int runSetFanMin(Context& context, const Arguments& args);
 int runWatch(Context& context, const Arguments& args);
+int runGpu(Context& context, const Arguments& args);
 
 }  // namespace ventra::ctl

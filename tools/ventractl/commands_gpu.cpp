@@ -1,0 +1,140 @@
+#include <chrono>
+#include <cmath>
+#include <iomanip>
+#include <map>
+#include <ostream>
+
+#include "context.h"
+#include "gpu/gpu_identity.h"
+#include "gpu/gpu_load.h"
+#include "gpu/platform/metal.h"
+#include "gpu/platform/opencl/opencl_gpu.h"
+
+namespace ventra::ctl {
+namespace {
+using json = nlohmann::ordered_json;
+namespace pf = gpu::platform;
+using Clock = std::chrono::steady_clock;
+using Phase = GPULoadObserver::Phase;
+
+constexpr std::int64_t kDefaultSize = 16384;
+
+std::shared_ptr<pf::GPUPlatform> platformFor(const Options& options) {
+  auto platform = gpu::opencl::openclPlatform({.includeCpuDevices = options.allowCpu});
+  if (platform->copyAllDevices().empty())
+    throw CommandError(
+        options.allowCpu ? "no OpenCL device found on this host"
+                         : "no GPU found: this host has no OpenCL device of type GPU (--allow-cpu "
+                           "also uses CPU devices such as PoCL)");
+  return platform;
+}
+
+// Times the phases, shows progress, and checks C afterwards.
+class LoadReport : public GPULoadObserver {
+ public:
+  LoadReport(Context& context, std::int64_t n) : context_(context), n_(n) {}
+
+  void phaseStarted(Phase phase) override {
+    started_ = Clock::now();
+    if (!context_.options.json)
+      context_.out << std::left << std::setw(10) << phaseName(phase) << std::flush;
+  }
+  void phaseEnded(Phase phase) override {
+    double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+    seconds_.emplace_back(phaseName(phase), seconds);
+    if (!context_.options.json)
+      context_.out << std::fixed << std::setprecision(3) << seconds << " s\n";
+  }
+  void gaveUp(const char* step) override { gaveUpAt_ = step; }
+  void completed(pf::CommandBuffer& commandBuffer, pf::Buffer& result) override {
+    completed_ = true;
+    error_ = commandBuffer.error();
+    if (!error_) verify(result);
+  }
+
+  int finish() {
+    if (!completed_) throw CommandError(std::string("the load gave up: no ") + gaveUpAt_);
+    if (error_) throw CommandError("the GPU work failed: " + *error_);
+    double products = 0;
+    for (const auto& [name, seconds] : seconds_)
+      if (name == "commit" || name == "wait") products += seconds;
+    double gflops = 4.0 * std::pow(static_cast<double>(n_), 3) / products / 1e9;
+    json phases;
+    for (const auto& [name, seconds] : seconds_) phases[name] = seconds;
+    if (context_.options.json) {
+      printJson(context_, {{"n", n_},
+                           {"phases", phases},
+                           {"productSeconds", products},
+                           {"gflops", gflops},
+                           {"verified", mismatches_ == 0},
+                           {"mismatches", mismatches_}});
+    } else {
+      context_.out << "two products: " << std::setprecision(3) << products << " s, "
+                   << std::setprecision(1) << gflops << " GFLOP/s\n"
+                   << (mismatches_ == 0 ? "verified: every element of C is " + std::to_string(n_)
+                                        : std::to_string(mismatches_) + " elements of C are wrong")
+                   << "\n";
+    }
+    return mismatches_ == 0 ? 0 : 1;
+  }
+
+ private:
+  void verify(pf::Buffer& result) {
+    std::vector<float> row(static_cast<std::size_t>(n_));
+    const auto expected = static_cast<float>(n_);
+    for (std::int64_t i = 0; i < n_; ++i) {
+      if (!result.readBytes(static_cast<std::uint64_t>(i * n_ * 4), row.data(), row.size() * 4)) {
+        error_ = "the result could not be read back";
+        return;
+      }
+      for (float value : row) mismatches_ += value != expected;
+    }
+  }
+
+  Context& context_;
+  std::int64_t n_;
+  Clock::time_point started_;
+  std::vector<std::pair<std::string, double>> seconds_;  // in the order the phases ran
+  const char* gaveUpAt_ = "?";
+  bool completed_ = false;
+  std::optional<std::string> error_;
+  std::int64_t mismatches_ = 0;
+};
+
+int listDevices(Context& context) {
+  pf::ScopedGPUPlatform installed(platformFor(context.options));
+  json devices = json::array();
+  auto all = pf::MTLCopyAllDevices();
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    std::string name = all[i]->name();
+    std::uint64_t workingSet = all[i]->recommendedMaxWorkingSetSize();
+    devices.push_back({{"index", i},
+                       {"default", i == 0},
+                       {"name", name},
+                       {"identity", identityText(name, workingSet)},
+                       {"workingSetBytes", workingSet}});
+  }
+  if (context.options.json) return printJson(context, {{"devices", devices}}), 0;
+  for (const auto& d : devices)
+    context.out << d["index"] << (d["default"].get<bool>() ? " * " : "   ")
+                << d["identity"].get<std::string>() << "  (" << d["workingSetBytes"] << " bytes)\n";
+  return 0;
+}
+
+}  // namespace
+
+int runGpu(Context& context, const Arguments& args) {
+  if (args.empty()) return listDevices(context);
+  if (args.size() != 1 || args[0] != "load")
+    throw UsageError("usage: ventractl gpu [load [--size N]]");
+  std::int64_t n = context.options.size.value_or(kDefaultSize);
+  pf::ScopedGPUPlatform installed(platformFor(context.options));
+  if (!context.options.json)
+    context.out << "device: " << gpuIdentity() << "\nworkload: two " << n << " x " << n
+                << " float32 products C = A x A\n";
+  LoadReport report(context, n);
+  runGPULoad(n, &report);
+  return report.finish();
+}
+
+}  // namespace ventra::ctl
