@@ -1,0 +1,39 @@
+#pragma once
+
+// The launch decisions, the eligibility check with its fan probe, and the alert.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/app_delegate.h"
+
+namespace ventra::app {
+
+inline constexpr double kCheckDelaySeconds = 1.0;
+inline constexpr double kAlertTimeoutSeconds = 9.0;
+inline constexpr std::int64_t kFanSpeedLimit = 1000;
+inline constexpr std::int64_t kResetMatrixSize = 16384;
+inline constexpr double kMaxLoginDelaySeconds = 3600.0;
+inline constexpr char kAcceptedHostModel[] = "MacPro5,1";
+inline constexpr char kAcceptedGPUIdentity[] = "AMD Radeon RX 580 8 GB";
+inline constexpr char kDelayAtLogin[] = "DelayAtLogin";
+
+void handleLaunch(const std::shared_ptr<AppDelegate>& delegate);
+bool isLoginItemLaunch(const std::optional<platform::AppleEventDescriptor>& event);
+bool isForcedMode(std::uint64_t modifierFlags);
+
+void runEligibilityCheck(const std::shared_ptr<AppDelegate>& delegate, bool loginItem,
+                         const std::shared_ptr<platform::UserDefaults>& defaults);
+std::string readHostModel();
+std::int64_t probeFanSpeed();
+// The stored delay as seconds to wait: its absolute value; not a finite number counts as 0,
+// and more than an hour as an hour, so a bad value can neither hang nor crash the scheduler.
+double loginDelaySeconds(double stored);
+
+void showFanAlert(bool forced, const std::shared_ptr<AppDelegate>& delegate);
+void handleAlertTimeout(const std::shared_ptr<platform::UserNotification>& notification,
+                        const std::shared_ptr<AppDelegate>& delegate);
+
+}  // namespace ventra::app

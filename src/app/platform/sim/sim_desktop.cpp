@@ -1,0 +1,210 @@
+#include "app/platform/sim/sim_desktop.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "app/app_delegate.h"
+#include "app/platform/sim/tracing.h"
+#include "gpu/platform/opencl/opencl_gpu.h"
+#include "smc/platform/emulator/emulator.h"
+
+namespace ventra::app::sim {
+namespace pf = platform;
+using json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr pf::FourCharCode kOpenApplication = 0x6F617070;  // "oapp"
+constexpr pf::FourCharCode kLaunchedAs = 0x70726474;       // "prdt"
+constexpr pf::FourCharCode kLoginItem = 0x6C676974;        // "lgit"
+
+class SimDefaults : public pf::UserDefaults {
+ public:
+  SimDefaults(std::map<std::string, pf::DefaultValue> stored, Trace& trace)
+      : stored_(std::move(stored)), trace_(trace) {}
+  void registerDefaults(const std::map<std::string, pf::DefaultValue>& defaults) override {
+    json fields;
+    for (const auto& [key, value] : defaults) {
+      registered_[key] = value;
+      std::visit([&, k = key](auto v) { fields[k] = v; }, value);
+    }
+    trace_.add("registerDefaults", fields);
+  }
+  double doubleForKey(const std::string& key) override {
+    double value = 0.0;
+    if (auto found = stored_.find(key); found != stored_.end())
+      value = std::visit([](auto v) { return static_cast<double>(v); }, found->second);
+    else if (auto registered = registered_.find(key); registered != registered_.end())
+      value = std::visit([](auto v) { return static_cast<double>(v); }, registered->second);
+    trace_.add("doubleForKey",
+               {{"key", key},
+                {"value", std::isfinite(value) ? json(value) : json(std::to_string(value))}});
+    return value;
+  }
+
+ private:
+  std::map<std::string, pf::DefaultValue> stored_, registered_;
+  Trace& trace_;
+};
+
+}  // namespace
+
+class SimNotificationCenter : public pf::UserNotificationCenter {
+ public:
+  SimNotificationCenter(SimDesktop& desktop, const Scenario& scenario, Trace& trace)
+      : desktop_(desktop), answer_(scenario.answer), trace_(trace) {
+    if (scenario.leftoverNotification) {
+      auto leftover = std::make_shared<pf::UserNotification>();
+      leftover->title = "High Fan Speed Detected";
+      delivered_.push_back(leftover);
+    }
+  }
+  void removeAllDeliveredNotifications() override {
+    trace_.add("removeAllDeliveredNotifications", {{"removed", delivered_.size()}});
+    delivered_.clear();
+  }
+  void deliverNotification(std::shared_ptr<pf::UserNotification> n) override {
+    trace_.add("deliverNotification",
+               {{"title", n->title},
+                {"informativeText", n->informativeText},
+                {"otherButtonTitle", n->otherButtonTitle},
+                {"actionButtonTitle", n->actionButtonTitle},
+                {"soundName", n->soundName},
+                {"showsButtons", n->values.count("_showsButtons") && n->values["_showsButtons"]}});
+    delivered_.push_back(n);
+    if (answer_.action != Answer::Action::none)
+      desktop_.post(answer_.after, [this, n] { userAnswers(n); });
+  }
+  void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {
+    trace_.add("setDelegate");
+    delegate_ = std::move(delegate);
+  }
+  void removeDeliveredNotification(const std::shared_ptr<pf::UserNotification>& n) override {
+    trace_.add("removeDeliveredNotification", {{"title", n->title}});
+    std::erase(delivered_, n);
+  }
+  std::size_t deliveredCount() const { return delivered_.size(); }
+
+ private:
+  // The user acts on the notification if it is still on screen.
+  void userAnswers(const std::shared_ptr<pf::UserNotification>& n) {
+    if (std::find(delivered_.begin(), delivered_.end(), n) == delivered_.end()) return;
+    trace_.add("userAnswer", {{"action", actionName(answer_.action)}});
+    std::erase(delivered_, n);
+    if (!delegate_) return;
+    if (answer_.action == Answer::Action::reset)
+      delegate_->userNotificationCenterDidDismissAlert(*this, n);
+    else
+      delegate_->userNotificationCenterDidActivateNotification(*this, n);
+  }
+
+  SimDesktop& desktop_;
+  Answer answer_;
+  Trace& trace_;
+  std::vector<std::shared_ptr<pf::UserNotification>> delivered_;
+  std::shared_ptr<pf::UserNotificationCenterDelegate> delegate_;
+};
+
+SimDesktop::SimDesktop(const Scenario& scenario, Trace& trace, bool realTime)
+    : scenario_(scenario),
+      trace_(trace),
+      realTime_(realTime),
+      defaults_(std::make_shared<SimDefaults>(scenario.defaults, trace)),
+      center_(std::make_shared<SimNotificationCenter>(*this, scenario, trace)) {}
+
+int SimDesktop::applicationMain(
+    int, char**, const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) {
+  auto delegate = create();
+  trace_.add("applicationDidFinishLaunching");
+  launching_ = true;
+  delegate->applicationDidFinishLaunching();
+  launching_ = false;
+  runMainQueue();
+  if (!terminated()) trace_.add("stalled", {{"reason", "nothing scheduled and no quit"}});
+  return terminated() ? 0 : 1;
+}
+
+void SimDesktop::runMainQueue() {
+  const auto start = std::chrono::steady_clock::now();
+  while (!terminated() && !queue_.empty()) {
+    Item item = queue_.top();
+    queue_.pop();
+    if (realTime_)
+      std::this_thread::sleep_until(start + std::chrono::duration<double>(item.deadline));
+    trace_.advanceTo(std::max(trace_.now(), item.deadline));
+    item.work();
+  }
+}
+
+void SimDesktop::terminate(pf::ApplicationDelegate& sender) {
+  trace_.add("terminate");
+  ++terminations_;
+  sender.applicationWillTerminate();
+}
+
+std::shared_ptr<pf::UserDefaults> SimDesktop::standardUserDefaults() {
+  return defaults_;
+}
+
+std::shared_ptr<pf::UserNotificationCenter> SimDesktop::defaultUserNotificationCenter() {
+  return center_;
+}
+
+std::optional<pf::AppleEventDescriptor> SimDesktop::currentAppleEvent() {
+  if (!launching_) return std::nullopt;
+  pf::AppleEventDescriptor event{kOpenApplication, {}};
+  if (scenario_.loginItem) event.enumParameters[kLaunchedAs] = kLoginItem;
+  return event;
+}
+
+std::uint64_t SimDesktop::modifierFlags() {
+  return scenario_.modifierFlags;
+}
+
+void SimDesktop::asyncAfter(double seconds, std::function<void()> work) {
+  trace_.add("schedule", {{"delay", seconds}});
+  post(seconds, std::move(work));
+}
+
+void SimDesktop::post(double seconds, std::function<void()> work) {
+  queue_.push({trace_.now() + seconds, nextOrder_++, std::move(work)});
+}
+
+int SimDesktop::sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,
+                       const void*, std::size_t) {
+  const auto& model = scenario_.hostModel;
+  trace_.add("hostModel", {{"model", model ? json(*model) : json(nullptr)}});
+  if (nameLength != 2 || name[0] != pf::CTL_HW || name[1] != pf::HW_MODEL || !model) return -1;
+  if (model->size() + 1 > *size) return -1;  // does not fit, as the real call reports
+  std::memcpy(buffer, model->c_str(), model->size() + 1);
+  *size = model->size() + 1;
+  return 0;
+}
+
+std::size_t SimDesktop::deliveredCount() const {
+  return center_->deliveredCount();
+}
+
+Simulation::Simulation(Scenario scenario, SimulationOptions options)
+    : scenario_(std::move(scenario)),
+      options_(options),
+      desktop_(std::make_shared<SimDesktop>(scenario_, trace_, options.realTime)) {}
+
+int Simulation::run() {
+  auto emulator = std::make_shared<smc::emulator::SMCEmulator>(scenario_.smc);
+  bool present = scenario_.smc.service != smc::emulator::Profile::Service::absent;
+  smc::platform::ScopedService smc(smc::platform::kAppleSMCServiceName,
+                                   present ? tracingSMC(emulator, trace_) : nullptr);
+  std::shared_ptr<gpu::platform::GPUPlatform> gpu =
+      options_.openclGPU
+          ? gpu::opencl::openclPlatform()
+          : std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{scenario_.gpus, {}, 0});
+  gpu::platform::ScopedGPUPlatform gpus(tracingGPU(gpu, trace_));
+  pf::ScopedDesktopPlatform desktop(desktop_);
+  app::applicationMain(0, nullptr);
+  return desktop_->terminated() ? 0 : 1;
+}
+
+}  // namespace ventra::app::sim
