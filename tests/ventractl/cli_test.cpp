@@ -156,6 +156,28 @@ TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
   EXPECT_TRUE(doc["phases"].contains("wait"));
 }
 
+TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {
+  CliRun run = ventractl("simulate --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::string line;
+  std::vector<json> events;
+  while (std::getline(lines, line)) events.push_back(json::parse(line));
+  auto at = [&](const std::string& name) {
+    for (const auto& e : events)
+      if (e["event"] == name) return e["t"].get<double>();
+    return -1.0;
+  };
+  EXPECT_EQ(at("deliverNotification"), 1.0);
+  EXPECT_EQ(at("removeDeliveredNotification"), 10.0);
+  EXPECT_EQ(at("gpuLoad"), 10.0);
+  EXPECT_EQ(events.back()["event"], "terminate");
+  CliRun bad = ventractl("simulate profiles/example.json");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("bad scenario: profiles/example.json: unknown field"), std::string::npos)
+      << bad.err;
+}
+
 TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
   auto parsed = ctl::parseCommandLine({"fans", "--json", "--profile=p.json", "--unit", "kelvin"});
   EXPECT_EQ(parsed.words, std::vector<std::string>{"fans"});

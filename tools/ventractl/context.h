@@ -56,5 +56,6 @@ int runMsdi(Context& context, const Arguments& args);
 int runSetFanMin(Context& context, const Arguments& args);
 int runWatch(Context& context, const Arguments& args);
 int runGpu(Context& context, const Arguments& args);
+int runSimulate(Context& context, const Arguments& args);
 
 }  // namespace ventra::ctl

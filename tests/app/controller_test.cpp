@@ -1,0 +1,80 @@
+#include "app/controller.h"
+
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "app/platform/sim/sim_desktop.h"
+#include "smc/smckit.h"
+#include "support/emulated_smc.h"
+
+namespace ventra::app {
+namespace {
+using literals::operator""_fcc;
+using platform::AppleEventDescriptor;
+
+TEST(LaunchFacts, LoginItemNeedsOappWithPrdtLgit) {
+  EXPECT_FALSE(isLoginItemLaunch(std::nullopt));
+  EXPECT_FALSE(isLoginItemLaunch(AppleEventDescriptor{"odoc"_fcc, {{"prdt"_fcc, "lgit"_fcc}}}));
+  EXPECT_FALSE(isLoginItemLaunch(AppleEventDescriptor{"oapp"_fcc, {}}));
+  EXPECT_FALSE(isLoginItemLaunch(AppleEventDescriptor{"oapp"_fcc, {{"prdt"_fcc, "usrl"_fcc}}}));
+  EXPECT_FALSE(isLoginItemLaunch(AppleEventDescriptor{"oapp"_fcc, {{"prdx"_fcc, "lgit"_fcc}}}));
+  EXPECT_TRUE(isLoginItemLaunch(AppleEventDescriptor{"oapp"_fcc, {{"prdt"_fcc, "lgit"_fcc}}}));
+}
+
+TEST(LaunchFacts, ForcedModeIsCommandAloneInTheUpperBits) {
+  EXPECT_TRUE(isForcedMode(0x00100000));
+  EXPECT_TRUE(isForcedMode(0x0010FFFF)) << "device-dependent bits are ignored";
+  for (std::uint64_t other : {0x00020000u, 0x00080000u, 0x00040000u, 0x00010000u, 0x00800000u})
+    EXPECT_FALSE(isForcedMode(0x00100000 | other)) << std::hex << other;
+  EXPECT_FALSE(isForcedMode(0));
+  EXPECT_FALSE(isForcedMode(0x00020000));
+}
+
+TEST(LoginDelay, AbsoluteFiniteAndCapped) {
+  EXPECT_EQ(loginDelaySeconds(-30.0), 30.0);
+  EXPECT_EQ(loginDelaySeconds(12.5), 12.5);
+  EXPECT_EQ(loginDelaySeconds(0.0), 0.0);
+  EXPECT_EQ(loginDelaySeconds(std::numeric_limits<double>::quiet_NaN()), 0.0);
+  EXPECT_EQ(loginDelaySeconds(std::numeric_limits<double>::infinity()), 0.0);
+  EXPECT_EQ(loginDelaySeconds(-std::numeric_limits<double>::infinity()), 0.0);
+  EXPECT_EQ(loginDelaySeconds(-1e300), kMaxLoginDelaySeconds);
+}
+
+std::string hostModelOf(std::optional<std::string> model) {
+  sim::Scenario scenario;
+  scenario.hostModel = std::move(model);
+  sim::Trace trace;
+  auto desktop = std::make_shared<sim::SimDesktop>(scenario, trace, false);
+  platform::ScopedDesktopPlatform installed(desktop);
+  return readHostModel();
+}
+
+TEST(HostModel, ExactTextOrEmptyWhenUnreadableOrTooLong) {
+  EXPECT_EQ(hostModelOf("MacPro5,1"), "MacPro5,1");
+  EXPECT_EQ(hostModelOf(std::nullopt), "");
+  EXPECT_EQ(hostModelOf(std::string(127, 'M')), std::string(127, 'M')) << "127 + NUL fits 128";
+  EXPECT_EQ(hostModelOf(std::string(128, 'M')), "") << "does not fit";
+}
+
+TEST(FanProbe, CountsFailuresAsZeroAndAlwaysCloses) {
+  {
+    testing::EmulatedSMC smc(
+        R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": ["1770", "0FA4"]}]})", false);
+    EXPECT_EQ(probeFanSpeed(), 1500);
+    EXPECT_FALSE(SMCKit::closeConnection()) << "the probe closed it";
+    EXPECT_EQ(probeFanSpeed(), 1001);
+  }
+  {
+    testing::EmulatedSMC smc(
+        R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "1770", "result": 1}]})", false);
+    EXPECT_EQ(probeFanSpeed(), 0);
+    EXPECT_FALSE(SMCKit::closeConnection()) << "closed on the failure path too";
+  }
+  smc::platform::ScopedService none(smc::platform::kAppleSMCServiceName, nullptr);
+  EXPECT_EQ(probeFanSpeed(), 0);
+}
+
+}  // namespace
+}  // namespace ventra::app

@@ -1,0 +1,123 @@
+// Every road from launch to quit, run through the simulator with the real controller.
+#include <functional>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "app/platform/sim/scenario.h"
+#include "app/platform/sim/sim_desktop.h"
+
+namespace ventra::app {
+namespace {
+using sim::Trace;
+
+std::size_t countOf(const Trace& trace, const std::string& event) {
+  std::size_t n = 0;
+  for (const auto& e : trace.events()) n += e.event == event;
+  return n;
+}
+
+const sim::TraceEvent* first(const Trace& trace, const std::string& event) {
+  for (const auto& e : trace.events())
+    if (e.event == event) return &e;
+  return nullptr;
+}
+
+// The decisive events with their times: "deliverNotification@1 gpuLoad@10 terminate@10".
+std::string road(const Trace& trace) {
+  std::ostringstream out;
+  for (const auto& e : trace.events())
+    if (e.event == "deliverNotification" || e.event == "gpuLoad" || e.event == "terminate" ||
+        e.event == "userAnswer" || e.event == "stalled")
+      out << (out.tellp() > 0 ? " " : "") << e.event << "@" << e.t;
+  return out.str();
+}
+
+struct Road {
+  const char* scenario;
+  const char* expected;
+  std::function<void(const Trace&)> check = [](const Trace&) {};
+};
+
+const Road kRoads[] = {
+    {"default", "deliverNotification@1 gpuLoad@10 terminate@10",
+     [](const Trace& t) {
+       EXPECT_EQ(first(t, "deliverNotification")->fields["title"], "High Fan Speed Detected");
+       EXPECT_EQ(first(t, "removeDeliveredNotification")->t, 10.0) << "removed before the load";
+       EXPECT_EQ(first(t, "gpuLoad")->fields["n"], 16384);
+       EXPECT_EQ(countOf(t, "smcOpen"), 2u);
+       EXPECT_EQ(countOf(t, "smcClose"), 2u);
+     }},
+    {"reset", "deliverNotification@1 userAnswer@3 gpuLoad@3 terminate@3",
+     [](const Trace& t) { EXPECT_EQ(countOf(t, "removeDeliveredNotification"), 0u); }},
+    {"cancel", "deliverNotification@1 userAnswer@4 terminate@4"},
+    {"click", "deliverNotification@1 userAnswer@2 terminate@2"},
+    {"late-answer", "deliverNotification@1 gpuLoad@10 terminate@10"},
+    {"forced", "deliverNotification@1 userAnswer@2 gpuLoad@2 terminate@2",
+     [](const Trace& t) {
+       EXPECT_EQ(first(t, "deliverNotification")->fields["title"], "Forced Mode");
+       EXPECT_EQ(first(t, "deliverNotification")->fields["informativeText"],
+                 "Ventra will try to reset the fans.");
+       EXPECT_EQ(countOf(t, "hostModel") + countOf(t, "smcOpen"), 0u) << "no checks in forced mode";
+     }},
+    {"forced-no-gpu", "terminate@0"},
+    {"command-shift", "terminate@1",
+     [](const Trace& t) { EXPECT_EQ(countOf(t, "hostModel"), 1u); }},
+    {"wrong-host", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "gpuDevices"), 0u); }},
+    {"no-host-model", "terminate@1",
+     [](const Trace& t) { EXPECT_EQ(countOf(t, "gpuDevices"), 0u); }},
+    {"no-gpu", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "smcOpen"), 0u); }},
+    {"wrong-gpu", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "smcOpen"), 0u); }},
+    {"second-gpu", "deliverNotification@1 userAnswer@2 terminate@2"},
+    {"fan-stopped", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "smcRead"), 1u); }},
+    {"fan-at-limit", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "smcRead"), 2u); }},
+    {"fan-above-limit", "deliverNotification@1 userAnswer@2 terminate@2"},
+    {"no-smc", "terminate@1"},
+    {"smc-open-refused", "terminate@1",
+     [](const Trace& t) { EXPECT_EQ(first(t, "smcOpen")->fields["ok"], false); }},
+    {"smc-read-fails", "terminate@1",
+     [](const Trace& t) {
+       EXPECT_EQ(countOf(t, "smcRead"), 1u);
+       EXPECT_EQ(countOf(t, "smcClose"), 1u) << "closed although the read failed";
+     }},
+    {"login-delay", "deliverNotification@31 gpuLoad@40 terminate@40",
+     [](const Trace& t) { EXPECT_EQ(first(t, "doubleForKey")->t, 1.0) << "read at check time"; }},
+    {"login-delay-user-launch", "deliverNotification@1 gpuLoad@10 terminate@10",
+     [](const Trace& t) { EXPECT_EQ(countOf(t, "doubleForKey"), 0u); }},
+    {"login-delay-nan", "deliverNotification@1 gpuLoad@10 terminate@10"},
+    {"login-delay-huge", "deliverNotification@3601 gpuLoad@3610 terminate@3610"},
+    {"login-no-delay", "deliverNotification@1 gpuLoad@10 terminate@10",
+     [](const Trace& t) { EXPECT_EQ(first(t, "doubleForKey")->fields["value"], 0.0); }},
+    {"leftover", "deliverNotification@1 userAnswer@2 terminate@2",
+     [](const Trace& t) {
+       EXPECT_EQ(first(t, "removeAllDeliveredNotifications")->fields["removed"], 1);
+       EXPECT_EQ(first(t, "removeAllDeliveredNotifications")->t, 0.0);
+     }},
+};
+
+class Roads : public ::testing::TestWithParam<Road> {};
+
+TEST_P(Roads, EndInExactlyOneOutcome) {
+  const Road& r = GetParam();
+  auto scenario =
+      sim::loadScenarioFile(std::string(VENTRA_SOURCE_DIR "/scenarios/") + r.scenario + ".json");
+  sim::Simulation simulation(std::move(scenario), {});
+  EXPECT_EQ(simulation.run(), 0);
+  const Trace& trace = simulation.trace();
+  EXPECT_EQ(road(trace), r.expected);
+  EXPECT_EQ(countOf(trace, "terminate"), 1u);
+  EXPECT_LE(countOf(trace, "gpuLoad"), 1u);
+  EXPECT_EQ(trace.events().back().event, "terminate") << "nothing runs after the quit";
+  EXPECT_EQ(countOf(trace, "registerDefaults"), 1u);
+  r.check(trace);
+}
+
+INSTANTIATE_TEST_SUITE_P(BundledScenarios, Roads, ::testing::ValuesIn(kRoads),
+                         [](const auto& param) {
+                           std::string name = param.param.scenario;
+                           std::erase(name, '-');
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace ventra::app

@@ -1,0 +1,61 @@
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "app/platform/sim/scenario.h"
+#include "app/platform/sim/sim_desktop.h"
+#include "context.h"
+
+namespace ventra::ctl {
+namespace {
+namespace fs = std::filesystem;
+namespace sim = app::sim;
+
+// The bundled default: the source tree when run from a build, else the installed copy.
+fs::path defaultScenario() {
+  for (const char* root : {VENTRA_SOURCE_DATA_DIR, VENTRA_INSTALLED_DATA_DIR}) {
+    fs::path candidate = fs::path(root) / "scenarios" / "default.json";
+    std::error_code error;
+    if (fs::exists(candidate, error)) return candidate;
+  }
+  throw CommandError(
+      "the bundled default scenario is not installed (looked in " VENTRA_SOURCE_DATA_DIR
+      " and " VENTRA_INSTALLED_DATA_DIR "); name a SCENARIO file");
+}
+
+void printEvent(Context& context, const sim::TraceEvent& event) {
+  if (context.options.json) {
+    nlohmann::ordered_json line{{"t", event.t}, {"event", event.event}};
+    for (const auto& [name, value] : event.fields.items()) line[name] = value;
+    context.out << line.dump() << "\n";
+    return;
+  }
+  char time[32];
+  std::snprintf(time, sizeof time, "%8.3f  ", event.t);
+  context.out << time << event.event;
+  for (const auto& [name, value] : event.fields.items())
+    context.out << "  " << name << "=" << value.dump();
+  context.out << "\n";
+}
+
+}  // namespace
+
+int runSimulate(Context& context, const Arguments& args) {
+  if (args.size() > 1) throw UsageError("usage: ventractl simulate [SCENARIO.json]");
+  fs::path path = args.empty() ? defaultScenario() : fs::path(args[0]);
+  sim::Scenario scenario;
+  try {
+    scenario = sim::loadScenarioFile(path);
+  } catch (const sim::ScenarioError& error) {
+    throw CommandError(std::string("bad scenario: ") + error.what());
+  }
+  sim::Simulation simulation(
+      std::move(scenario),
+      {.realTime = context.options.realTime, .openclGPU = context.options.gpuBackend == "opencl"});
+  int status = simulation.run();
+  for (const auto& event : simulation.trace().events()) printEvent(context, event);
+  if (status != 0) context.err << "ventractl: the app stopped without quitting\n";
+  return status;
+}
+
+}  // namespace ventra::ctl
