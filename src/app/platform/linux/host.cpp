@@ -1,0 +1,45 @@
+// Host facts for the Linux desktop: the model from DMI and the modifier keys from X11.
+#include <X11/Xlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/platform/linux/linux_desktop.h"
+
+namespace ventra::app::linux_desktop {
+
+std::uint64_t modifierFlagsFromX11(unsigned int mask) {
+  std::uint64_t flags = 0;
+  if (mask & LockMask) flags |= 0x00010000;     // Caps Lock
+  if (mask & ShiftMask) flags |= 0x00020000;    // Shift
+  if (mask & ControlMask) flags |= 0x00040000;  // Control
+  if (mask & Mod1Mask) flags |= 0x00080000;     // Alt, the Option key
+  if (mask & Mod4Mask) flags |= 0x00100000;     // Super, where Apple's Command key arrives
+  return flags;
+}
+
+// Without a display (a console login, Wayland without XWayland) no modifier is held.
+std::uint64_t queryModifierFlags() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return 0;
+  Window root = DefaultRootWindow(display), rootReturn = 0, childReturn = 0;
+  int rootX = 0, rootY = 0, winX = 0, winY = 0;
+  unsigned int mask = 0;
+  bool ok =
+      XQueryPointer(display, root, &rootReturn, &childReturn, &rootX, &rootY, &winX, &winY, &mask);
+  XCloseDisplay(display);
+  return ok ? modifierFlagsFromX11(mask) : 0;
+}
+
+std::optional<std::string> readProductName(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  std::string model = text.str();
+  if (!model.empty() && model.back() == '\n') model.pop_back();
+  return model;
+}
+
+}  // namespace ventra::app::linux_desktop

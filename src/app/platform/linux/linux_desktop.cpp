@@ -1,0 +1,169 @@
+#include "app/platform/linux/linux_desktop.h"
+
+#include <glib.h>
+
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <set>
+
+#include "app/platform/linux/notifications.h"
+
+namespace ventra::app::linux_desktop {
+namespace pf = platform;
+
+std::uint64_t queryModifierFlags();  // host.cpp
+
+namespace {
+
+constexpr pf::FourCharCode kOpenApplication = 0x6F617070;  // "oapp"
+constexpr pf::FourCharCode kLaunchedAs = 0x70726474;       // "prdt"
+constexpr pf::FourCharCode kLoginItem = 0x6C676974;        // "lgit"
+
+class KeyFileDefaults : public pf::UserDefaults {
+ public:
+  explicit KeyFileDefaults(std::filesystem::path file) : file_(std::move(file)) {}
+  void registerDefaults(const std::map<std::string, pf::DefaultValue>& defaults) override {
+    for (const auto& [key, value] : defaults) registered_[key] = value;
+  }
+  // Read from the file at each call, so a change made after launch still counts.
+  double doubleForKey(const std::string& key) override {
+    std::string problem;
+    if (auto stored = readStoredNumber(file_, key, problem)) return *stored;
+    if (!problem.empty()) std::cerr << "ventra: " << problem << "; using the default\n";
+    auto found = registered_.find(key);
+    if (found == registered_.end()) return 0.0;
+    return std::visit([](auto v) { return static_cast<double>(v); }, found->second);
+  }
+
+ private:
+  std::filesystem::path file_;
+  std::map<std::string, pf::DefaultValue> registered_;
+};
+
+class LinuxDesktop : public pf::DesktopPlatform {
+ public:
+  explicit LinuxDesktop(LinuxPaths paths)
+      : paths_(std::move(paths)),
+        defaults_(std::make_shared<KeyFileDefaults>(paths_.defaultsFile)),
+        center_(freedesktopNotificationCenter(paths_.notificationState)) {}
+  ~LinuxDesktop() override {
+    cancelPending();
+    if (loop_) g_main_loop_unref(loop_);
+  }
+
+  int applicationMain(
+      int argc, char** argv,
+      const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) override {
+    for (int i = 1; i < argc; ++i)
+      loginItem_ = loginItem_ || std::strcmp(argv[i], kLoginItemArgument) == 0;
+    loop_ = g_main_loop_new(nullptr, FALSE);
+    auto delegate = create();
+    launching_ = true;
+    delegate->applicationDidFinishLaunching();
+    launching_ = false;
+    if (!terminated_) g_main_loop_run(loop_);
+    return status_;
+  }
+
+  void terminate(pf::ApplicationDelegate& sender) override {
+    if (terminated_) return;
+    terminated_ = true;
+    sender.applicationWillTerminate();
+    cancelPending();  // nothing queued runs after the quit
+    if (loop_) g_main_loop_quit(loop_);
+  }
+
+  std::shared_ptr<pf::UserDefaults> standardUserDefaults() override { return defaults_; }
+  std::shared_ptr<pf::UserNotificationCenter> defaultUserNotificationCenter() override {
+    return center_;
+  }
+
+  std::optional<pf::AppleEventDescriptor> currentAppleEvent() override {
+    if (!launching_) return std::nullopt;
+    pf::AppleEventDescriptor event{kOpenApplication, {}};
+    if (loginItem_) event.enumParameters[kLaunchedAs] = kLoginItem;
+    return event;
+  }
+
+  std::uint64_t modifierFlags() override { return queryModifierFlags(); }
+
+  void asyncAfter(double seconds, std::function<void()> work) override;
+
+  int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size, const void*,
+             std::size_t) override {
+    if (nameLength != 2 || name[0] != pf::CTL_HW || name[1] != pf::HW_MODEL) return -1;
+    auto model = readProductName(paths_.productName);
+    if (!model || model->size() + 1 > *size) return -1;
+    std::memcpy(buffer, model->c_str(), model->size() + 1);
+    *size = model->size() + 1;
+    return 0;
+  }
+
+ private:
+  struct Pending {
+    LinuxDesktop* desktop;
+    std::function<void()> work;
+    guint source = 0;
+  };
+  static gboolean runPending(gpointer data);
+  void cancelPending() {
+    auto sources = std::move(pending_);
+    for (guint source : sources) g_source_remove(source);
+  }
+
+  LinuxPaths paths_;
+  std::shared_ptr<pf::UserDefaults> defaults_;
+  std::shared_ptr<pf::UserNotificationCenter> center_;
+  GMainLoop* loop_ = nullptr;
+  bool loginItem_ = false;
+  bool launching_ = false;
+  bool terminated_ = false;
+  int status_ = 0;
+  std::set<guint> pending_;  // timeout sources not yet run
+};
+
+// Milliseconds on GLib's monotonic clock, rounded up so the work never runs before its deadline.
+void LinuxDesktop::asyncAfter(double seconds, std::function<void()> work) {
+  double ms = std::ceil(std::max(0.0, seconds) * 1000.0);
+  guint interval = ms >= static_cast<double>(G_MAXUINT) ? G_MAXUINT : static_cast<guint>(ms);
+  if (terminated_) return;  // the process is ending: nothing more will run
+  auto* pending = new Pending{this, std::move(work)};
+  pending->source =
+      g_timeout_add_full(G_PRIORITY_DEFAULT, interval, &LinuxDesktop::runPending, pending,
+                         [](gpointer data) { delete static_cast<Pending*>(data); });
+  pending_.insert(pending->source);
+}
+
+// Exceptions must not cross GLib's C frames: one that escapes the app ends it with a message.
+gboolean LinuxDesktop::runPending(gpointer data) {
+  auto* pending = static_cast<Pending*>(data);
+  LinuxDesktop& desktop = *pending->desktop;
+  desktop.pending_.erase(pending->source);
+  try {
+    pending->work();
+  } catch (const std::exception& error) {
+    std::cerr << "ventra: internal error: " << error.what() << "\n";
+    desktop.status_ = 1;
+    desktop.terminated_ = true;
+    desktop.cancelPending();
+    g_main_loop_quit(desktop.loop_);
+  }
+  return G_SOURCE_REMOVE;
+}
+
+std::filesystem::path underOr(const char* base, const char* relative) {
+  return base && *base ? std::filesystem::path(base) / relative : std::filesystem::path();
+}
+
+}  // namespace
+
+std::shared_ptr<pf::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths) {
+  if (paths.defaultsFile.empty())
+    paths.defaultsFile = underOr(g_get_user_config_dir(), "ventra/defaults.ini");
+  if (paths.notificationState.empty())
+    paths.notificationState = underOr(g_get_user_runtime_dir(), "ventra/delivered");
+  return std::make_shared<LinuxDesktop>(std::move(paths));
+}
+
+}  // namespace ventra::app::linux_desktop

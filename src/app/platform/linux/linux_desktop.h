@@ -1,0 +1,40 @@
+#pragma once
+
+// The desktop on Linux: a GLib main loop for the main queue, freedesktop notifications over
+// D-Bus, the user default in an INI file, Super as the Command key (X11), the host model from
+// DMI, and a launch hint on the autostart entry's command line for login-item launches.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/platform/desktop.h"
+
+namespace ventra::app::linux_desktop {
+
+// What our XDG autostart entry puts on the Exec line: the desktop itself adds no marker.
+inline constexpr char kLoginItemArgument[] = "--launched-as-login-item";
+
+struct LinuxPaths {
+  std::filesystem::path productName = "/sys/class/dmi/id/product_name";
+  std::filesystem::path defaultsFile;       // default: $XDG_CONFIG_HOME/ventra/defaults.ini
+  std::filesystem::path notificationState;  // default: $XDG_RUNTIME_DIR/ventra/delivered
+};
+
+std::shared_ptr<platform::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths = {});
+
+// X11 modifier mask (XQueryPointer) to the platform's device-independent modifier flags.
+std::uint64_t modifierFlagsFromX11(unsigned int mask);
+
+// The host model text for the sysctl query, from the DMI product name file: nothing when the
+// file is missing or unreadable. A trailing newline is not part of the model.
+std::optional<std::string> readProductName(const std::filesystem::path& file);
+
+// The number stored under `key` in group [Ventra] of an INI file. Nothing when the file or key
+// is absent; `problem` says why a value present could not be used.
+std::optional<double> readStoredNumber(const std::filesystem::path& file, const std::string& key,
+                                       std::string& problem);
+
+}  // namespace ventra::app::linux_desktop

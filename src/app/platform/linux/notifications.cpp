@@ -1,0 +1,215 @@
+#include "app/platform/linux/notifications.h"
+
+#include <gio/gio.h>
+
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <vector>
+
+namespace ventra::app::linux_desktop {
+namespace pf = platform;
+namespace {
+
+constexpr char kService[] = "org.freedesktop.Notifications";
+constexpr char kPath[] = "/org/freedesktop/Notifications";
+constexpr char kInterface[] = "org.freedesktop.Notifications";
+constexpr int kCallTimeoutMs = 5000;
+constexpr char kResetAction[] = "reset";
+constexpr char kCancelAction[] = "cancel";
+
+class FreedesktopNotificationCenter : public pf::UserNotificationCenter {
+ public:
+  explicit FreedesktopNotificationCenter(std::filesystem::path stateFile)
+      : stateFile_(std::move(stateFile)) {}
+  ~FreedesktopNotificationCenter() override;
+
+  void removeAllDeliveredNotifications() override;
+  void deliverNotification(std::shared_ptr<pf::UserNotification> notification) override;
+  void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {
+    delegate_ = std::move(delegate);
+  }
+  void removeDeliveredNotification(
+      const std::shared_ptr<pf::UserNotification>& notification) override;
+
+ private:
+  GDBusConnection* bus();
+  void subscribe();
+  static void onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                       const gchar* signal, GVariant* parameters, gpointer self);
+  void actionInvoked(guint32 id, const std::string& action);
+  void closeNotification(guint32 id);
+  std::vector<guint32> savedIds() const;
+  void saveIds() const;
+
+  std::filesystem::path stateFile_;
+  GDBusConnection* bus_ = nullptr;
+  bool busTried_ = false;
+  guint subscription_ = 0;
+  std::map<guint32, std::shared_ptr<pf::UserNotification>> delivered_;
+  std::shared_ptr<pf::UserNotificationCenterDelegate> delegate_;
+  bool answered_ = false;  // the first answer wins; later signals for it are echoes
+};
+
+FreedesktopNotificationCenter::~FreedesktopNotificationCenter() {
+  if (bus_ && subscription_) g_dbus_connection_signal_unsubscribe(bus_, subscription_);
+  if (bus_) g_object_unref(bus_);
+}
+
+// Without a session bus nothing can be shown; the app's own timeout then decides.
+GDBusConnection* FreedesktopNotificationCenter::bus() {
+  if (busTried_) return bus_;
+  busTried_ = true;
+  GError* error = nullptr;
+  bus_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+  if (!bus_) {
+    std::cerr << "ventra: no session bus for notifications: " << error->message << "\n";
+    g_error_free(error);
+  }
+  return bus_;
+}
+
+// Signals go to the caller only, and may come at once: subscribe before the first Notify.
+void FreedesktopNotificationCenter::subscribe() {
+  if (subscription_ || !bus()) return;
+  subscription_ =
+      g_dbus_connection_signal_subscribe(bus_, kService, kInterface, nullptr, kPath, nullptr,
+                                         G_DBUS_SIGNAL_FLAGS_NONE, &onSignal, this, nullptr);
+}
+
+GVariant* notifyArguments(const pf::UserNotification& n) {
+  GVariantBuilder actions;
+  g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
+  g_variant_builder_add(&actions, "s", "default");  // a click on the body
+  g_variant_builder_add(&actions, "s", "");
+  auto shows = n.values.find("_showsButtons");
+  if (n.hasActionButton && shows != n.values.end() && shows->second) {
+    for (const char* s :
+         {kResetAction, n.otherButtonTitle.c_str(), kCancelAction, n.actionButtonTitle.c_str()})
+      g_variant_builder_add(&actions, "s", s);
+  }
+  GVariantBuilder hints;
+  g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
+  if (n.soundName == pf::NSUserNotificationDefaultSoundName)
+    g_variant_builder_add(&hints, "{sv}", "sound-name",
+                          g_variant_new_string("message-new-instant"));
+  g_variant_builder_add(&hints, "{sv}", "urgency", g_variant_new_byte(1));
+  // expire_timeout 0: the app owns the timeout, so the server must not expire it first.
+  return g_variant_new("(susssasa{sv}i)", "Ventra", 0u, "", n.title.c_str(),
+                       n.informativeText.c_str(), &actions, &hints, 0);
+}
+
+void FreedesktopNotificationCenter::deliverNotification(
+    std::shared_ptr<pf::UserNotification> notification) {
+  subscribe();
+  if (!bus()) return;
+  GError* error = nullptr;
+  GVariant* reply = g_dbus_connection_call_sync(
+      bus_, kService, kPath, kInterface, "Notify", notifyArguments(*notification),
+      G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error);
+  if (!reply) {
+    std::cerr << "ventra: the notification could not be shown: " << error->message << "\n";
+    g_error_free(error);
+    return;
+  }
+  guint32 id = 0;
+  g_variant_get(reply, "(u)", &id);
+  g_variant_unref(reply);
+  delivered_[id] = std::move(notification);
+  saveIds();
+}
+
+void FreedesktopNotificationCenter::onSignal(GDBusConnection*, const gchar*, const gchar*,
+                                             const gchar*, const gchar* signal,
+                                             GVariant* parameters, gpointer self) {
+  auto* center = static_cast<FreedesktopNotificationCenter*>(self);
+  guint32 id = 0;
+  if (g_strcmp0(signal, "ActionInvoked") == 0 &&
+      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
+    const gchar* action = nullptr;
+    g_variant_get(parameters, "(u&s)", &id, &action);
+    center->actionInvoked(id, action);
+  } else if (g_strcmp0(signal, "NotificationClosed") == 0 &&
+             g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
+    // Expired or dismissed without a choice: no answer; the app's timeout still decides.
+    g_variant_get(parameters, "(uu)", &id, nullptr);
+    if (center->delivered_.erase(id)) center->saveIds();
+  }
+}
+
+void FreedesktopNotificationCenter::actionInvoked(guint32 id, const std::string& action) {
+  auto found = delivered_.find(id);
+  bool known = action == kResetAction || action == kCancelAction || action == "default";
+  if (found == delivered_.end() || answered_ || !known) return;
+  answered_ = true;
+  auto notification = found->second;
+  delivered_.erase(found);
+  saveIds();
+  closeNotification(id);  // some servers leave it on screen after an action
+  if (!delegate_) return;
+  if (action == kResetAction)
+    delegate_->userNotificationCenterDidDismissAlert(*this, notification);
+  else
+    delegate_->userNotificationCenterDidActivateNotification(*this, notification);
+}
+
+// Servers differ on closing an unknown id; either answer is fine here.
+void FreedesktopNotificationCenter::closeNotification(guint32 id) {
+  if (!bus()) return;
+  GVariant* reply = g_dbus_connection_call_sync(
+      bus_, kService, kPath, kInterface, "CloseNotification", g_variant_new("(u)", id), nullptr,
+      G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, nullptr);
+  if (reply) g_variant_unref(reply);
+}
+
+void FreedesktopNotificationCenter::removeDeliveredNotification(
+    const std::shared_ptr<pf::UserNotification>& notification) {
+  for (auto it = delivered_.begin(); it != delivered_.end(); ++it) {
+    if (it->second != notification) continue;
+    guint32 id = it->first;
+    delivered_.erase(it);
+    saveIds();
+    closeNotification(id);
+    return;
+  }
+}
+
+void FreedesktopNotificationCenter::removeAllDeliveredNotifications() {
+  std::vector<guint32> ids = savedIds();
+  for (const auto& [id, _] : delivered_) ids.push_back(id);
+  delivered_.clear();
+  if (!ids.empty()) {
+    for (guint32 id : ids) closeNotification(id);
+    saveIds();
+  }
+}
+
+std::vector<guint32> FreedesktopNotificationCenter::savedIds() const {
+  std::vector<guint32> ids;
+  std::ifstream in(stateFile_);
+  unsigned long id = 0;
+  while (in >> id)
+    if (id > 0 && id <= G_MAXUINT32) ids.push_back(static_cast<guint32>(id));
+  return ids;
+}
+
+void FreedesktopNotificationCenter::saveIds() const {
+  if (stateFile_.empty()) return;
+  std::error_code error;
+  if (delivered_.empty()) {
+    std::filesystem::remove(stateFile_, error);
+    return;
+  }
+  std::filesystem::create_directories(stateFile_.parent_path(), error);
+  std::ofstream out(stateFile_, std::ios::trunc);
+  for (const auto& [id, _] : delivered_) out << id << "\n";
+}
+
+}  // namespace
+
+std::shared_ptr<pf::UserNotificationCenter> freedesktopNotificationCenter(
+    std::filesystem::path stateFile) {
+  return std::make_shared<FreedesktopNotificationCenter>(std::move(stateFile));
+}
+
+}  // namespace ventra::app::linux_desktop

@@ -1,0 +1,154 @@
+#include "app/platform/linux/linux_desktop.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace ventra::app::linux_desktop {
+namespace {
+namespace fs = std::filesystem;
+namespace pf = platform;
+
+class TempDir {
+ public:
+  TempDir()
+      : path_(fs::temp_directory_path() /
+              ("ventra-test-" + std::to_string(getpid()) + "-" + std::to_string(counter_++))) {
+    fs::create_directories(path_);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  fs::path write(const std::string& name, const std::string& text) const {
+    std::ofstream(path_ / name, std::ios::binary) << text;
+    return path_ / name;
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path path_;
+};
+
+TEST(LinuxHost, X11ModifiersMapToTheDeviceIndependentFlags) {
+  EXPECT_EQ(modifierFlagsFromX11(0), 0u);
+  EXPECT_EQ(modifierFlagsFromX11(0x40), 0x00100000u) << "Super is Command";
+  EXPECT_EQ(modifierFlagsFromX11(0x40 | 0x01), 0x00120000u);
+  EXPECT_EQ(modifierFlagsFromX11(0x02 | 0x04 | 0x08), 0x000D0000u);
+  EXPECT_EQ(modifierFlagsFromX11(0x10 | 0x100), 0u)
+      << "NumLock (Mod2) and buttons are not modifiers here";
+}
+
+TEST(LinuxHost, ProductNameIsTheDmiTextWithoutItsNewline) {
+  TempDir dir;
+  EXPECT_EQ(readProductName(dir.write("product_name", "MacPro5,1\n")), "MacPro5,1");
+  EXPECT_EQ(readProductName(dir.write("other", "MacPro5,1 ")), "MacPro5,1 ")
+      << "nothing else trimmed";
+  EXPECT_EQ(readProductName(dir.path() / "missing"), std::nullopt);
+}
+
+TEST(LinuxPreferences, StoredNumbersAreParsedStrictly) {
+  TempDir dir;
+  struct Case {
+    const char* text;
+    std::optional<double> value;
+    const char* problem;  // "" when none
+  };
+  const Case cases[] = {
+      {"[Ventra]\nDelayAtLogin=30\n", 30.0, ""},
+      {"[Ventra]\nDelayAtLogin= -12.5  \n", -12.5, ""},
+      {"[Ventra]\nOther=1\n", std::nullopt, ""},
+      {"[Ventra]\nDelayAtLogin=soon\n", std::nullopt, "DelayAtLogin = \"soon\" is not a number"},
+      {"[Ventra]\nDelayAtLogin=30s\n", std::nullopt, "is not a number"},
+      {"[Ventra]\nDelayAtLogin=\n", std::nullopt, "is not a number"},
+      {"DelayAtLogin=30\n", std::nullopt, "defaults.ini: "},  // no group line
+  };
+  for (const auto& c : cases) {
+    std::string problem;
+    auto file = dir.write("defaults.ini", c.text);
+    EXPECT_EQ(readStoredNumber(file, "DelayAtLogin", problem), c.value) << c.text;
+    if (*c.problem == '\0')
+      EXPECT_EQ(problem, "") << c.text;
+    else
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << c.text << " gave " << problem;
+  }
+  std::string problem;
+  EXPECT_EQ(readStoredNumber(dir.path() / "absent.ini", "DelayAtLogin", problem), std::nullopt);
+  EXPECT_EQ(problem, "") << "no file is no value, not a problem";
+}
+
+// A delegate that drives the desktop through one launch.
+class ScriptedDelegate : public pf::ApplicationDelegate {
+ public:
+  explicit ScriptedDelegate(pf::DesktopPlatform& desktop) : desktop_(desktop) {}
+  void applicationDidFinishLaunching() override {
+    event = desktop_.currentAppleEvent();
+    desktop_.asyncAfter(0.5, [this] { ran.push_back("later"); });  // never: the quit comes first
+    desktop_.asyncAfter(0.0, [this] {
+      ran.push_back("first");
+      desktop_.asyncAfter(0.0, [this] {
+        ran.push_back("quit");
+        desktop_.terminate(*this);
+        desktop_.asyncAfter(0.0, [this] { ran.push_back("after quit"); });
+      });
+    });
+  }
+  void applicationWillTerminate() override { ran.push_back("willTerminate"); }
+
+  std::optional<pf::AppleEventDescriptor> event;
+  std::vector<std::string> ran;
+
+ private:
+  pf::DesktopPlatform& desktop_;
+};
+
+TEST(LinuxDesktop, MainQueueRunsInDeadlineOrderAndStopsAtTerminate) {
+  TempDir dir;
+  auto desktop =
+      makeLinuxDesktop({dir.path() / "product", dir.path() / "d.ini", dir.path() / "state"});
+  std::shared_ptr<ScriptedDelegate> delegate;
+  char program[] = "ventra", hint[] = "--launched-as-login-item";
+  char* argv[] = {program, hint, nullptr};
+  int status = desktop->applicationMain(2, argv, [&] {
+    delegate = std::make_shared<ScriptedDelegate>(*desktop);
+    return delegate;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(delegate->ran, (std::vector<std::string>{"first", "quit", "willTerminate"}));
+  ASSERT_TRUE(delegate->event.has_value());
+  EXPECT_EQ(delegate->event->paramDescriptorForKeyword(0x70726474), 0x6C676974u) << "prdt = lgit";
+  EXPECT_FALSE(desktop->currentAppleEvent()) << "only during the launch callback";
+}
+
+TEST(LinuxDesktop, HostModelQueryFollowsTheBufferContract) {
+  TempDir dir;
+  auto product = dir.write("product_name", "MacPro5,1\n");
+  auto desktop = makeLinuxDesktop({product, dir.path() / "d.ini", dir.path() / "state"});
+  const int name[] = {pf::CTL_HW, pf::HW_MODEL};
+  char buffer[128];
+  std::size_t size = sizeof buffer;
+  ASSERT_EQ(desktop->sysctl(name, 2, buffer, &size, nullptr, 0), 0);
+  EXPECT_STREQ(buffer, "MacPro5,1");
+  EXPECT_EQ(size, 10u);
+  dir.write("product_name", std::string(128, 'x'));
+  size = sizeof buffer;
+  EXPECT_EQ(desktop->sysctl(name, 2, buffer, &size, nullptr, 0), -1) << "does not fit with its NUL";
+}
+
+TEST(LinuxDesktop, DefaultsPreferTheFileThenTheRegisteredValue) {
+  TempDir dir;
+  auto desktop =
+      makeLinuxDesktop({dir.path() / "p", dir.path() / "defaults.ini", dir.path() / "s"});
+  auto defaults = desktop->standardUserDefaults();
+  defaults->registerDefaults({{"DelayAtLogin", std::int64_t{0}}});
+  EXPECT_EQ(defaults->doubleForKey("DelayAtLogin"), 0.0);
+  dir.write("defaults.ini", "[Ventra]\nDelayAtLogin=-30\n");
+  EXPECT_EQ(defaults->doubleForKey("DelayAtLogin"), -30.0) << "read when asked, not at launch";
+  dir.write("defaults.ini", "[Ventra]\nDelayAtLogin=later\n");
+  EXPECT_EQ(defaults->doubleForKey("DelayAtLogin"), 0.0)
+      << "junk falls back to the registered value";
+}
+
+}  // namespace
+}  // namespace ventra::app::linux_desktop

@@ -1,0 +1,266 @@
+// The freedesktop notification centre against a notification server on a private session bus.
+#include "app/platform/linux/notifications.h"
+
+#include <gio/gio.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+namespace ventra::app::linux_desktop {
+namespace {
+namespace pf = platform;
+
+constexpr char kIntrospection[] = R"(<node><interface name="org.freedesktop.Notifications">
+  <method name="Notify"><arg type="s" direction="in"/><arg type="u" direction="in"/>
+    <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="s" direction="in"/>
+    <arg type="as" direction="in"/><arg type="a{sv}" direction="in"/><arg type="i" direction="in"/>
+    <arg type="u" direction="out"/></method>
+  <method name="CloseNotification"><arg type="u" direction="in"/></method>
+</interface></node>)";
+
+// A notification server in its own thread and main context, as a real one is its own process.
+class FakeNotificationServer {
+ public:
+  struct Notify {
+    std::string summary, body, sound;
+    std::vector<std::string> actions;
+    int expire = -1;
+  };
+
+  explicit FakeNotificationServer(const std::string& address) {
+    thread_ = std::thread([this, address] { serve(address); });
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [this] { return named_; });
+  }
+  ~FakeNotificationServer() {
+    g_main_context_invoke(
+        context_,
+        [](gpointer loop) {
+          g_main_loop_quit(static_cast<GMainLoop*>(loop));
+          return G_SOURCE_REMOVE;
+        },
+        loop_);
+    thread_.join();
+  }
+
+  // Sends ActionInvoked to the last caller, as servers do.
+  void invokeAction(guint32 id, std::string action) {
+    auto* job =
+        new std::tuple<FakeNotificationServer*, guint32, std::string>(this, id, std::move(action));
+    g_main_context_invoke(
+        context_,
+        [](gpointer data) {
+          std::unique_ptr<std::tuple<FakeNotificationServer*, guint32, std::string>> j(
+              static_cast<std::tuple<FakeNotificationServer*, guint32, std::string>*>(data));
+          auto* self = std::get<0>(*j);
+          g_dbus_connection_emit_signal(
+              self->connection_, self->caller_.c_str(), "/org/freedesktop/Notifications",
+              "org.freedesktop.Notifications", "ActionInvoked",
+              g_variant_new("(us)", std::get<1>(*j), std::get<2>(*j).c_str()), nullptr);
+          return G_SOURCE_REMOVE;
+        },
+        job);
+  }
+
+  std::vector<Notify> notified() {
+    std::lock_guard l(mutex_);
+    return notified_;
+  }
+  std::vector<guint32> closed() {
+    std::lock_guard l(mutex_);
+    return closed_;
+  }
+
+ private:
+  void serve(const std::string& address) {
+    context_ = g_main_context_new();
+    g_main_context_push_thread_default(context_);
+    loop_ = g_main_loop_new(context_, FALSE);
+    connection_ = g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                             G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
+    static const GDBusInterfaceVTable vtable{&FakeNotificationServer::onCall, nullptr, nullptr, {}};
+    g_dbus_connection_register_object(connection_, "/org/freedesktop/Notifications",
+                                      node->interfaces[0], &vtable, this, nullptr, nullptr);
+    GVariant* reply = g_dbus_connection_call_sync(
+        connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "RequestName", g_variant_new("(su)", "org.freedesktop.Notifications", 4u), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    if (reply) g_variant_unref(reply);
+    {
+      std::lock_guard lock(mutex_);
+      named_ = true;
+    }
+    ready_.notify_all();
+    g_main_loop_run(loop_);
+    g_dbus_node_info_unref(node);
+    g_dbus_connection_close_sync(connection_, nullptr, nullptr);
+    g_object_unref(connection_);
+    g_main_loop_unref(loop_);
+    g_main_context_pop_thread_default(context_);
+    g_main_context_unref(context_);
+  }
+
+  static void onCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar*,
+                     const gchar* method, GVariant* parameters, GDBusMethodInvocation* invocation,
+                     gpointer data) {
+    auto* self = static_cast<FakeNotificationServer*>(data);
+    std::lock_guard lock(self->mutex_);
+    self->caller_ = sender;
+    if (g_strcmp0(method, "CloseNotification") == 0) {
+      guint32 id = 0;
+      g_variant_get(parameters, "(u)", &id);
+      self->closed_.push_back(id);
+      g_dbus_method_invocation_return_value(invocation, nullptr);
+      return;
+    }
+    Notify notify;
+    const gchar *summary, *body;
+    GVariantIter* actions;
+    GVariant* hints;
+    g_variant_get(parameters, "(&su&s&s&sas@a{sv}i)", nullptr, nullptr, nullptr, &summary, &body,
+                  &actions, &hints, &notify.expire);
+    notify.summary = summary;
+    notify.body = body;
+    const gchar* action;
+    while (g_variant_iter_next(actions, "&s", &action)) notify.actions.push_back(action);
+    g_variant_iter_free(actions);
+    const gchar* sound = nullptr;
+    if (g_variant_lookup(hints, "sound-name", "&s", &sound)) notify.sound = sound;
+    g_variant_unref(hints);
+    self->notified_.push_back(notify);
+    g_dbus_method_invocation_return_value(
+        invocation, g_variant_new("(u)", guint32(40 + self->notified_.size())));
+  }
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  bool named_ = false;
+  GMainContext* context_ = nullptr;
+  GMainLoop* loop_ = nullptr;
+  GDBusConnection* connection_ = nullptr;
+  std::string caller_;
+  std::vector<Notify> notified_;
+  std::vector<guint32> closed_;
+};
+
+class RecordingDelegate : public pf::UserNotificationCenterDelegate {
+ public:
+  void userNotificationCenterDidActivateNotification(
+      pf::UserNotificationCenter&, const std::shared_ptr<pf::UserNotification>&) override {
+    answers.push_back("activate");
+  }
+  void userNotificationCenterDidDismissAlert(
+      pf::UserNotificationCenter&, const std::shared_ptr<pf::UserNotification>&) override {
+    answers.push_back("dismiss");
+  }
+  std::vector<std::string> answers;
+};
+
+std::shared_ptr<pf::UserNotification> fanAlert() {
+  auto n = std::make_shared<pf::UserNotification>();
+  n->title = "High Fan Speed Detected";
+  n->informativeText = "Ventra will try to reset the fans.";
+  n->soundName = pf::NSUserNotificationDefaultSoundName;
+  n->hasActionButton = true;
+  n->otherButtonTitle = "Reset";
+  n->actionButtonTitle = "Cancel";
+  n->values["_showsButtons"] = true;
+  return n;
+}
+
+template <typename Predicate>
+bool pumpUntil(Predicate done) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done() && std::chrono::steady_clock::now() < deadline)
+    g_main_context_iteration(nullptr, FALSE);
+  return done();
+}
+
+void pumpFor(std::chrono::milliseconds duration) {
+  auto deadline = std::chrono::steady_clock::now() + duration;
+  while (std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, FALSE);
+}
+
+class FreedesktopNotifications : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gchar* daemon = g_find_program_in_path("dbus-daemon");
+    g_free(daemon);
+    if (!daemon) GTEST_SKIP() << "dbus-daemon is not installed";
+    bus_ = g_test_dbus_new(G_TEST_DBUS_NONE);
+    g_test_dbus_up(bus_);
+    server_ = std::make_unique<FakeNotificationServer>(g_test_dbus_get_bus_address(bus_));
+  }
+  void TearDown() override {
+    if (!bus_) return;
+    center_.reset();  // drops our session bus before the bus goes down
+    server_.reset();
+    g_test_dbus_down(bus_);
+    g_object_unref(bus_);
+    std::filesystem::remove(state_);
+  }
+
+  std::filesystem::path state_ =
+      std::filesystem::temp_directory_path() / ("ventra-delivered-" + std::to_string(getpid()));
+  GTestDBus* bus_ = nullptr;
+  std::unique_ptr<FakeNotificationServer> server_;
+  std::shared_ptr<pf::UserNotificationCenter> center_ = freedesktopNotificationCenter(state_);
+};
+
+TEST_F(FreedesktopNotifications, ResetActionIsTheDismissCallbackAndClosesTheNotification) {
+  auto delegate = std::make_shared<RecordingDelegate>();
+  center_->deliverNotification(fanAlert());
+  center_->setDelegate(delegate);
+  auto notified = server_->notified();
+  ASSERT_EQ(notified.size(), 1u);
+  EXPECT_EQ(notified[0].summary, "High Fan Speed Detected");
+  EXPECT_EQ(notified[0].body, "Ventra will try to reset the fans.");
+  EXPECT_EQ(notified[0].actions,
+            (std::vector<std::string>{"default", "", "reset", "Reset", "cancel", "Cancel"}));
+  EXPECT_EQ(notified[0].sound, "message-new-instant");
+  EXPECT_EQ(notified[0].expire, 0) << "the app owns the timeout";
+  server_->invokeAction(41, "reset");
+  server_->invokeAction(41, "default");  // a late echo of the same answer
+  ASSERT_TRUE(pumpUntil([&] { return !delegate->answers.empty(); }));
+  pumpFor(std::chrono::milliseconds(200));  // let the echo arrive
+  EXPECT_EQ(delegate->answers, std::vector<std::string>{"dismiss"}) << "the first answer wins";
+  EXPECT_EQ(server_->closed(), std::vector<guint32>{41});
+}
+
+TEST_F(FreedesktopNotifications, ClickAndCancelActivate) {
+  auto delegate = std::make_shared<RecordingDelegate>();
+  center_->setDelegate(delegate);
+  center_->deliverNotification(fanAlert());
+  server_->invokeAction(99, "cancel");  // someone else's notification
+  server_->invokeAction(41, "default");
+  ASSERT_TRUE(pumpUntil([&] { return !delegate->answers.empty(); }));
+  EXPECT_EQ(delegate->answers, std::vector<std::string>{"activate"});
+}
+
+TEST_F(FreedesktopNotifications, NextRunClosesWhatAnEarlierRunLeft) {
+  center_->deliverNotification(fanAlert());
+  ASSERT_TRUE(std::filesystem::exists(state_));
+  center_.reset();  // the process ended with the notification on screen
+  center_ = freedesktopNotificationCenter(state_);
+  center_->removeAllDeliveredNotifications();
+  EXPECT_EQ(server_->closed(), std::vector<guint32>{41});
+  EXPECT_FALSE(std::filesystem::exists(state_));
+  auto second = fanAlert();
+  center_->deliverNotification(second);
+  center_->removeDeliveredNotification(second);
+  EXPECT_EQ(server_->closed(), (std::vector<guint32>{41, 42}));
+}
+
+}  // namespace
+}  // namespace ventra::app::linux_desktop
