@@ -1,16 +1,11 @@
 #include "app/controller.h"
 #include "gpu/platform/metal.h"
-#include "smc/four_char_code.h"
 
 namespace ventra::app {
-namespace {
-using literals::operator""_fcc;
-}  // namespace
-
 bool isLoginItemLaunch(const std::optional<platform::AppleEventDescriptor>& event) {
-  if (!event || event->eventID != "oapp"_fcc) return false;
-  auto launchedAs = event->paramDescriptorForKeyword("prdt"_fcc);
-  return launchedAs && *launchedAs == "lgit"_fcc;
+  if (!event || event->eventID != platform::kAEOpenApplication) return false;
+  auto launchedAs = event->paramDescriptorForKeyword(platform::keyAEPropData);
+  return launchedAs && *launchedAs == platform::keyAELaunchedAsLogInItem;
 }
 
 bool isForcedMode(std::uint64_t modifierFlags) {

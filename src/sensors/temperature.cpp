@@ -8,15 +8,7 @@ double readTemperature(FourCharCode code, TemperatureUnit unit) {
   std::uint8_t byte = readKey({code, DataTypes::SP78})[0];
   double sign = (byte & 0x80) ? -1.0 : 1.0;
   double celsius = static_cast<double>(byte & 0x7F) * sign;
-  switch (unit) {
-    case TemperatureUnit::fahrenheit:
-      return celsiusToFahrenheit(celsius);
-    case TemperatureUnit::kelvin:
-      return celsiusToKelvin(celsius);
-    case TemperatureUnit::celius:
-      break;
-  }
-  return celsius;
+  return celsiusIn(unit, celsius);
 }
 
 std::vector<TemperatureSensor> knownTemperatureSensors() {

@@ -15,6 +15,18 @@ constexpr double celsiusToKelvin(double celsius) {
   return celsius + 273.15;
 }
 
+constexpr double celsiusIn(TemperatureUnit unit, double celsius) {
+  switch (unit) {
+    case TemperatureUnit::fahrenheit:
+      return celsiusToFahrenheit(celsius);
+    case TemperatureUnit::kelvin:
+      return celsiusToKelvin(celsius);
+    case TemperatureUnit::celius:
+      break;
+  }
+  return celsius;
+}
+
 namespace SMCKit {
 // Whole degrees from byte 0 of the "sp78" value, read as sign and magnitude.
 double readTemperature(FourCharCode code, TemperatureUnit unit);

@@ -7,18 +7,8 @@
 namespace ventra {
 namespace {
 using testing::EmulatedSMC;
+using testing::errorOf;
 using Error = SMCKit::SMCError;
-
-template <typename F>
-Error errorOf(F&& operation) {
-  try {
-    operation();
-  } catch (const Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no SMCError";
-  return Error::driverNotFound();
-}
 
 SMCDataBytes descriptor(std::initializer_list<std::uint8_t> name) {
   SMCDataBytes bytes{};

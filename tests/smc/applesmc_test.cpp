@@ -12,12 +12,14 @@
 
 #include "sensors/fans.h"
 #include "smc/smckit.h"
+#include "support/emulated_smc.h"
 
 namespace ventra {
 namespace {
 using literals::operator""_fcc;
 namespace lb = smc::linux_backend;
 namespace pf = smc::platform;
+using testing::errorOf;
 
 // The applesmc attribute files with the driver's semantics: one global key_at_index, names and
 // types as four characters and a newline, raw data, fan files in decimal rpm.
@@ -74,16 +76,6 @@ class ApplesmcBackend : public ::testing::Test {
   std::shared_ptr<FakeApplesmc> files = std::make_shared<FakeApplesmc>();
   pf::ScopedService service{pf::kAppleSMCServiceName, lb::appleSMCService(files)};
 };
-
-SMCKit::SMCError errorOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const SMCKit::SMCError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no SMCError";
-  return SMCKit::SMCError::driverNotFound();
-}
 
 TEST_F(ApplesmcBackend, EnumeratesAndReadsThroughTheCore) {
   auto keys = SMCKit::listAllKeys();

@@ -8,6 +8,7 @@ namespace ventra {
 namespace {
 using literals::operator""_fcc;
 using testing::EmulatedSMC;
+using testing::errorOf;
 using testing::expectedRequest;
 using Kind = SMCKit::SMCError::Kind;
 using Selector = SMCParamStruct::Selector;
@@ -20,17 +21,6 @@ constexpr const char* kFanProfile = R"({"keys": [
   {"key": "TB3T", "type": "sp78", "bytes": "2D80", "result": 1},
   {"key": "TC0P", "type": "sp78", "bytes": "2D80", "ioReturn": "0xE00002CA"}
 ]})";
-
-template <typename F>
-SMCKit::SMCError errorOf(F&& operation) {
-  try {
-    operation();
-  } catch (const SMCKit::SMCError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no SMCError was thrown";
-  return SMCKit::SMCError::unsafeFanSpeed();
-}
 
 TEST(SMCKitConnection, MissingServiceThrowsDriverNotFoundAndKeepsTheHandle) {
   pf::ScopedService none(pf::kAppleSMCServiceName, nullptr);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -34,6 +36,18 @@ class EmulatedSMC {
  private:
   smc::emulator::ScopedEmulator scoped_;
 };
+
+// The SMCError an operation throws; a test failure (and a placeholder) when it throws none.
+template <typename F>
+SMCKit::SMCError errorOf(F&& operation) {
+  try {
+    operation();
+  } catch (const SMCKit::SMCError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no SMCError was thrown";
+  return SMCKit::SMCError::unknown(0, 0xFF);
+}
 
 // A request block as the core must send it: zero except the named fields.
 inline SMCParamStruct::Raw expectedRequest(FourCharCode key, std::uint32_t dataSize,

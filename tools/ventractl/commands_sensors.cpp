@@ -50,18 +50,6 @@ TemperatureUnit unitOf(const std::string& name) {
   return TemperatureUnit::celius;
 }
 
-double inUnit(double celsius, TemperatureUnit unit) {
-  switch (unit) {
-    case TemperatureUnit::fahrenheit:
-      return celsiusToFahrenheit(celsius);
-    case TemperatureUnit::kelvin:
-      return celsiusToKelvin(celsius);
-    case TemperatureUnit::celius:
-      break;
-  }
-  return celsius;
-}
-
 // Readings that sensors give when absent or broken: 0x80 (the "128" of some cards, which reads
 // as -0), 0x7F and 0xFF (+/-127).
 bool isJunkReading(double celsius) {
@@ -72,7 +60,7 @@ json sensorRow(const TemperatureSensor& sensor, TemperatureUnit unit, bool known
   json row{{"name", sensor.name}, {"key", fourCharCodeToString(sensor.code)}, {"known", known}};
   try {
     double celsius = SMCKit::readTemperature(sensor.code, TemperatureUnit::celius);
-    row["value"] = inUnit(celsius, unit);
+    row["value"] = celsiusIn(unit, celsius);
     row["junk"] = isJunkReading(celsius);
   } catch (const SMCKit::SMCError& error) {
     row["value"] = nullptr;

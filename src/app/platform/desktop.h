@@ -21,6 +21,10 @@ using FourCharCode = std::uint32_t;
 
 inline constexpr std::uint64_t NSEventModifierFlagDeviceIndependentFlagsMask = 0xFFFF0000;
 inline constexpr std::uint64_t NSEventModifierFlagCommand = 0x00100000;
+// The launching event of a login item: "oapp" with "prdt" = "lgit".
+inline constexpr FourCharCode kAEOpenApplication = 0x6F617070;        // "oapp"
+inline constexpr FourCharCode keyAEPropData = 0x70726474;             // "prdt"
+inline constexpr FourCharCode keyAELaunchedAsLogInItem = 0x6C676974;  // "lgit"
 inline constexpr int CTL_HW = 6;
 inline constexpr int HW_MODEL = 2;
 

@@ -16,10 +16,6 @@ std::uint64_t queryModifierFlags();  // host.cpp
 
 namespace {
 
-constexpr pf::FourCharCode kOpenApplication = 0x6F617070;  // "oapp"
-constexpr pf::FourCharCode kLaunchedAs = 0x70726474;       // "prdt"
-constexpr pf::FourCharCode kLoginItem = 0x6C676974;        // "lgit"
-
 class KeyFileDefaults : public pf::UserDefaults {
  public:
   explicit KeyFileDefaults(std::filesystem::path file) : file_(std::move(file)) {}
@@ -81,8 +77,8 @@ class LinuxDesktop : public pf::DesktopPlatform {
 
   std::optional<pf::AppleEventDescriptor> currentAppleEvent() override {
     if (!launching_) return std::nullopt;
-    pf::AppleEventDescriptor event{kOpenApplication, {}};
-    if (loginItem_) event.enumParameters[kLaunchedAs] = kLoginItem;
+    pf::AppleEventDescriptor event{pf::kAEOpenApplication, {}};
+    if (loginItem_) event.enumParameters[pf::keyAEPropData] = pf::keyAELaunchedAsLogInItem;
     return event;
   }
 

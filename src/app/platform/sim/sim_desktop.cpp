@@ -16,10 +16,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr pf::FourCharCode kOpenApplication = 0x6F617070;  // "oapp"
-constexpr pf::FourCharCode kLaunchedAs = 0x70726474;       // "prdt"
-constexpr pf::FourCharCode kLoginItem = 0x6C676974;        // "lgit"
-
 class SimDefaults : public pf::UserDefaults {
  public:
   SimDefaults(std::map<std::string, pf::DefaultValue> stored, Trace& trace)
@@ -154,8 +150,8 @@ std::shared_ptr<pf::UserNotificationCenter> SimDesktop::defaultUserNotificationC
 
 std::optional<pf::AppleEventDescriptor> SimDesktop::currentAppleEvent() {
   if (!launching_) return std::nullopt;
-  pf::AppleEventDescriptor event{kOpenApplication, {}};
-  if (scenario_.loginItem) event.enumParameters[kLaunchedAs] = kLoginItem;
+  pf::AppleEventDescriptor event{pf::kAEOpenApplication, {}};
+  if (scenario_.loginItem) event.enumParameters[pf::keyAEPropData] = pf::keyAELaunchedAsLogInItem;
   return event;
 }
 
