@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <stdexcept>
 
 #include "smc/smckit.h"
@@ -7,6 +8,7 @@ namespace {
 using literals::operator""_fcc;
 constexpr SMCKey kKeyCountKey{"#KEY"_fcc, DataTypes::UI32};
 constexpr std::int64_t kMaxIndex = 0xFFFFFFFF;
+constexpr std::int64_t kReserveLimit = 4096;
 }  // namespace
 
 std::int64_t countKeys() {
@@ -28,7 +30,8 @@ FourCharCode getKeyFromIndex(std::int64_t index) {
 std::vector<SMCKey> listAllKeys() {
   std::int64_t count = countKeys();
   std::vector<SMCKey> keys;
-  keys.reserve(static_cast<std::size_t>(count));
+  // The count is the driver's word: a junk "#KEY" must not become a 48 GB reservation.
+  keys.reserve(static_cast<std::size_t>(std::min<std::int64_t>(count, kReserveLimit)));
   for (std::int64_t index = 0; index < count; ++index) {
     FourCharCode code = getKeyFromIndex(index);
     keys.push_back(SMCKey{code, getKeyInfo(code)});

@@ -58,6 +58,15 @@ TEST(KeyEnumeration, FirstFailureEndsTheListing) {
   EXPECT_EQ(smc.requests().size(), 7u) << "no request after the failing one";
 }
 
+TEST(KeyEnumeration, AJunkCountFailsAtTheFirstMissingIndexNotInAllocation) {
+  EmulatedSMC smc(
+      R"({"autoKeyCount": false, "keys": [{"key": "#KEY", "type": "ui32", "bytes": "FFFFFFFF"}]})");
+  EXPECT_EQ(SMCKit::countKeys(), 4294967295);
+  EXPECT_EQ(testing::errorOf(SMCKit::listAllKeys),
+            SMCKit::SMCError::keyNotFound(std::string(4, '\0')));
+  EXPECT_EQ(smc.requests().size(), 5u) << "count, count, index 0, its info, index 1";
+}
+
 TEST(KeyEnumeration, MissingCountAndBadIndexes) {
   EmulatedSMC smc(
       R"({"autoKeyCount": false, "keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "0000"}]})");
