@@ -121,11 +121,11 @@ bool allOnes(const void* bytes, std::uint64_t length) {
 
 class FakeDevice : public pf::Device, Tracked {
  public:
-  FakeDevice(FakeGPU& gpu, DeviceSpec spec)
-      : Tracked(gpu.liveCounter()), gpu_(gpu), spec_(std::move(spec)) {}
-  std::string name() const override { return gpu_.record("name"), spec_.name; }
+  FakeDevice(FakeGPU& gpu, DeviceSpec description)
+      : Tracked(gpu.liveCounter()), gpu_(gpu), description_(std::move(description)) {}
+  std::string name() const override { return gpu_.record("name"), description_.name; }
   std::uint64_t recommendedMaxWorkingSetSize() const override {
-    return gpu_.record("recommendedMaxWorkingSetSize"), spec_.workingSetBytes;
+    return gpu_.record("recommendedMaxWorkingSetSize"), description_.workingSetBytes;
   }
   std::shared_ptr<pf::CommandQueue> newCommandQueue() override {
     gpu_.record("newCommandQueue");
@@ -158,21 +158,21 @@ class FakeDevice : public pf::Device, Tracked {
   }
 
   FakeGPU& gpu_;
-  DeviceSpec spec_;
+  DeviceSpec description_;
 };
 
 }  // namespace
 
 FakeGPU::FakeGPU(FakeGPUOptions options) : options_(std::move(options)) {}
 
-std::shared_ptr<pf::Device> FakeGPU::makeDevice(const DeviceSpec& spec) {
-  return std::make_shared<FakeDevice>(*this, spec);
+std::shared_ptr<pf::Device> FakeGPU::makeDevice(const DeviceSpec& description) {
+  return std::make_shared<FakeDevice>(*this, description);
 }
 
 std::vector<std::shared_ptr<pf::Device>> FakeGPU::copyAllDevices() {
   record("MTLCopyAllDevices");
   std::vector<std::shared_ptr<pf::Device>> devices;
-  for (const auto& spec : options_.devices) devices.push_back(makeDevice(spec));
+  for (const auto& device : options_.devices) devices.push_back(makeDevice(device));
   return devices;
 }
 

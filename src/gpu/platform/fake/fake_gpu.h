@@ -56,7 +56,7 @@ class FakeGPU : public platform::GPUPlatform, public std::enable_shared_from_thi
   void noteUpload(bool allOnes) { uploadedAllOnes_ = allOnes; }
 
  private:
-  std::shared_ptr<platform::Device> makeDevice(const DeviceSpec& spec);
+  std::shared_ptr<platform::Device> makeDevice(const DeviceSpec& description);
 
   FakeGPUOptions options_;
   std::vector<std::string> calls_;
