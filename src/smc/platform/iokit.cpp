@@ -55,7 +55,7 @@ MatchingDictionary IOServiceMatching(const char* serviceClass) {
   return MatchingDictionary{serviceClass ? serviceClass : ""};
 }
 
-io_service_t IOServiceGetMatchingService(MatchingDictionary matching) {
+io_service_t IOServiceGetMatchingService(const MatchingDictionary& matching) {
   auto& r = registry();
   std::lock_guard lock(r.mutex);
   auto found = r.servicesByName.find(matching.serviceClass);

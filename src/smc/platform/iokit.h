@@ -31,14 +31,14 @@ inline constexpr kern_return_t kIOReturnNotOpen = ioReturn(0xE00002CD);
 inline constexpr kern_return_t kIOReturnBusy = ioReturn(0xE00002D5);
 inline constexpr kern_return_t kIOReturnTimeout = ioReturn(0xE00002D6);
 
-// What IOServiceGetMatchingService looks for; consumed by that call.
+// What IOServiceGetMatchingService looks for; built by IOServiceMatching and handed on to it.
 struct MatchingDictionary {
   std::string serviceClass;
 };
 
 MatchingDictionary IOServiceMatching(const char* serviceClass);
 // 0 when no service of that class is registered.
-io_service_t IOServiceGetMatchingService(MatchingDictionary matching);
+io_service_t IOServiceGetMatchingService(const MatchingDictionary& matching);
 kern_return_t IOServiceOpen(io_service_t service, std::uint32_t type, io_connect_t* connect);
 kern_return_t IOObjectRelease(io_object_t object);
 // A closed or never-opened connection answers kIOReturnNotOpen.

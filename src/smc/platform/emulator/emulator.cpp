@@ -29,8 +29,9 @@ class EmulatorClient : public pf::UserClient {
 SMCEmulator::SMCEmulator(Profile profile)
     : service_(profile.service), privilege_(profile.privilege) {
   for (auto& key : profile.keys) {
-    index_.push_back(key.code);
-    keys_.emplace(key.code, KeyState{std::move(key)});
+    const FourCharCode code = key.code;
+    index_.push_back(code);
+    keys_.emplace(code, KeyState{std::move(key)});
   }
 }
 
@@ -144,7 +145,7 @@ std::optional<std::vector<std::uint8_t>> SMCEmulator::peek(FourCharCode code) co
   return values[std::min(found->second.nextRead, values.size() - 1)];
 }
 
-ScopedEmulator::ScopedEmulator(Profile profile)
+ScopedEmulator::ScopedEmulator(const Profile& profile)
     : emulator_(std::make_shared<SMCEmulator>(profile)),
       registration_(pf::kAppleSMCServiceName,
                     profile.service == Profile::Service::absent ? nullptr : emulator_) {}

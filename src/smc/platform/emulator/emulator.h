@@ -56,7 +56,7 @@ class SMCEmulator : public platform::Service, public std::enable_shared_from_thi
 // absent registers nothing, so the core finds no service.
 class ScopedEmulator {
  public:
-  explicit ScopedEmulator(Profile profile);
+  explicit ScopedEmulator(const Profile& profile);
   SMCEmulator& emulator() { return *emulator_; }
 
  private:
