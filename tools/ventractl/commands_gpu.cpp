@@ -114,7 +114,10 @@ int listDevices(Context& context) {
                        {"identity", identityText(name, workingSet)},
                        {"workingSetBytes", workingSet}});
   }
-  if (context.options.json) return printJson(context, {{"devices", devices}}), 0;
+  if (context.options.json) {
+    printJson(context, {{"devices", devices}});
+    return 0;
+  }
   for (const auto& d : devices)
     context.out << d["index"] << (d["default"].get<bool>() ? " * " : "   ")
                 << d["identity"].get<std::string>() << "  (" << d["workingSetBytes"] << " bytes)\n";

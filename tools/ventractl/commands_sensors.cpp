@@ -128,7 +128,10 @@ int runFans(Context& context, const Arguments& args) {
   json rows = json::array();
   for (std::int64_t id = 0, count = SMCKit::fanCount(); id < count; ++id)
     rows.push_back(fanRow(id, true));
-  if (context.options.json) return printJson(context, {{"fans", rows}}), 0;
+  if (context.options.json) {
+    printJson(context, {{"fans", rows}});
+    return 0;
+  }
   for (const auto& row : rows) printFan(context.out, row);
   return 0;
 }
@@ -137,8 +140,10 @@ int runTemps(Context& context, const Arguments& args) {
   expectArguments(args, 0, "temps [--all] [--unit U]");
   SmcSession session(context.options);
   json rows = temperatureRows(context.options);
-  if (context.options.json)
-    return printJson(context, {{"unit", context.options.unit}, {"sensors", rows}}), 0;
+  if (context.options.json) {
+    printJson(context, {{"unit", context.options.unit}, {"sensors", rows}});
+    return 0;
+  }
   for (const auto& row : rows) printSensor(context.out, row, context.options.unit);
   return 0;
 }
@@ -152,7 +157,10 @@ int runBattery(Context& context, const Arguments& args) {
                {"isBatteryPowered", info.isBatteryPowered},
                {"isBatteryOk", info.isBatteryOk},
                {"isCharging", info.isCharging}};
-  if (context.options.json) return printJson(context, {{"battery", battery}}), 0;
+  if (context.options.json) {
+    printJson(context, {{"battery", battery}});
+    return 0;
+  }
   for (const auto& [name, value] : battery.items())
     context.out << std::left << std::setw(18) << name << value.dump() << "\n";
   return 0;
@@ -162,7 +170,10 @@ int runMsdi(Context& context, const Arguments& args) {
   expectArguments(args, 0, "msdi");
   SmcSession session(context.options);
   bool flag = SMCKit::readMSDIFlag();
-  if (context.options.json) return printJson(context, {{"msdi", flag}}), 0;
+  if (context.options.json) {
+    printJson(context, {{"msdi", flag}});
+    return 0;
+  }
   context.out << "MSDI " << (flag ? "true" : "false") << "\n";
   return 0;
 }
@@ -175,8 +186,10 @@ int runSetFanMin(Context& context, const Arguments& args) {
   SmcSession session(context.options);
   SMCKit::fanSetMinSpeed(fan, rpm);
   std::int64_t readBack = SMCKit::fanMinSpeed(fan);
-  if (context.options.json)
-    return printJson(context, {{"fan", fan}, {"requested", rpm}, {"minSpeed", readBack}}), 0;
+  if (context.options.json) {
+    printJson(context, {{"fan", fan}, {"requested", rpm}, {"minSpeed", readBack}});
+    return 0;
+  }
   context.out << "fan " << fan << " minimum speed set to " << rpm << " rpm (reads back " << readBack
               << " rpm)\n";
   return 0;
