@@ -48,24 +48,30 @@ class ClBuffer : public pf::Buffer {
  public:
   ClBuffer(std::shared_ptr<DeviceHandle> device, cl_mem memory, std::uint64_t length)
       : device_(std::move(device)), memory_(memory), length_(length) {}
-  ~ClBuffer() override { clReleaseMemObject(memory_); }
+  ~ClBuffer() override {
+    if (readQueue_) clReleaseCommandQueue(readQueue_);
+    clReleaseMemObject(memory_);
+  }
   std::uint64_t length() const override { return length_; }
   bool readBytes(std::uint64_t offset, void* destination, std::uint64_t count) override {
-    if (offset + count > length_) return false;
-    cl_int error = CL_SUCCESS;
-    cl_command_queue queue = clCreateCommandQueue(device_->context, device_->id, 0, &error);
-    if (error != CL_SUCCESS) return false;
-    error = clEnqueueReadBuffer(queue, memory_, CL_TRUE, offset, count, destination, 0, nullptr,
-                                nullptr);
-    clReleaseCommandQueue(queue);
-    return error == CL_SUCCESS;
+    if (offset + count > length_ || !readQueue()) return false;
+    return clEnqueueReadBuffer(readQueue_, memory_, CL_TRUE, offset, count, destination, 0, nullptr,
+                               nullptr) == CL_SUCCESS;
   }
   cl_mem memory() const { return memory_; }
 
  private:
+  // Made on the first read-back, which only diagnostics do.
+  bool readQueue() {
+    cl_int error = CL_SUCCESS;
+    if (!readQueue_) readQueue_ = clCreateCommandQueue(device_->context, device_->id, 0, &error);
+    return error == CL_SUCCESS && readQueue_;
+  }
+
   std::shared_ptr<DeviceHandle> device_;
   cl_mem memory_;
   std::uint64_t length_;
+  cl_command_queue readQueue_ = nullptr;
 };
 
 struct Product {
