@@ -24,6 +24,24 @@ void handleLaunch(const std::shared_ptr<AppDelegate>& delegate);
 bool isLoginItemLaunch(const std::optional<platform::AppleEventDescriptor>& event);
 bool isForcedMode(std::uint64_t modifierFlags);
 
+// What the check found, as far as it got.
+struct Eligibility {
+  enum class Test { hostModel, gpuPresent, gpuIdentity, firstProbe, secondProbe };
+  std::optional<Test> failed;  // the first test that failed; nothing when the alert is due
+  std::string hostModel;
+  std::optional<std::size_t> gpuCount;
+  std::optional<std::string> gpuIdentity;
+  std::optional<std::int64_t> firstProbe, secondProbe;
+
+  Eligibility& failing(Test test) {
+    failed = test;
+    return *this;
+  }
+};
+
+Eligibility checkEligibility();
+const char* testName(Eligibility::Test test);
+
 void runEligibilityCheck(const std::shared_ptr<AppDelegate>& delegate, bool loginItem,
                          const std::shared_ptr<platform::UserDefaults>& defaults);
 std::string readHostModel();

@@ -40,17 +40,45 @@ double loginDelaySeconds(double stored) {
   return std::min(std::fabs(stored), kMaxLoginDelaySeconds);
 }
 
+// The tests in their order; the first that fails ends the check and nothing after it is asked.
+Eligibility checkEligibility() {
+  Eligibility result;
+  result.hostModel = readHostModel();
+  if (result.hostModel != kAcceptedHostModel) return result.failing(Eligibility::Test::hostModel);
+  result.gpuCount = gpu::platform::MTLCopyAllDevices().size();
+  if (result.gpuCount == 0) return result.failing(Eligibility::Test::gpuPresent);
+  result.gpuIdentity = gpuIdentity();
+  if (result.gpuIdentity != kAcceptedGPUIdentity)
+    return result.failing(Eligibility::Test::gpuIdentity);
+  result.firstProbe = probeFanSpeed();
+  if (result.firstProbe == 0) return result.failing(Eligibility::Test::firstProbe);
+  result.secondProbe = probeFanSpeed();
+  if (result.secondProbe <= kFanSpeedLimit) return result.failing(Eligibility::Test::secondProbe);
+  return result;
+}
+
 void runEligibilityCheck(const std::shared_ptr<AppDelegate>& delegate, bool loginItem,
                          const std::shared_ptr<platform::UserDefaults>& defaults) {
   auto& desktop = platform::desktop();
-  auto quit = [&] { desktop.terminate(*delegate); };
-  if (readHostModel() != kAcceptedHostModel) return quit();
-  if (gpu::platform::MTLCopyAllDevices().empty()) return quit();
-  if (gpuIdentity() != kAcceptedGPUIdentity) return quit();
-  if (probeFanSpeed() == 0) return quit();
-  if (probeFanSpeed() <= kFanSpeedLimit) return quit();
+  if (checkEligibility().failed) return desktop.terminate(*delegate);
   double delay = loginItem ? loginDelaySeconds(defaults->doubleForKey(kDelayAtLogin)) : 0.0;
   desktop.asyncAfter(delay, [delegate] { showFanAlert(false, delegate); });
+}
+
+const char* testName(Eligibility::Test test) {
+  switch (test) {
+    case Eligibility::Test::hostModel:
+      return "host model";
+    case Eligibility::Test::gpuPresent:
+      return "GPU present";
+    case Eligibility::Test::gpuIdentity:
+      return "GPU identity";
+    case Eligibility::Test::firstProbe:
+      return "first fan probe";
+    case Eligibility::Test::secondProbe:
+      return "second fan probe";
+  }
+  return "?";
 }
 
 }  // namespace ventra::app

@@ -178,6 +178,18 @@ TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {
       << bad.err;
 }
 
+TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
+  CliRun run = ventractl("--profile profiles/macpro5_1-hot.json check --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  json doc = run.document();
+  if (doc["hostModel"] == "MacPro5,1") GTEST_SKIP() << "running on the real machine";
+  EXPECT_EQ(doc["eligible"], false);
+  EXPECT_EQ(doc["failedTest"], "host model");
+  EXPECT_TRUE(doc["firstProbe"].is_null()) << "the SMC is not touched after a failed test";
+  CliRun text = ventractl("--profile profiles/macpro5_1-hot.json check");
+  EXPECT_NE(text.out.find("not eligible: the host model test fails"), std::string::npos) << text.out;
+}
+
 TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
   auto parsed = ctl::parseCommandLine({"fans", "--json", "--profile=p.json", "--unit", "kelvin"});
   EXPECT_EQ(parsed.words, std::vector<std::string>{"fans"});

@@ -24,7 +24,8 @@ GPU commands:
   gpu                   the GPU devices, their identity text and working set
   gpu load              run the fan-reset workload on the default GPU and verify it
 
-Simulation:
+The app:
+  check                 the app's eligibility check on this host, test by test
   simulate [SCENARIO]   run the app against a scenario (default: the bundled one)
 
 Options:
@@ -36,7 +37,7 @@ Options:
   --interval SECONDS    watch: refresh period (default 2)
   --count N             watch: stop after N refreshes (default: until interrupted)
   --size N              gpu load: matrix dimension (default 16384)
-  --allow-cpu           gpu, gpu load: also use OpenCL CPU devices (e.g. PoCL)
+  --allow-cpu           gpu, gpu load, check: also use OpenCL CPU devices (e.g. PoCL)
   --gpu fake|opencl     simulate: GPU backend (default fake)
   --real-time           simulate: wait for real instead of on a virtual clock
   --help, --version

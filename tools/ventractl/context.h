@@ -57,5 +57,6 @@ int runSetFanMin(Context& context, const Arguments& args);
 int runWatch(Context& context, const Arguments& args);
 int runGpu(Context& context, const Arguments& args);
 int runSimulate(Context& context, const Arguments& args);
+int runCheck(Context& context, const Arguments& args);
 
 }  // namespace ventra::ctl

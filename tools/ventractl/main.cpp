@@ -12,11 +12,17 @@ using Runner = int (*)(Context&, const Arguments&);
 
 const std::map<std::string, Runner>& commands() {
   static const std::map<std::string, Runner> table{
-      {"keys", runKeys},         {"read", runRead},
-      {"write", runWrite},       {"fans", runFans},
-      {"temps", runTemps},       {"battery", runBattery},
-      {"msdi", runMsdi},         {"gpu", runGpu},
-      {"simulate", runSimulate}, {"set-fan-min", runSetFanMin},
+      {"keys", runKeys},
+      {"read", runRead},
+      {"write", runWrite},
+      {"fans", runFans},
+      {"temps", runTemps},
+      {"battery", runBattery},
+      {"msdi", runMsdi},
+      {"gpu", runGpu},
+      {"simulate", runSimulate},
+      {"check", runCheck},
+      {"set-fan-min", runSetFanMin},
       {"watch", runWatch},
   };
   return table;

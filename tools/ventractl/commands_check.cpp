@@ -1,0 +1,84 @@
+#include <iomanip>
+#include <ostream>
+
+#include "app/controller.h"
+#include "app/platform/linux/linux_desktop.h"
+#include "context.h"
+#include "gpu/platform/opencl/opencl_gpu.h"
+#include "smc/platform/linux/applesmc.h"
+
+namespace ventra::ctl {
+namespace {
+using json = nlohmann::ordered_json;
+using Test = app::Eligibility::Test;
+
+template <typename T>
+json orNull(const std::optional<T>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+struct Row {
+  Test test;
+  std::string found;  // empty: not reached
+  const char* needs;
+};
+
+std::vector<Row> rowsOf(const app::Eligibility& e) {
+  auto rpm = [](const std::optional<std::int64_t>& v) {
+    return v ? std::to_string(*v) + " rpm" : "";
+  };
+  return {
+      {Test::hostModel, json(e.hostModel).dump(), "\"MacPro5,1\""},
+      {Test::gpuPresent, e.gpuCount ? std::to_string(*e.gpuCount) + " device(s)" : "",
+       "at least one"},
+      {Test::gpuIdentity, e.gpuIdentity ? json(*e.gpuIdentity).dump() : "",
+       "\"AMD Radeon RX 580 8 GB\""},
+      {Test::firstProbe, rpm(e.firstProbe), "more than 0 rpm"},
+      {Test::secondProbe, rpm(e.secondProbe), "more than 1000 rpm"},
+  };
+}
+
+void printText(std::ostream& out, const app::Eligibility& e) {
+  for (const Row& row : rowsOf(e)) {
+    const char* verdict = row.found.empty() ? "not reached" : e.failed == row.test ? "FAILS" : "ok";
+    out << std::left << std::setw(18) << app::testName(row.test) << std::setw(28)
+        << (row.found.empty() ? "-" : row.found) << std::setw(12) << verdict << "needs "
+        << row.needs << "\n";
+  }
+  if (e.failed)
+    out << "not eligible: the " << app::testName(*e.failed)
+        << " test fails, so ventra quits quietly\n";
+  else
+    out << "eligible: ventra would offer to reset the fans\n";
+}
+
+}  // namespace
+
+// The app's own check on this host, test by test: why ventra did or did not speak up.
+int runCheck(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "check");
+  std::optional<smc::emulator::ScopedEmulator> emulator;
+  if (context.options.profile)
+    emulator.emplace(smc::emulator::loadProfileFile(*context.options.profile));
+  else
+    smc::linux_backend::registerHostService();
+  gpu::platform::ScopedGPUPlatform gpus(
+      gpu::opencl::openclPlatform({.includeCpuDevices = context.options.allowCpu}));
+  app::platform::ScopedDesktopPlatform desktop(app::linux_desktop::makeLinuxDesktop());
+  app::Eligibility result = app::checkEligibility();
+  if (!context.options.json) {
+    printText(context.out, result);
+    return 0;
+  }
+  printJson(context,
+            {{"eligible", !result.failed},
+             {"failedTest", result.failed ? json(app::testName(*result.failed)) : json(nullptr)},
+             {"hostModel", result.hostModel},
+             {"gpuCount", orNull(result.gpuCount)},
+             {"gpuIdentity", orNull(result.gpuIdentity)},
+             {"firstProbe", orNull(result.firstProbe)},
+             {"secondProbe", orNull(result.secondProbe)}});
+  return 0;
+}
+
+}  // namespace ventra::ctl
