@@ -187,7 +187,8 @@ TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
   EXPECT_EQ(doc["failedTest"], "host model");
   EXPECT_TRUE(doc["firstProbe"].is_null()) << "the SMC is not touched after a failed test";
   CliRun text = ventractl("--profile profiles/macpro5_1-hot.json check");
-  EXPECT_NE(text.out.find("not eligible: the host model test fails"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("not eligible: the host model test fails"), std::string::npos)
+      << text.out;
 }
 
 TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
