@@ -28,6 +28,7 @@ TEST(Profile, RejectsMalformedInputWithWhereAndWhat) {
   const Case cases[] = {
       {"{", "bad.json: not valid JSON"},
       {"[]", "bad.json: a profile must be a JSON object"},
+      {"4444444444e444", "bad.json: not valid JSON"},  // a number too large, found by fuzzing
       {R"({"keys": 3})", "bad.json: \"keys\" must be a list"},
       {R"({"keys": [{"key": "F0A", "type": "fpe2", "bytes": "00"}]})",
        "bad.json: keys[0]: \"key\" must be exactly four characters"},

@@ -134,7 +134,7 @@ Scenario loadScenarioFile(const std::filesystem::path& path) {
   json document;
   try {
     document = json::parse(text.str());
-  } catch (const json::parse_error& error) {
+  } catch (const json::exception& error) {  // syntax errors, and numbers too large to hold
     fail(path.string(), std::string("not valid JSON: ") + error.what());
   }
   return parseScenario(document, path.string(), path.parent_path());

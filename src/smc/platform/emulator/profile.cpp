@@ -188,7 +188,7 @@ Profile parseProfileText(const std::string& text, const std::string& source) {
   json document;
   try {
     document = json::parse(text);
-  } catch (const json::parse_error& error) {
+  } catch (const json::exception& error) {  // syntax errors, and numbers too large to hold
     fail(source, std::string("not valid JSON: ") + error.what());
   }
   return parseProfile(document, source);
