@@ -12,7 +12,9 @@ bool isTrimmed(char32_t c) {
 }
 
 SMCKey fanKey(std::int64_t fan, const char* suffix, DataType info) {
-  std::string text = "F" + std::to_string(fan) + suffix;
+  std::string text = std::to_string(fan);
+  text.insert(0, 1, 'F');
+  text += suffix;
   auto code = fourCharCodeFromString(text);
   if (!code) throw SMCKit::SMCError::keyNotFound(text);
   return SMCKey{*code, info};
