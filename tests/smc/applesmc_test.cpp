@@ -5,85 +5,68 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
+#include <random>
 
 #include <gtest/gtest.h>
 
+#include "sensors/battery.h"
 #include "sensors/fans.h"
+#include "sensors/temperature.h"
+#include "smc/platform/emulator/emulator.h"
+#include "smc/platform/linux/hwmon_keys.h"
 #include "smc/smckit.h"
 #include "support/emulated_smc.h"
+#include "support/model_sysfs.h"
+#include "support/sensor_view.h"
 
 namespace ventra {
 namespace {
 using literals::operator""_fcc;
 namespace lb = smc::linux_backend;
 namespace pf = smc::platform;
+using testing::ApplesmcModel;
 using testing::errorOf;
+using testing::ModelSysfs;
 
-// The applesmc attribute files with the driver's semantics: one global key_at_index, names and
-// types as four characters and a newline, raw data, fan files in decimal rpm.
-class FakeApplesmc : public lb::Sysfs {
- public:
-  struct Key {
-    std::string name, type, data;
-  };
-  std::vector<Key> keys;  // sorted, as the driver serves them
-  std::map<std::string, std::string> fanFiles;
-  bool writesDenied = false;
-  std::function<void()> afterDataRead;  // another process moving key_at_index
-  std::size_t index = 0;
-
-  int read(const std::string& name, std::string& out) override {
-    if (name == "key_count") return out = std::to_string(keys.size()) + "\n", 0;
-    if (name == "key_at_index_name") return out = keys.at(index).name + "\n", 0;
-    if (name == "key_at_index_type") return out = keys.at(index).type + "\n", 0;
-    if (name == "key_at_index_data_length")
-      return out = std::to_string(keys.at(index).data.size()) + "\n", 0;
-    if (name == "key_at_index_data") {
-      out = keys.at(index).data;
-      if (afterDataRead) std::exchange(afterDataRead, nullptr)();
-      return 0;
-    }
-    auto file = fanFiles.find(name);
-    return file == fanFiles.end() ? ENOENT : (out = file->second + "\n", 0);
-  }
-
-  int write(const std::string& name, const std::string& text) override {
-    if (name == "key_at_index") {
-      std::size_t n = std::stoul(text);
-      return n >= keys.size() ? EINVAL : (index = n, 0);
-    }
-    if (!fanFiles.contains(name)) return ENOENT;
-    if (writesDenied) return EACCES;
-    fanFiles[name] = text;
-    return 0;
-  }
-};
+std::shared_ptr<ApplesmcModel> smallMachine() {
+  return std::make_shared<ApplesmcModel>(
+      std::vector<ApplesmcModel::Key>{{"#KEY", "ui32", std::string("\0\0\0\7", 4)},
+                                      {"BNum", "ui8 ", "\x02"},
+                                      {"F0Ac", "fpe2", "\x0E\xE1"},
+                                      {"F0Mn", "fpe2", "\x0C\x80"},
+                                      {"FNum", "ui8 ", "\x01"},
+                                      {"MSDI", "flag", "\x01"},
+                                      {"TA0P", "sp78", "\x1D\x66"}});
+}
 
 class ApplesmcBackend : public ::testing::Test {
  protected:
-  void SetUp() override {
-    files->keys = {{"#KEY", "ui32", std::string("\0\0\0\4", 4)},
-                   {"F0Ac", "fpe2", "\x0E\xE0"},
-                   {"F0Mn", "fpe2", "\x0C\x80"},
-                   {"TA0P", "sp78", "\x1D\x66"}};
-    files->fanFiles = {{"fan1_min", "800"}};
-    SMCKit::openConnection();
-  }
+  void SetUp() override { SMCKit::openConnection(); }
   void TearDown() override { SMCKit::closeConnection(); }
 
-  std::shared_ptr<FakeApplesmc> files = std::make_shared<FakeApplesmc>();
+  std::shared_ptr<ApplesmcModel> model = smallMachine();
+  std::shared_ptr<ModelSysfs> files = std::make_shared<ModelSysfs>(model, true);
   pf::ScopedService service{pf::kAppleSMCServiceName, lb::appleSMCService(files)};
 };
 
 TEST_F(ApplesmcBackend, EnumeratesAndReadsThroughTheCore) {
   auto keys = SMCKit::listAllKeys();
-  ASSERT_EQ(keys.size(), 4u);
-  EXPECT_EQ(keys[1].code, "F0Ac"_fcc);
-  EXPECT_EQ(keys[3].info, DataTypes::SP78);
+  ASSERT_EQ(keys.size(), 7u);
+  EXPECT_EQ(keys[2].code, "F0Ac"_fcc);
+  EXPECT_EQ(keys[6].info, DataTypes::SP78);
+  EXPECT_EQ(SMCKit::readKey({"MSDI"_fcc, DataTypes::FLAG})[0], 1);
+  EXPECT_EQ(SMCKit::readKey({"BNum"_fcc, DataTypes::UI8})[0], 2);
+}
+
+// Fan and temperature keys come from the attributes the driver computes, as exact as our types
+// decode them: fpe2 without its fraction bits, sp78 in quarter degrees.
+TEST_F(ApplesmcBackend, FanAndTemperatureKeysComeFromTheAttributes) {
   EXPECT_EQ(SMCKit::fanCurrentSpeed(0), 952);
-  EXPECT_EQ(SMCKit::readKey({"TA0P"_fcc, DataTypes::SP78})[1], 0x66);
+  auto speed = SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+  EXPECT_EQ((std::vector<int>{speed[0], speed[1]}), (std::vector<int>{0x0E, 0xE0}));
+  auto temperature = SMCKit::readKey({"TA0P"_fcc, DataTypes::SP78});
+  EXPECT_EQ((std::vector<int>{temperature[0], temperature[1]}), (std::vector<int>{0x1D, 0x40}));
+  EXPECT_EQ(SMCKit::fanCount(), 1);
 }
 
 TEST_F(ApplesmcBackend, MissingKeysAndWrongSizesAreSmcResults) {
@@ -92,17 +75,25 @@ TEST_F(ApplesmcBackend, MissingKeysAndWrongSizesAreSmcResults) {
             }),
             SMCKit::SMCError::keyNotFound("TB3T"));
   EXPECT_EQ(errorOf([] {
+              SMCKit::readKey({"MSDJ"_fcc, DataTypes::FLAG});
+            }),
+            SMCKit::SMCError::keyNotFound("MSDJ"));
+  EXPECT_EQ(errorOf([] {
               SMCKit::readKey({"F0Ac"_fcc, DataTypes::UI32});
             }),
             SMCKit::SMCError::unknown(0, 0x87));
-  EXPECT_EQ(errorOf([] { SMCKit::getKeyFromIndex(4); }),
+  EXPECT_EQ(errorOf([] {
+              SMCKit::readKey({"MSDI"_fcc, DataTypes::UI32});
+            }),
+            SMCKit::SMCError::unknown(0, 0x87));
+  EXPECT_EQ(errorOf([] { SMCKit::getKeyFromIndex(7); }),
             SMCKit::SMCError::keyNotFound(std::string(4, '\0')));
 }
 
-TEST_F(ApplesmcBackend, WritesMapToFanFilesAndNothingElse) {
+TEST_F(ApplesmcBackend, WritesGoToTheFanFilesOnlyAndNeedRoot) {
   SMCDataBytes data{0x0E, 0x10};  // 900 rpm
   SMCKit::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
-  EXPECT_EQ(files->fanFiles["fan1_min"], "900");
+  EXPECT_EQ(SMCKit::fanMinSpeed(0), 900);
   EXPECT_EQ(errorOf([&] {
               SMCKit::writeKey({"TA0P"_fcc, DataTypes::SP78}, data);
             }),
@@ -111,26 +102,140 @@ TEST_F(ApplesmcBackend, WritesMapToFanFilesAndNothingElse) {
               SMCKit::writeKey({"F3Mn"_fcc, DataTypes::FPE2}, data);
             }),
             SMCKit::SMCError::keyNotFound("F3Mn"));
-  files->writesDenied = true;
+  files->becomeRoot(false);
   EXPECT_EQ(errorOf([&] {
               SMCKit::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
             }),
             SMCKit::SMCError::notPrivileged());
 }
 
-TEST_F(ApplesmcBackend, ReadsAgainWhenAnotherProcessMovesTheIndex) {
-  SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});  // caches the index
-  files->afterDataRead = [&] { files->index = 3; };
-  SMCDataBytes bytes = SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
-  EXPECT_EQ(bytes[0], 0x0E);
-  EXPECT_EQ(bytes[1], 0xE0);
-}
-
 TEST_F(ApplesmcBackend, MalformedDriverTextIsAnIoError) {
-  files->keys[2].type = "fpe";  // three characters and a newline
-  EXPECT_EQ(errorOf([] { SMCKit::getKeyInfo("F0Mn"_fcc); }),
+  model->keys()[5].type = "fla";  // three characters and a newline
+  EXPECT_EQ(errorOf([] { SMCKit::getKeyInfo("MSDI"_fcc); }),
             SMCKit::SMCError::unknown(pf::kIOReturnIOError, 0));
 }
+
+// Another process writes key_at_index at random moments: in the middle of our bisection,
+// between our attribute reads, and away and back again. A raw read may end busy; it never ends
+// as "not found" or as another key's value. Fan and temperature reads never notice.
+TEST_F(ApplesmcBackend, AnotherProcessMovingTheIndexNeverGivesAWrongAnswer) {
+  std::mt19937 random(7);
+  model->afterShow = [&](ApplesmcModel& smc, const std::string&) {
+    if (random() % 10 == 0) smc.selectIndex(random() % smc.keys().size());
+  };
+  int busy = 0;
+  for (int read = 0; read < 100; ++read) {
+    ASSERT_EQ(SMCKit::fanCurrentSpeed(0), 952);
+    ASSERT_EQ(SMCKit::readKey({"TA0P"_fcc, DataTypes::SP78})[0], 0x1D);
+    try {
+      ASSERT_EQ(SMCKit::readKey({"BNum"_fcc, DataTypes::UI8})[0], 2);
+      ASSERT_EQ(SMCKit::readKey({"MSDI"_fcc, DataTypes::FLAG})[0], 1);
+      ASSERT_EQ(SMCKit::getKeyInfo("MSDI"_fcc), DataTypes::FLAG);
+    } catch (const SMCKit::SMCError& error) {
+      ASSERT_EQ(error, SMCKit::SMCError::unknown(pf::kIOReturnBusy, 0)) << error.what();
+      ++busy;
+    }
+  }
+  EXPECT_LT(busy, 10);
+}
+
+// The worst case for a raw read: the index moves to another key right after our check of the
+// name and back again before our check after the data.
+TEST_F(ApplesmcBackend, AnIndexMovedAwayAndBackIsCaught) {
+  SMCKit::readKey({"BNum"_fcc, DataTypes::UI8});  // caches the index
+  std::size_t moves = 0;
+  model->afterShow = [&](ApplesmcModel& smc, const std::string& file) {
+    if (file == "key_at_index_name" && moves == 0) smc.selectIndex(5), ++moves;  // MSDI
+    if (file == "key_at_index_data" && moves == 1) smc.selectIndex(1), ++moves;  // BNum
+  };
+  auto data = SMCKit::readKey({"BNum"_fcc, DataTypes::UI8});
+  EXPECT_EQ(moves, 2u);
+  EXPECT_EQ(data[0], 2);
+}
+
+TEST(ApplesmcAttributes, TextBecomesTheKeysBytesOrNothing) {
+  auto bytes = [](std::optional<SMCDataBytes> b) {
+    return b ? std::vector<int>{b->at(0), b->at(1)} : std::vector<int>{};
+  };
+  EXPECT_EQ(bytes(lb::fanSpeedBytes("1500\n")), (std::vector<int>{0x17, 0x70}));
+  EXPECT_EQ(bytes(lb::fanSpeedBytes("16383\n")), (std::vector<int>{0xFF, 0xFC}));
+  for (const char* junk : {"16384\n", "-1\n", "1500", "15 00\n", "\n", "0x10\n", ""})
+    EXPECT_FALSE(lb::fanSpeedBytes(junk)) << junk;
+
+  EXPECT_EQ(bytes(lb::temperatureBytes("29250\n")), (std::vector<int>{0x1D, 0x40}));
+  EXPECT_EQ(bytes(lb::temperatureBytes("-5000\n")), (std::vector<int>{0xFB, 0x00}));
+  EXPECT_EQ(bytes(lb::temperatureBytes("-128000\n")), (std::vector<int>{0x80, 0x00}));
+  for (const char* junk : {"29100\n", "128000\n", "-128250\n", "29250", "abc\n"})
+    EXPECT_FALSE(lb::temperatureBytes(junk)) << junk;
+
+  auto label = lb::fanLabelBytes("PCI \n");
+  ASSERT_TRUE(label);
+  EXPECT_EQ(fanNameFromDescriptor(*label).substr(0, 3), "PCI");
+  EXPECT_EQ(label->at(7), ' ');
+  EXPECT_FALSE(lb::fanLabelBytes("THIRTEEN CHAR\n"));
+  EXPECT_FALSE(lb::fanLabelBytes("PCI"));
+}
+
+// The MacPro5,1 profile behind the driver model, read as root and as an ordinary user.
+class ApplesmcAsUser : public ::testing::TestWithParam<std::string> {
+ protected:
+  std::shared_ptr<ApplesmcModel> model = std::make_shared<ApplesmcModel>(ApplesmcModel::keysOf(
+      smc::emulator::loadProfileFile(VENTRA_SOURCE_DIR "/profiles/macpro5_1-hot.json")));
+
+  std::string viewAs(bool root) {
+    pf::ScopedService service{
+        pf::kAppleSMCServiceName,
+        lb::appleSMCService(std::make_shared<ModelSysfs>(model, root, GetParam()))};
+    return testing::fanAndTemperatureView();
+  }
+};
+
+TEST_P(ApplesmcAsUser, FansAndTemperaturesReadTheSameWithoutRoot) {
+  std::string asRoot = viewAs(true);
+  EXPECT_NE(asRoot.find("fan 0 'PCI"), std::string::npos) << asRoot;
+  EXPECT_EQ(viewAs(false), asRoot);
+}
+
+TEST_P(ApplesmcAsUser, EveryTemperatureKeyDecodesAsTheRawKeyWould) {
+  pf::ScopedService service{
+      pf::kAppleSMCServiceName,
+      lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))};
+  SMCKit::openConnection();
+  for (const auto& key : model->keys()) {
+    if (key.name[0] != 'T' || key.type != "sp78") continue;
+    SMCDataBytes raw{};
+    std::copy(key.data.begin(), key.data.end(), raw.begin());
+    EXPECT_EQ(SMCKit::getKeyInfo(*fourCharCodeFromLiteral(key.name)), DataTypes::SP78);
+    EXPECT_EQ(SMCKit::readKey({*fourCharCodeFromLiteral(key.name), DataTypes::SP78})[0], raw[0])
+        << key.name;
+  }
+  SMCKit::closeConnection();
+}
+
+TEST_P(ApplesmcAsUser, KeysTheAttributesDoNotCarryNeedRoot) {
+  pf::ScopedService service{
+      pf::kAppleSMCServiceName,
+      lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))};
+  SMCKit::openConnection();
+  EXPECT_EQ(errorOf([] { SMCKit::readMSDIFlag(); }), SMCKit::SMCError::notPrivileged());
+  EXPECT_EQ(errorOf([] { SMCKit::countKeys(); }), SMCKit::SMCError::notPrivileged());
+  EXPECT_EQ(errorOf([] { SMCKit::getKeyFromIndex(0); }), SMCKit::SMCError::notPrivileged());
+  EXPECT_EQ(errorOf([] { SMCKit::unknownTemperatureSensors(); }),
+            SMCKit::SMCError::notPrivileged());
+  // What the attributes show to be absent is absent: no F0Sf here, no seventh fan, no TB3T.
+  EXPECT_EQ(errorOf([] {
+              SMCKit::readKey({"F0Sf"_fcc, DataTypes::FPE2});
+            }),
+            SMCKit::SMCError::keyNotFound("F0Sf"));
+  EXPECT_EQ(errorOf([] { SMCKit::fanCurrentSpeed(6); }), SMCKit::SMCError::keyNotFound("F6Ac"));
+  EXPECT_FALSE(SMCKit::hasKey("TB3T"_fcc));
+  SMCKit::closeConnection();
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ApplesmcAsUser, ::testing::Values("", "hwmon/hwmon0/"),
+                         [](const auto& layout) {
+                           return layout.param.empty() ? "Mainline" : "HwmonDevice";
+                         });
 
 TEST(ApplesmcErrno, MapsInOnePlace) {
   EXPECT_EQ(lb::ioReturnFromErrno(EACCES), pf::kIOReturnNotPrivileged);

@@ -3,13 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <map>
 #include <mutex>
-#include <optional>
 
 #include "smc/param_struct.h"
+#include "smc/platform/linux/driver_failure.h"
+#include "smc/platform/linux/hwmon_keys.h"
+#include "smc/platform/linux/raw_keys.h"
+#include "smc/platform/linux/sysfs_text.h"
 
 namespace ventra::smc::linux_backend {
 namespace pf = platform;
@@ -17,11 +19,7 @@ using Selector = SMCParamStruct::Selector;
 
 namespace {
 
-constexpr std::uint8_t kKeyNotFound = 132;
-constexpr std::uint8_t kKeySizeMismatch = 0x87;
-constexpr int kIndexRaceRetries = 3;
-
-class DirectorySysfs : public Sysfs {
+class DirectorySysfs final : public Sysfs {
  public:
   explicit DirectorySysfs(std::filesystem::path root) : root_(std::move(root)) {}
 
@@ -46,34 +44,27 @@ class DirectorySysfs : public Sysfs {
     return error;
   }
 
+  bool exists(const std::string& name) override {
+    return ::access((root_ / name).c_str(), F_OK) == 0;
+  }
+
+  std::vector<std::string> list(const std::string& directory) override {
+    std::vector<std::string> entries;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(root_ / directory, error))
+      entries.push_back(entry.path().filename().string());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+  }
+
  private:
   std::filesystem::path root_;
 };
 
-// A driver answer that is not what the driver documents reads as an I/O error.
-std::optional<std::uint64_t> decimal(const std::string& text) {
-  std::string_view digits(text);
-  if (!digits.empty() && digits.back() == '\n') digits.remove_suffix(1);
-  std::uint64_t value = 0;
-  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
-    return std::nullopt;
-  return value;
-}
-
-std::optional<FourCharCode> keyName(const std::string& text) {
-  if (text.size() != 5 || text[4] != '\n') return std::nullopt;
-  return fourCharCodeFromLiteral(std::string_view(text).substr(0, 4));
-}
-
-struct Failure {
-  pf::kern_return_t rc = pf::kIOReturnSuccess;
-  std::uint8_t result = 0;
-};
-
-class ApplesmcClient : public pf::UserClient {
+class ApplesmcClient final : public pf::UserClient {
  public:
-  explicit ApplesmcClient(std::shared_ptr<Sysfs> files) : files_(std::move(files)) {}
+  explicit ApplesmcClient(std::shared_ptr<Sysfs> files)
+      : files_(files), raw_(files), hwmon_(files) {}
 
   pf::kern_return_t callStructMethod(std::uint32_t selector, std::span<const std::uint8_t> input,
                                      std::span<std::uint8_t> output,
@@ -81,100 +72,27 @@ class ApplesmcClient : public pf::UserClient {
 
  private:
   void handle(const SMCParamStruct& request, SMCParamStruct& reply);
-  void keyAt(std::uint32_t index, SMCParamStruct& reply);
-  void keyInfo(const SMCParamStruct& request, SMCParamStruct& reply);
-  void readValue(const SMCParamStruct& request, SMCParamStruct& reply);
+  template <typename Raw, typename Hwmon>
+  auto eitherWay(FourCharCode code, Raw&& raw, Hwmon&& hwmon);
   void writeValue(const SMCParamStruct& request, SMCParamStruct& reply);
-  std::uint32_t indexOf(FourCharCode code);
-  FourCharCode nameAt(std::uint32_t index);
-  std::string readFile(const std::string& name);
-  void writeFile(const std::string& name, const std::string& text);
-  template <typename F>
-  void atStableIndex(FourCharCode code, F&& readAttributes);
 
   std::shared_ptr<Sysfs> files_;
+  RawKeys raw_;
+  HwmonKeys hwmon_;
   std::mutex mutex_;
-  std::map<FourCharCode, std::uint32_t> indexCache_;
 };
 
-std::string ApplesmcClient::readFile(const std::string& name) {
-  std::string text;
-  if (int error = files_->read(name, text)) throw Failure{ioReturnFromErrno(error)};
-  return text;
-}
-
-void ApplesmcClient::writeFile(const std::string& name, const std::string& text) {
-  if (int error = files_->write(name, text)) throw Failure{ioReturnFromErrno(error)};
-}
-
-FourCharCode ApplesmcClient::nameAt(std::uint32_t index) {
-  std::string text;
-  int error = files_->write("key_at_index", std::to_string(index));
-  if (error == EINVAL) throw Failure{pf::kIOReturnSuccess, kKeyNotFound};
-  if (error) throw Failure{ioReturnFromErrno(error)};
-  auto code = keyName(readFile("key_at_index_name"));
-  if (!code) throw Failure{pf::kIOReturnIOError};
-  return *code;
-}
-
-// Keys are sorted by their four bytes, so a key's index is found by bisection once and cached.
-std::uint32_t ApplesmcClient::indexOf(FourCharCode code) {
-  if (auto cached = indexCache_.find(code); cached != indexCache_.end()) return cached->second;
-  auto count = decimal(readFile("key_count"));
-  if (!count || *count > 0xFFFFFFFF) throw Failure{pf::kIOReturnIOError};
-  std::uint64_t low = 0, high = *count;
-  while (low < high) {
-    auto middle = static_cast<std::uint32_t>(low + (high - low) / 2);
-    FourCharCode found = nameAt(middle);
-    if (found == code) return indexCache_[code] = middle;
-    if (found < code)
-      low = middle + 1;
-    else
-      high = middle;
+// Keys the hwmon attributes carry are read there, by every user: the driver reads them by key,
+// so no other process can move the selection under us. Everything else needs key_at_index.
+template <typename Raw, typename Hwmon>
+auto ApplesmcClient::eitherWay(FourCharCode code, Raw&& raw, Hwmon&& hwmon) {
+  if (hwmon_.carries(code)) return hwmon();
+  try {
+    return raw();
+  } catch (const DriverFailure& failure) {
+    if (failure.rc == pf::kIOReturnNotPrivileged && hwmon_.showsAbsent(code)) throw keyNotFound();
+    throw;
   }
-  throw Failure{pf::kIOReturnSuccess, kKeyNotFound};
-}
-
-// key_at_index is one value for the whole system: another process may move it between our
-// write and our reads, so the name is read again afterwards and the reads are redone.
-template <typename F>
-void ApplesmcClient::atStableIndex(FourCharCode code, F&& readAttributes) {
-  for (int attempt = 0; attempt < kIndexRaceRetries; ++attempt) {
-    std::uint32_t index = indexOf(code);
-    if (nameAt(index) != code) {
-      indexCache_.erase(code);
-      continue;
-    }
-    readAttributes();
-    if (keyName(readFile("key_at_index_name")) == code) return;
-  }
-  throw Failure{pf::kIOReturnBusy};
-}
-
-void ApplesmcClient::keyAt(std::uint32_t index, SMCParamStruct& reply) {
-  reply.key = nameAt(index);
-}
-
-void ApplesmcClient::keyInfo(const SMCParamStruct& request, SMCParamStruct& reply) {
-  atStableIndex(request.key, [&] {
-    auto type = keyName(readFile("key_at_index_type"));
-    auto size = decimal(readFile("key_at_index_data_length"));
-    if (!type || !size || *size > 32) throw Failure{pf::kIOReturnIOError};
-    reply.keyInfo.dataType = *type;
-    reply.keyInfo.dataSize = static_cast<std::uint32_t>(*size);
-  });
-}
-
-void ApplesmcClient::readValue(const SMCParamStruct& request, SMCParamStruct& reply) {
-  atStableIndex(request.key, [&] {
-    auto size = decimal(readFile("key_at_index_data_length"));
-    if (!size || *size > 32) throw Failure{pf::kIOReturnIOError};
-    if (*size != request.keyInfo.dataSize) throw Failure{pf::kIOReturnSuccess, kKeySizeMismatch};
-    std::string data = readFile("key_at_index_data");
-    if (data.size() != *size) throw Failure{pf::kIOReturnIOError};
-    reply.bytes.fill(0);
-    std::copy(data.begin(), data.end(), reply.bytes.begin());
-  });
 }
 
 // The driver writes only fan minimums ("F<n>Mn") and targets ("F<n>Tg"), as decimal rpm.
@@ -182,29 +100,39 @@ void ApplesmcClient::writeValue(const SMCParamStruct& request, SMCParamStruct& r
   std::string key = fourCharCodeToString(request.key);
   bool fanDigit = key.size() == 4 && key[0] == 'F' && key[1] >= '0' && key[1] <= '9';
   std::string suffix = key.substr(2);
-  if (!fanDigit || (suffix != "Mn" && suffix != "Tg")) throw Failure{pf::kIOReturnUnsupported};
-  if (request.keyInfo.dataSize != 2) throw Failure{pf::kIOReturnSuccess, kKeySizeMismatch};
+  if (!fanDigit || (suffix != "Mn" && suffix != "Tg")) throw callFailed(pf::kIOReturnUnsupported);
+  if (request.keyInfo.dataSize != 2) throw keySizeMismatch();
   std::string file =
       "fan" + std::to_string(key[1] - '0' + 1) + (suffix == "Mn" ? "_min" : "_output");
-  std::string probe;
-  if (files_->read(file, probe) == ENOENT) throw Failure{pf::kIOReturnSuccess, kKeyNotFound};
-  writeFile(file, std::to_string(intFromFPE2({request.bytes[0], request.bytes[1]})));
+  if (!files_->exists(file)) throw keyNotFound();
+  std::string rpm = std::to_string(intFromFPE2({request.bytes[0], request.bytes[1]}));
+  if (int error = files_->write(file, rpm)) throw callFailed(ioReturnFromErrno(error));
   reply.key = request.key;
 }
 
 void ApplesmcClient::handle(const SMCParamStruct& request, SMCParamStruct& reply) {
   reply.key = request.key;
+  const FourCharCode code = request.key;
+  const std::uint32_t size = request.keyInfo.dataSize;
   switch (request.data8) {
     case rawValue(Selector::kSMCGetKeyFromIndex):
-      return keyAt(request.data32, reply);
-    case rawValue(Selector::kSMCGetKeyInfo):
-      return keyInfo(request, reply);
+      reply.key = raw_.keyAt(request.data32);
+      return;
+    case rawValue(Selector::kSMCGetKeyInfo): {
+      DataType info = eitherWay(
+          code, [&] { return raw_.keyInfo(code); }, [&] { return hwmon_.keyInfo(code); });
+      reply.keyInfo.dataType = info.type;
+      reply.keyInfo.dataSize = info.size;
+      return;
+    }
     case rawValue(Selector::kSMCReadKey):
-      return readValue(request, reply);
+      reply.bytes = eitherWay(
+          code, [&] { return raw_.read(code, size); }, [&] { return hwmon_.read(code, size); });
+      return;
     case rawValue(Selector::kSMCWriteKey):
       return writeValue(request, reply);
     default:
-      throw Failure{pf::kIOReturnUnsupported};
+      throw callFailed(pf::kIOReturnUnsupported);
   }
 }
 
@@ -220,7 +148,7 @@ pf::kern_return_t ApplesmcClient::callStructMethod(std::uint32_t selector,
   std::lock_guard lock(mutex_);
   try {
     handle(request, reply);
-  } catch (const Failure& failure) {
+  } catch (const DriverFailure& failure) {
     if (failure.rc != pf::kIOReturnSuccess) return failure.rc;
     reply = SMCParamStruct{};
     reply.key = request.key;
@@ -232,7 +160,7 @@ pf::kern_return_t ApplesmcClient::callStructMethod(std::uint32_t selector,
   return pf::kIOReturnSuccess;
 }
 
-class ApplesmcService : public pf::Service {
+class ApplesmcService final : public pf::Service {
  public:
   explicit ApplesmcService(std::shared_ptr<Sysfs> files) : files_(std::move(files)) {}
   pf::kern_return_t open(std::uint32_t type, std::unique_ptr<pf::UserClient>& client) override {
@@ -248,6 +176,15 @@ class ApplesmcService : public pf::Service {
 };
 
 }  // namespace
+
+bool Sysfs::exists(const std::string& name) {
+  std::string ignored;
+  return read(name, ignored) != ENOENT;
+}
+
+std::vector<std::string> Sysfs::list(const std::string&) {
+  return {};
+}
 
 std::filesystem::path defaultDevicePath() {
   return "/sys/devices/platform/applesmc.768";

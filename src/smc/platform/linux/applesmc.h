@@ -1,11 +1,14 @@
 #pragma once
 
 // The host backend on Linux: the kernel's applesmc driver through sysfs, behind the same
-// 80-byte user-client interface as the emulator.
+// 80-byte user-client interface as the emulator. Raw keys go through key_at_index, which only
+// root may select; a process that may not falls back to the driver's world-readable fan and
+// temperature attributes for the keys they carry (hwmon_keys.h).
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "smc/platform/service.h"
 
@@ -13,12 +16,16 @@ namespace ventra::smc::linux_backend {
 
 std::filesystem::path defaultDevicePath();  // /sys/devices/platform/applesmc.768
 
-// The driver's attribute files by name; each call returns 0 or an errno value.
+// The driver's attribute files by name, relative to its directory; read and write return 0 or
+// an errno value.
 class Sysfs {
  public:
   virtual ~Sysfs() = default;
   virtual int read(const std::string& name, std::string& contents) = 0;
   virtual int write(const std::string& name, const std::string& contents) = 0;
+  virtual bool exists(const std::string& name);
+  // The entries of a sub-directory, sorted; none where there is no such directory.
+  virtual std::vector<std::string> list(const std::string& directory);
 };
 
 std::shared_ptr<Sysfs> directorySysfs(std::filesystem::path root);

@@ -1,0 +1,30 @@
+#pragma once
+
+// What a user sees of the fans and temperatures, read through the SMC core from whatever
+// "AppleSMC" is registered: one line per value, so two backends can be compared as text.
+
+#include <sstream>
+#include <string>
+
+#include "sensors/fans.h"
+#include "sensors/temperature.h"
+#include "smc/smckit.h"
+
+namespace ventra::testing {
+
+inline std::string fanAndTemperatureView() {
+  std::ostringstream view;
+  SMCKit::openConnection();
+  for (const Fan& fan : SMCKit::allFans()) {
+    view << "fan " << fan.id << " '" << fan.name << "' " << SMCKit::fanCurrentSpeed(fan.id)
+         << " rpm, min " << fan.minSpeed << ", max " << fan.maxSpeed << "\n";
+  }
+  for (const TemperatureSensor& sensor : SMCKit::knownTemperatureSensors()) {
+    view << sensor.name << " " << fourCharCodeToString(sensor.code) << " "
+         << SMCKit::readTemperature(sensor.code, TemperatureUnit::celius) << "\n";
+  }
+  SMCKit::closeConnection();
+  return view.str();
+}
+
+}  // namespace ventra::testing
