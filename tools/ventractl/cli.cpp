@@ -30,6 +30,8 @@ The app:
 
 Options:
   --profile FILE        use an emulated SMC loaded from FILE instead of the host's
+  --applesmc DIR        the applesmc driver's sysfs directory
+                        (default /sys/devices/platform/applesmc.768)
   --json                print one JSON document (simulate: one JSON object per line)
   --all                 temps: list unknown temperature keys too
   --unit U              temps/watch: celsius, fahrenheit or kelvin (default celsius)
@@ -82,6 +84,7 @@ const std::map<std::string, bool Options::*>& flags() {
 const std::map<std::string, ValueSetter>& valued() {
   static const std::map<std::string, ValueSetter> table{
       {"--profile", [](Options& o, const std::string& v) { o.profile = v; }},
+      {"--applesmc", [](Options& o, const std::string& v) { o.applesmcDirectory = v; }},
       {"--unit",
        [](Options& o, const std::string& v) {
          if (v != "celsius" && v != "fahrenheit" && v != "kelvin")

@@ -15,6 +15,7 @@ class UsageError : public std::runtime_error {
 
 struct Options {
   std::optional<std::string> profile;
+  std::optional<std::string> applesmcDirectory;
   bool json = false;
   bool yes = false;
   bool all = false;

@@ -101,15 +101,27 @@ void printSensor(std::ostream& out, const json& row, const std::string& unit) {
   out << "\n";
 }
 
-json temperatureRows(const Options& options) {
+// Unknown sensors are found by listing every key, which only root may do on Linux; without it
+// the known sensors are still shown and `complete` says the list is not.
+json temperatureRows(const Options& options, bool& complete) {
   TemperatureUnit unit = unitOf(options.unit);
   json rows = json::array();
   for (const auto& sensor : sortedKnownSensors()) rows.push_back(sensorRow(sensor, unit, true));
-  if (options.all)
+  complete = true;
+  if (!options.all) return rows;
+  try {
     for (const auto& sensor : SMCKit::unknownTemperatureSensors())
       rows.push_back(sensorRow(sensor, unit, false));
+  } catch (const SMCKit::SMCError& error) {
+    if (error.kind() != SMCKit::SMCError::Kind::notPrivileged) throw;
+    complete = false;
+  }
   return rows;
 }
+
+constexpr const char* kUnknownSensorsNeedRoot =
+    "ventractl: unknown temperature keys not listed: listing the SMC's keys needs root (run "
+    "it again with sudo)\n";
 
 std::atomic<bool> interrupted{false};
 
@@ -139,9 +151,13 @@ int runFans(Context& context, const Arguments& args) {
 int runTemps(Context& context, const Arguments& args) {
   expectArguments(args, 0, "temps [--all] [--unit U]");
   SmcSession session(context.options);
-  json rows = temperatureRows(context.options);
+  bool complete = true;
+  json rows = temperatureRows(context.options, complete);
+  if (!complete) context.err << kUnknownSensorsNeedRoot;
   if (context.options.json) {
-    printJson(context, {{"unit", context.options.unit}, {"sensors", rows}});
+    json document{{"unit", context.options.unit}, {"sensors", rows}};
+    if (context.options.all) document["complete"] = complete;
+    printJson(context, document);
     return 0;
   }
   for (const auto& row : rows) printSensor(context.out, row, context.options.unit);

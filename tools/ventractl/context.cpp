@@ -8,16 +8,20 @@
 namespace ventra::ctl {
 
 SmcSession::SmcSession(const Options& options) {
+  if (options.profile && options.applesmcDirectory)
+    throw UsageError("--profile and --applesmc name two different SMCs: give one");
+  auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
+                                          : smc::linux_backend::defaultDevicePath();
   if (options.profile)
     emulator_.emplace(smc::emulator::loadProfileFile(*options.profile));
   else
-    smc::linux_backend::registerHostService();
+    smc::linux_backend::registerHostService(driver);
   try {
     SMCKit::openConnection();
   } catch (const SMCKit::SMCError& error) {
     if (error.kind() == SMCKit::SMCError::Kind::driverNotFound && !options.profile)
       throw CommandError("no SMC service on this host: the applesmc driver is not loaded (" +
-                         smc::linux_backend::defaultDevicePath().string() +
+                         driver.string() +
                          " is missing). Use --profile FILE to work with an emulated SMC.");
     throw;
   }

@@ -28,10 +28,21 @@ const std::map<std::string, Runner>& commands() {
   return table;
 }
 
-std::string hintFor(const SMCKit::SMCError& error) {
+// What needed root, by command: on Linux an ordinary user reaches only the fan and temperature
+// keys (through the driver's hwmon files); other reads, key listings and writes need root.
+std::string privilegeHint(const std::string& command) {
+  if (command == "write" || command == "set-fan-min")
+    return " (writing to the SMC needs root: run it again with sudo)";
+  if (command == "keys" || command == "temps")
+    return " (listing the SMC's keys needs root: run it again with sudo)";
+  return " (reading this key needs root; without it only fan and temperature keys can be read: "
+         "run it again with sudo)";
+}
+
+std::string hintFor(const SMCKit::SMCError& error, const std::string& command) {
   switch (error.kind()) {
     case SMCKit::SMCError::Kind::notPrivileged:
-      return " (writes to the SMC need root: run it again with sudo)";
+      return privilegeHint(command);
     case SMCKit::SMCError::Kind::failedToOpen:
       return " (is another program holding it, or are you missing permissions?)";
     default:
@@ -39,8 +50,7 @@ std::string hintFor(const SMCKit::SMCError& error) {
   }
 }
 
-int run(const std::vector<std::string>& arguments) {
-  Invocation invocation = parseCommandLine(arguments);
+int run(const Invocation& invocation) {
   Context context{invocation.options, std::cout, std::cerr};
   if (invocation.options.help) return std::cout << kUsage, 0;
   if (invocation.options.version) return std::cout << "ventractl " VENTRA_VERSION "\n", 0;
@@ -57,13 +67,16 @@ int run(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
   using namespace ventra;
+  std::string command;
   try {
-    return ctl::run(std::vector<std::string>(argv + 1, argv + argc));
+    auto invocation = ctl::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!invocation.words.empty()) command = invocation.words.front();
+    return ctl::run(invocation);
   } catch (const ctl::UsageError& error) {
     std::cerr << "ventractl: " << error.what() << "\nTry 'ventractl --help'.\n";
     return 2;
   } catch (const SMCKit::SMCError& error) {
-    std::cerr << "ventractl: " << error.what() << ctl::hintFor(error) << "\n";
+    std::cerr << "ventractl: " << error.what() << ctl::hintFor(error, command) << "\n";
     return 1;
   } catch (const smc::emulator::ProfileError& error) {
     std::cerr << "ventractl: bad profile: " << error.what() << "\n";

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "smc/platform/linux/driver_failure.h"
 #include "smc/platform/linux/sysfs_text.h"
@@ -28,15 +30,26 @@ void RawKeys::select(std::uint32_t index) {
   if (error) throw callFailed(ioReturnFromErrno(error));
 }
 
-bool RawKeys::stillSelected(std::uint32_t index, FourCharCode code) {
-  return unsignedDecimal(readFile("key_at_index")) == index &&
-         fourCharacterLine(readFile("key_at_index_name")) == code;
+// Whether our selection held. Our index holding another key means the cached index is stale.
+bool RawKeys::confirm(std::uint32_t index, FourCharCode code) {
+  if (unsignedDecimal(readFile("key_at_index")) != index) return false;
+  if (fourCharacterLine(readFile("key_at_index_name")) == code) return true;
+  indexCache_.erase(code);
+  return false;
+}
+
+// A random pause, growing with each attempt, so that we fall out of step with a process that
+// selects keys periodically.
+void RawKeys::backOff(int attempt) {
+  std::uniform_int_distribution<int> microseconds(0, 500 * attempt);
+  std::this_thread::sleep_for(std::chrono::microseconds(microseconds(random_)));
 }
 
 // The name at an index, read back with the index so that another process's selection is never
 // taken for ours.
 FourCharCode RawKeys::keyAt(std::uint32_t index) {
   for (int attempt = 0; attempt < kSelectionAttempts; ++attempt) {
+    if (attempt > 0) backOff(attempt);
     select(index);
     auto name = fourCharacterLine(readFile("key_at_index_name"));
     if (!name) throw callFailed(pf::kIOReturnIOError);
@@ -69,16 +82,13 @@ std::uint32_t RawKeys::indexOf(FourCharCode code) {
 template <typename F>
 auto RawKeys::atKey(FourCharCode code, F&& readAttributes) {
   for (int attempt = 0; attempt < kSelectionAttempts; ++attempt) {
+    if (attempt > 0) backOff(attempt);
     std::uint32_t index = indexOf(code);
     select(index);
-    if (fourCharacterLine(readFile("key_at_index_name")) != code) {
-      if (unsignedDecimal(readFile("key_at_index")) == index) indexCache_.erase(code);
-      continue;
-    }
     auto first = readAttributes();
-    if (!stillSelected(index, code)) continue;
+    if (!confirm(index, code)) continue;
     auto second = readAttributes();
-    if (stillSelected(index, code) && first == second) return first;
+    if (confirm(index, code) && first == second) return first;
   }
   throw callFailed(pf::kIOReturnBusy);
 }

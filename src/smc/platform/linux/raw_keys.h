@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <random>
 
 #include "smc/data_types.h"
 #include "smc/platform/linux/applesmc.h"
@@ -21,13 +22,15 @@ class RawKeys final {
  private:
   std::string readFile(const std::string& name);
   void select(std::uint32_t index);
-  bool stillSelected(std::uint32_t index, FourCharCode code);
+  bool confirm(std::uint32_t index, FourCharCode code);
+  void backOff(int attempt);
   std::uint32_t indexOf(FourCharCode code);
   template <typename F>
   auto atKey(FourCharCode code, F&& readAttributes);
 
   std::shared_ptr<Sysfs> files_;
   std::map<FourCharCode, std::uint32_t> indexCache_;
+  std::minstd_rand random_{std::random_device{}()};
 };
 
 }  // namespace ventra::smc::linux_backend

@@ -1,0 +1,120 @@
+// The SMC layer against the applesmc stand-in mounted by run-standin-tests.sh: real files with
+// the kernel driver's modes, read by whoever runs this (root, then an ordinary user).
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/controller.h"
+#include "sensors/battery.h"
+#include "smc/platform/emulator/emulator.h"
+#include "smc/platform/linux/applesmc.h"
+#include "support/emulated_smc.h"
+#include "support/sensor_view.h"
+
+namespace ventra {
+namespace {
+namespace pf = smc::platform;
+using testing::errorOf;
+
+class Standin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* mount = std::getenv("VENTRA_APPLESMC_STANDIN");
+    const char* profile = std::getenv("VENTRA_STANDIN_PROFILE");
+    if (!mount || !profile) GTEST_SKIP() << "no stand-in mounted (run run-standin-tests.sh)";
+    directory_ = mount;
+    profile_ = smc::emulator::loadProfileFile(profile);
+  }
+  pf::ScopedService driver() {
+    return pf::ScopedService(
+        pf::kAppleSMCServiceName,
+        smc::linux_backend::appleSMCService(smc::linux_backend::directorySysfs(directory_)));
+  }
+  // What the keys themselves say, from the emulator serving the same profile.
+  template <typename F>
+  auto fromTheKeys(F&& read) {
+    smc::emulator::ScopedEmulator emulator(profile_);
+    return read();
+  }
+  static bool root() { return geteuid() == 0; }
+
+  std::string directory_;
+  smc::emulator::Profile profile_;
+};
+
+TEST_F(Standin, FansAndTemperaturesReadAsTheKeysSay) {
+  std::string expected = fromTheKeys([] { return testing::fanAndTemperatureView(); });
+  auto service = driver();
+  EXPECT_EQ(testing::fanAndTemperatureView(), expected);
+}
+
+TEST_F(Standin, TheAppsFanProbeReadsTheRealSpeed) {
+  std::int64_t expected = fromTheKeys([] { return app::probeFanSpeed(); });
+  auto service = driver();
+  EXPECT_GT(expected, 1000);
+  EXPECT_EQ(app::probeFanSpeed(), expected);
+}
+
+TEST_F(Standin, OtherKeysNeedRoot) {
+  auto service = driver();
+  SMCKit::openConnection();
+  if (root()) {
+    bool msdi = fromTheKeys([] {
+      SMCKit::openConnection();
+      return SMCKit::readMSDIFlag();
+    });
+    EXPECT_EQ(SMCKit::readMSDIFlag(), msdi);
+    EXPECT_EQ(SMCKit::countKeys(), static_cast<std::int64_t>(profile_.keys.size()));
+  } else {
+    EXPECT_EQ(errorOf([] { SMCKit::readMSDIFlag(); }), SMCKit::SMCError::notPrivileged());
+    EXPECT_EQ(errorOf([] { SMCKit::listAllKeys(); }), SMCKit::SMCError::notPrivileged());
+    EXPECT_EQ(errorOf([] { SMCKit::fanSetMinSpeed(0, 900); }), SMCKit::SMCError::notPrivileged());
+  }
+  SMCKit::closeConnection();
+}
+
+// Another process selects a random key every few milliseconds while we read.
+constexpr int kWriterPeriodMs = 5;
+
+TEST_F(Standin, ReadsUnderAConcurrentSelectionAreRightOrBusy) {
+  if (!root()) GTEST_SKIP() << "only root may write key_at_index";
+  auto service = driver();
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    std::mt19937 random(1);
+    std::string path = directory_ + "/key_at_index";
+    while (!done) {
+      std::string index = std::to_string(random() % profile_.keys.size());
+      int fd = ::open(path.c_str(), O_WRONLY);
+      if (fd >= 0 && ::write(fd, index.data(), index.size()) < 0) ADD_FAILURE() << "writer";
+      if (fd >= 0) ::close(fd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(kWriterPeriodMs));
+    }
+  });
+  SMCKit::openConnection();
+  int busy = 0;
+  for (int read = 0; read < 100; ++read) {
+    try {
+      EXPECT_FALSE(SMCKit::readMSDIFlag());
+      EXPECT_EQ(SMCKit::readKey({*fourCharCodeFromLiteral("BSIn"), DataTypes::UI8})[0], 0x42);
+    } catch (const SMCKit::SMCError& error) {
+      EXPECT_EQ(error, SMCKit::SMCError::unknown(pf::kIOReturnBusy, 0)) << error.what();
+      ++busy;
+    }
+  }
+  SMCKit::closeConnection();
+  done = true;
+  writer.join();
+  std::cout << "reads that ended busy: " << busy << " of 100\n";
+  EXPECT_LT(busy, 20);
+}
+
+}  // namespace
+}  // namespace ventra
