@@ -21,7 +21,7 @@ double flopsOfTwoProducts(std::int64_t n) {
 
 void BM_OpenCLLoad(benchmark::State& state) {
   const std::int64_t n = state.range(0);
-  auto platform = gpu::opencl::openclPlatform({.includeCpuDevices = true});
+  auto platform = gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true));
   if (!platform->createSystemDefaultDevice()) return state.SkipWithError("no OpenCL device");
   pf::ScopedGPUPlatform installed(platform);
   runGPULoad(n);  // compiles the kernels for this size outside the timing

@@ -1,8 +1,6 @@
 #include "gpu/gpu_load.h"
 
-#include <algorithm>
 #include <limits>
-#include <new>
 
 #include "gpu/platform/metal.h"
 
@@ -34,20 +32,12 @@ bool sizeFits(std::int64_t n) {
   return n >= 0 && (n == 0 || n <= kMax / n / 4);
 }
 
-std::unique_ptr<float[]> onesArray(std::int64_t elements) {
-  std::unique_ptr<float[]> host(new (std::nothrow) float[static_cast<std::size_t>(elements)]);
-  if (host) std::fill_n(host.get(), elements, 1.0f);
-  return host;
-}
-
 }  // namespace
 
 const char* phaseName(Phase phase) {
   switch (phase) {
-    case Phase::hostFill:
-      return "host fill";
-    case Phase::upload:
-      return "upload";
+    case Phase::fill:
+      return "fill";
     case Phase::encode:
       return "encode";
     case Phase::commit:
@@ -64,12 +54,6 @@ void runGPULoad(std::int64_t n, GPULoadObserver* observerOrNull) {
   if (!sizeFits(n)) return observer.gaveUp("matrix size");
   auto device = pf::MTLCreateSystemDefaultDevice();
   if (!device) return observer.gaveUp("default device");
-  std::unique_ptr<float[]> host;
-  {
-    PhaseScope scope(observer, Phase::hostFill);
-    host = onesArray(n * n);
-  }
-  if (!host) return observer.gaveUp("host array");
   auto queue = device->newCommandQueue();
   if (!queue) return observer.gaveUp("command queue");
   auto commandBuffer = queue->commandBuffer();
@@ -78,8 +62,10 @@ void runGPULoad(std::int64_t n, GPULoadObserver* observerOrNull) {
   const auto length = static_cast<std::uint64_t>(n) * rowBytes;
   std::shared_ptr<pf::Buffer> bufferA;
   {
-    PhaseScope scope(observer, Phase::upload);
-    bufferA = device->newBufferWithBytes(host.get(), length, pf::MTLResourceStorageModeManaged);
+    PhaseScope scope(observer, Phase::fill);
+    const float one = 1.0f;
+    bufferA =
+        device->newBufferWithPattern(&one, sizeof one, length, pf::MTLResourceStorageModeManaged);
   }
   if (!bufferA) return observer.gaveUp("buffer A");
   auto bufferC = device->newBufferWithLength(length, pf::MTLResourceStorageModeManaged);

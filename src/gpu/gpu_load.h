@@ -13,7 +13,7 @@ class CommandBuffer;
 // Hooks for diagnostics around the workload; the app passes none.
 class GPULoadObserver {
  public:
-  enum class Phase { hostFill, upload, encode, commit, wait };
+  enum class Phase { fill, encode, commit, wait };
   virtual ~GPULoadObserver() = default;
   virtual void phaseStarted(Phase) {}
   virtual void phaseEnded(Phase) {}
@@ -26,9 +26,10 @@ class GPULoadObserver {
 const char* phaseName(GPULoadObserver::Phase phase);
 
 // Two n × n float32 products C = A × A on the default device, A all ones, blocking until the
-// device has finished. A step that yields nothing (no device, queue, command buffer or buffer)
-// ends the load quietly; everything obtained is released before the call returns. A negative
-// n, or one whose n × n × 4 bytes do not fit, does nothing.
+// device has finished. The device fills A itself: no host array, no gigabyte upload. A step that
+// yields nothing (no device, queue, command buffer or buffer) ends the load quietly; everything
+// obtained is released before the call returns. A negative n, or one whose n × n × 4 bytes do not
+// fit, does nothing.
 void runGPULoad(std::int64_t n, GPULoadObserver* observer = nullptr);
 
 }  // namespace ventra

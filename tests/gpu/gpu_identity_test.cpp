@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "gpu/platform/fake/fake_gpu.h"
-#include "gpu/platform/opencl/device_name.h"
 
 namespace ventra {
 namespace {
@@ -36,26 +35,6 @@ TEST(GpuIdentity, AsksTheDefaultDeviceForNameThenWorkingSetOnce) {
   gpuIdentity();
   EXPECT_EQ(gpu->calls(), (std::vector<std::string>{"MTLCreateSystemDefaultDevice", "name",
                                                     "recommendedMaxWorkingSetSize"}));
-}
-
-TEST(OpenCLDeviceName, EveryKnownRx580SpellingBecomesTheOriginalName) {
-  using gpu::opencl::DeviceStrings;
-  using gpu::opencl::originalDeviceName;
-  const DeviceStrings rx580[] = {
-      {"AMD", 0x1002, "AMD Radeon RX 580 Series (radeonsi, polaris10, ACO, DRM 3.49, 6.1.0)", ""},
-      {"AMD", 0x1002, "Radeon RX 580 Series (POLARIS10 / DRM 3.49.0 / 6.1.0, LLVM 15.0.6)", ""},
-      {"Advanced Micro Devices, Inc.", 0x1002, "gfx803", "AMD Radeon RX 580 Series"},
-      {"Advanced Micro Devices, Inc.", 0x1002, "Ellesmere", "Radeon RX 580 Series"},
-  };
-  for (const auto& strings : rx580)
-    EXPECT_EQ(originalDeviceName(strings), "AMD Radeon RX 580") << strings.deviceName;
-  EXPECT_EQ(originalDeviceName({"NVIDIA Corporation", 0x10DE, "NVIDIA H100 80GB HBM3 (x)", ""}),
-            "NVIDIA H100 80GB HBM3 (x)");
-  EXPECT_EQ(
-      originalDeviceName({"Intel(R) Corporation", 0x8086, "Intel(R) UHD Graphics 630 Series", ""}),
-      "Intel(R) UHD Graphics 630 Series");
-  EXPECT_EQ(originalDeviceName({"AMD", 0x1002, "AMD Radeon Pro W5700", "  "}),
-            "AMD Radeon Pro W5700");
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TEST(GpuLoad, FullSizeCallOrderWithoutDeviceMemory) {
                               "MTLCreateSystemDefaultDevice",
                               "newCommandQueue",
                               "commandBuffer() -> commandBuffer#1",
-                              "newBufferWithBytes(1073741824, 16) -> buffer#1",
+                              "newBufferWithPattern(1073741824, 16) -> buffer#1",
                               "newBufferWithLength(1073741824, 16) -> buffer#2",
                               "matrixDescriptor(16384, 16384, 65536, 0x10000020)",
                               "initMatrix(buffer#1)",
@@ -34,7 +34,7 @@ TEST(GpuLoad, FullSizeCallOrderWithoutDeviceMemory) {
                               "commit(commandBuffer#1)",
                               "waitUntilCompleted(commandBuffer#1)",
                           }));
-  EXPECT_TRUE(gpu->uploadedAllOnes());
+  EXPECT_TRUE(gpu->filledWithOnes());
   EXPECT_EQ(gpu->liveObjects(), 0);
 }
 
@@ -44,7 +44,7 @@ TEST(GpuLoad, GivesUpAtTheFirstMissingStepAndReleasesEverything) {
       {"MTLCreateSystemDefaultDevice", 1},
       {"newCommandQueue", 2},
       {"commandBuffer", 3},
-      {"newBufferWithBytes", 4},
+      {"newBufferWithPattern", 4},
       {"newBufferWithLength", 5},
       {"newMatrixMultiplication", 9},
   };

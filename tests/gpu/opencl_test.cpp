@@ -9,7 +9,8 @@ namespace {
 namespace pf = gpu::platform;
 
 std::shared_ptr<pf::Device> anyDevice() {
-  return gpu::opencl::openclPlatform({.includeCpuDevices = true})->createSystemDefaultDevice();
+  return gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true))
+      ->createSystemDefaultDevice();
 }
 
 // Non-symmetric operands catch a transposed or swapped product, which all-ones input cannot.
@@ -60,7 +61,8 @@ class Verify : public GPULoadObserver {
 
 TEST(OpenCLBackend, TheLoadLeavesNInEveryElement) {
   if (!anyDevice()) GTEST_SKIP() << "no OpenCL device";
-  pf::ScopedGPUPlatform installed(gpu::opencl::openclPlatform({.includeCpuDevices = true}));
+  pf::ScopedGPUPlatform installed(
+      gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true)));
   for (std::int64_t n : {64, 100}) {
     Verify verify;
     runGPULoad(n, &verify);
@@ -78,5 +80,30 @@ TEST(OpenCLBackend, BuffersBeyondOneAllocationAreRefused) {
   EXPECT_EQ(device->newBufferWithLength(0, pf::MTLResourceStorageModeManaged), nullptr);
 }
 
+// Each product goes to the device in blocks of rows, one submission each, with the same result.
+TEST(OpenCLBackend, ProductsAreSubmittedInBlocksOfRows) {
+  if (!anyDevice()) GTEST_SKIP() << "no OpenCL device";
+  auto options = gpu::opencl::OpenCLOptions::withCpuDevices();
+  const std::int64_t n = 64;
+  options.maxFlopsPerSubmission = 2 * n * n * 16;  // 16 rows a block
+  std::vector<gpu::opencl::RowBlock> submitted;
+  options.onSubmission = [&](const gpu::opencl::RowBlock& block) { submitted.push_back(block); };
+  pf::ScopedGPUPlatform installed(gpu::opencl::openclPlatform(std::move(options)));
+  Verify verify;
+  runGPULoad(n, &verify);
+  ASSERT_FALSE(verify.error) << *verify.error;
+  ASSERT_EQ(submitted.size(), 8u);  // two products of four blocks
+  for (std::size_t i = 0; i < submitted.size(); ++i)
+    EXPECT_EQ(submitted[i], (gpu::opencl::RowBlock{16 * (i % 4), 16})) << i;
+  for (float v : verify.values) ASSERT_EQ(v, static_cast<float>(n));
+}
+
+TEST(OpenCLBackend, DevicesSayWhereTheirFactsComeFrom) {
+  auto device = anyDevice();
+  if (!device) GTEST_SKIP() << "no OpenCL device";
+  auto details = device->details();
+  EXPECT_FALSE(details.stack.empty());
+  EXPECT_FALSE(details.memorySource.empty());
+}
 }  // namespace
 }  // namespace ventra

@@ -62,8 +62,8 @@ int runCheck(Context& context, const Arguments& args) {
     emulator.emplace(smc::emulator::loadProfileFile(*context.options.profile));
   else
     smc::linux_backend::registerHostService();
-  gpu::platform::ScopedGPUPlatform gpus(
-      gpu::opencl::openclPlatform({.includeCpuDevices = context.options.allowCpu}));
+  gpu::platform::ScopedGPUPlatform gpus(gpu::opencl::openclPlatform(
+      gpu::opencl::OpenCLOptions::withCpuDevices(context.options.allowCpu)));
   app::platform::ScopedDesktopPlatform desktop(app::linux_desktop::makeLinuxDesktop());
   app::Eligibility result = app::checkEligibility();
   if (!context.options.json) {

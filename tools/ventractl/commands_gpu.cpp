@@ -21,7 +21,10 @@ using Phase = GPULoadObserver::Phase;
 constexpr std::int64_t kDefaultSize = 16384;
 
 std::shared_ptr<pf::GPUPlatform> platformFor(const Options& options) {
-  auto platform = gpu::opencl::openclPlatform({.includeCpuDevices = options.allowCpu});
+  auto platform =
+      gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(options.allowCpu));
+  if (platform->copyAllDevices().empty() && gpu::opencl::openclModuleError())
+    throw CommandError(*gpu::opencl::openclModuleError());
   if (platform->copyAllDevices().empty())
     throw CommandError(
         options.allowCpu ? "no OpenCL device found on this host"
@@ -115,19 +118,29 @@ int listDevices(Context& context) {
   for (std::size_t i = 0; i < all.size(); ++i) {
     std::string name = all[i]->name();
     std::uint64_t workingSet = all[i]->recommendedMaxWorkingSetSize();
-    devices.push_back({{"index", i},
-                       {"default", i == 0},
-                       {"name", name},
-                       {"identity", identityText(name, workingSet)},
-                       {"workingSetBytes", workingSet}});
+    pf::DeviceDetails details = all[i]->details();
+    devices.push_back(
+        {{"index", i},
+         {"default", i == 0},
+         {"name", name},
+         {"identity", identityText(name, workingSet)},
+         {"workingSetBytes", workingSet},
+         {"stack", details.stack},
+         {"pciAddress", details.pciAddress.empty() ? json() : json(details.pciAddress)},
+         {"memorySource", details.memorySource}});
   }
   if (context.options.json) {
     printJson(context, {{"devices", devices}});
     return 0;
   }
-  for (const auto& d : devices)
+  for (const auto& d : devices) {
     context.out << d["index"] << (d["default"].get<bool>() ? " * " : "   ")
-                << d["identity"].get<std::string>() << "  (" << d["workingSetBytes"] << " bytes)\n";
+                << d["identity"].get<std::string>() << "\n      stack "
+                << d["stack"].get<std::string>() << ", PCI "
+                << (d["pciAddress"].is_null() ? "unknown" : d["pciAddress"].get<std::string>())
+                << "\n      memory " << d["workingSetBytes"] << " bytes, from "
+                << d["memorySource"].get<std::string>() << "\n";
+  }
   return 0;
 }
 

@@ -59,14 +59,28 @@ class CommandQueue {
   virtual std::shared_ptr<CommandBuffer> commandBuffer() = 0;
 };
 
+// Where a device's facts come from, for diagnostics; the app never asks.
+struct DeviceDetails {
+  std::string stack;         // the driver stack, as it names itself
+  std::string pciAddress;    // empty where unknown
+  std::string memorySource;  // what the working-set figure was read from
+};
+
 class Device {
  public:
   virtual ~Device() = default;
   virtual std::string name() const = 0;
   virtual std::uint64_t recommendedMaxWorkingSetSize() const = 0;
+  virtual DeviceDetails details() const { return {}; }
   virtual std::shared_ptr<CommandQueue> newCommandQueue() = 0;
   virtual std::shared_ptr<Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
                                                      std::uint64_t options) = 0;
+  // A buffer of `length` bytes holding `pattern` repeated, written by the device itself: no host
+  // copy of the contents. `length` is a multiple of `patternLength` (1, 2, 4, ... 128 bytes).
+  virtual std::shared_ptr<Buffer> newBufferWithPattern(const void* pattern,
+                                                       std::uint64_t patternLength,
+                                                       std::uint64_t length,
+                                                       std::uint64_t options) = 0;
   virtual std::shared_ptr<Buffer> newBufferWithLength(std::uint64_t length,
                                                       std::uint64_t options) = 0;
   virtual std::shared_ptr<MatrixMultiplication> newMatrixMultiplication(

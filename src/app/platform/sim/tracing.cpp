@@ -56,12 +56,19 @@ class TracingDevice : public gpf::Device {
   std::uint64_t recommendedMaxWorkingSetSize() const override {
     return inner_->recommendedMaxWorkingSetSize();
   }
+  gpf::DeviceDetails details() const override { return inner_->details(); }
   std::shared_ptr<gpf::CommandQueue> newCommandQueue() override {
     return inner_->newCommandQueue();
   }
   std::shared_ptr<gpf::Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
                                                   std::uint64_t options) override {
     return inner_->newBufferWithBytes(bytes, length, options);
+  }
+  std::shared_ptr<gpf::Buffer> newBufferWithPattern(const void* pattern,
+                                                    std::uint64_t patternLength,
+                                                    std::uint64_t length,
+                                                    std::uint64_t options) override {
+    return inner_->newBufferWithPattern(pattern, patternLength, length, options);
   }
   std::shared_ptr<gpf::Buffer> newBufferWithLength(std::uint64_t length,
                                                    std::uint64_t options) override {

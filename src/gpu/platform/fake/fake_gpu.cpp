@@ -20,14 +20,25 @@ class Tracked {
   std::shared_ptr<int> live_;
 };
 
+// Contents, if any, as bytes written from the start or a pattern repeated over the whole buffer.
+struct Contents {
+  const void* bytes = nullptr;
+  std::uint64_t patternLength = 0;  // 0: `bytes` holds the whole buffer
+};
+
+// Holds real data only up to the GPU's compute limit: a gigabyte buffer costs nothing here.
 class FakeBuffer : public pf::Buffer, Tracked {
  public:
-  FakeBuffer(FakeGPU& gpu, std::uint64_t length, const void* bytes)
+  FakeBuffer(FakeGPU& gpu, std::uint64_t length, Contents contents)
       : Tracked(gpu.liveCounter()), id_(gpu.nextId("buffer")), length_(length) {
-    if (length <= gpu.options().computeLimitBytes) {
-      data_.assign(length / 4, 0.0f);
-      if (bytes) std::memcpy(data_.data(), bytes, data_.size() * 4);
-    }
+    if (length > gpu.options().computeLimitBytes) return;
+    data_.assign(length / 4, 0.0f);
+    auto* target = reinterpret_cast<char*>(data_.data());
+    if (contents.bytes && contents.patternLength == 0)
+      std::memcpy(target, contents.bytes, data_.size() * 4);
+    for (std::uint64_t at = 0; contents.patternLength && at < data_.size() * 4;
+         at += contents.patternLength)
+      std::memcpy(target + at, contents.bytes, contents.patternLength);
   }
   std::uint64_t length() const override { return length_; }
   bool readBytes(std::uint64_t offset, void* out, std::uint64_t count) override {
@@ -112,11 +123,10 @@ class FakeKernel : public pf::MatrixMultiplication, Tracked {
   FakeGPU& gpu_;
 };
 
-bool allOnes(const void* bytes, std::uint64_t length) {
-  const auto* floats = static_cast<const float*>(bytes);
-  for (std::uint64_t i = 0; i < length / 4; ++i)
-    if (floats[i] != 1.0f) return false;
-  return true;
+bool floatOne(const void* pattern, std::uint64_t length) {
+  float value = 0;
+  if (length == sizeof value) std::memcpy(&value, pattern, sizeof value);
+  return value == 1.0f;
 }
 
 class FakeDevice : public pf::Device, Tracked {
@@ -133,11 +143,17 @@ class FakeDevice : public pf::Device, Tracked {
   }
   std::shared_ptr<pf::Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
                                                  std::uint64_t options) override {
-    return makeBuffer("newBufferWithBytes", bytes, length, options);
+    return makeBuffer("newBufferWithBytes", {bytes}, length, options);
+  }
+  std::shared_ptr<pf::Buffer> newBufferWithPattern(const void* pattern, std::uint64_t patternLength,
+                                                   std::uint64_t length,
+                                                   std::uint64_t options) override {
+    gpu_.noteFill(floatOne(pattern, patternLength));
+    return makeBuffer("newBufferWithPattern", {pattern, patternLength}, length, options);
   }
   std::shared_ptr<pf::Buffer> newBufferWithLength(std::uint64_t length,
                                                   std::uint64_t options) override {
-    return makeBuffer("newBufferWithLength", nullptr, length, options);
+    return makeBuffer("newBufferWithLength", {}, length, options);
   }
   std::shared_ptr<pf::MatrixMultiplication> newMatrixMultiplication(
       std::uint64_t rows, std::uint64_t columns, std::uint64_t interior) override {
@@ -147,12 +163,11 @@ class FakeDevice : public pf::Device, Tracked {
   }
 
  private:
-  std::shared_ptr<pf::Buffer> makeBuffer(const char* call, const void* bytes, std::uint64_t length,
+  std::shared_ptr<pf::Buffer> makeBuffer(const char* call, Contents contents, std::uint64_t length,
                                          std::uint64_t options) {
     std::string args = std::to_string(length) + ", " + std::to_string(options);
     if (gpu_.fails(call)) return gpu_.record(std::string(call) + "(" + args + ") -> null"), nullptr;
-    if (bytes) gpu_.noteUpload(allOnes(bytes, length));
-    auto buffer = std::make_shared<FakeBuffer>(gpu_, length, bytes);
+    auto buffer = std::make_shared<FakeBuffer>(gpu_, length, contents);
     gpu_.record(std::string(call) + "(" + args + ") -> " + buffer->label());
     return buffer;
   }

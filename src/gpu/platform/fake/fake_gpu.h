@@ -21,7 +21,8 @@ struct DeviceSpec {
 struct FakeGPUOptions {
   std::vector<DeviceSpec> devices;  // the first is the default device
   // Calls that yield nothing: "MTLCreateSystemDefaultDevice", "newCommandQueue", "commandBuffer",
-  // "newBufferWithBytes", "newBufferWithLength", "newMatrixMultiplication".
+  // "newBufferWithBytes", "newBufferWithPattern", "newBufferWithLength",
+  // "newMatrixMultiplication".
   std::set<std::string> failing;
   // Buffers up to this many bytes hold real data and products are computed on the host.
   std::uint64_t computeLimitBytes = 0;
@@ -44,8 +45,8 @@ class FakeGPU : public platform::GPUPlatform, public std::enable_shared_from_thi
   const std::vector<std::string>& calls() const { return calls_; }
   // Fake objects alive now: 0 once everything handed out has been released.
   int liveObjects() const { return *live_; }
-  // Whether every float of the buffer created with bytes was 1.0 when it was created.
-  bool uploadedAllOnes() const { return uploadedAllOnes_; }
+  // Whether the last buffer made with a pattern was filled with the float 1.0.
+  bool filledWithOnes() const { return filledWithOnes_; }
 
   // Used by the fake objects.
   void record(std::string call) { calls_.push_back(std::move(call)); }
@@ -53,7 +54,7 @@ class FakeGPU : public platform::GPUPlatform, public std::enable_shared_from_thi
   const FakeGPUOptions& options() const { return options_; }
   std::shared_ptr<int> liveCounter() const { return live_; }
   int nextId(const std::string& kind) { return ++ids_[kind]; }
-  void noteUpload(bool allOnes) { uploadedAllOnes_ = allOnes; }
+  void noteFill(bool ones) { filledWithOnes_ = ones; }
 
  private:
   std::shared_ptr<platform::Device> makeDevice(const DeviceSpec& description);
@@ -62,7 +63,7 @@ class FakeGPU : public platform::GPUPlatform, public std::enable_shared_from_thi
   std::vector<std::string> calls_;
   std::shared_ptr<int> live_ = std::make_shared<int>(0);
   std::map<std::string, int> ids_;
-  bool uploadedAllOnes_ = false;
+  bool filledWithOnes_ = false;
 };
 
 }  // namespace ventra::gpu::fake

@@ -29,17 +29,37 @@ std::string withoutParentheses(const std::string& text) {
   return trimmed(out);
 }
 
+// Some drivers name the chip, not the board ("AMD POLARIS10 (DRM 3.23.0, LLVM 6.0.0)").
+const std::string& bestAMDName(const DeviceStrings& s) {
+  if (!trimmed(s.boardName).empty()) return s.boardName;
+  bool namesModel = s.deviceName.find("Radeon") != std::string::npos;
+  if (!namesModel && !trimmed(s.pciMarketingName).empty()) return s.pciMarketingName;
+  return s.deviceName;
+}
+
 }  // namespace
 
 std::string originalDeviceName(const DeviceStrings& strings) {
   if (!isAMD(strings)) return strings.deviceName;
-  std::string name = withoutParentheses(trimmed(strings.boardName).empty() ? strings.deviceName
-                                                                           : strings.boardName);
+  std::string name = withoutParentheses(bestAMDName(strings));
   const std::string series = " Series";
   if (name.size() > series.size() && name.ends_with(series))
     name.erase(name.size() - series.size());
   if (name.rfind("AMD ", 0) != 0) name = "AMD " + name;
   return name;
+}
+
+bool isEllesmere(const DeviceStrings& strings) {
+  if (!isAMD(strings)) return false;
+  for (const char* chip : {"polaris10", "POLARIS10", "Ellesmere", "ellesmere"}) {
+    if (strings.deviceName.find(chip) != std::string::npos) return true;
+  }
+  std::string name = originalDeviceName(strings);
+  for (const char* model :
+       {"AMD Radeon RX 470", "AMD Radeon RX 480", "AMD Radeon RX 570", "AMD Radeon RX 580"}) {
+    if (name == model) return true;
+  }
+  return false;
 }
 
 }  // namespace ventra::gpu::opencl

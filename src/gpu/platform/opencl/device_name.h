@@ -11,11 +11,18 @@ struct DeviceStrings {
   std::uint32_t vendorId = 0;
   std::string deviceName;
   std::string boardName;  // CL_DEVICE_BOARD_NAME_AMD, empty where the driver has none
+  // What libdrm's amdgpu.ids calls the card's PCI id and revision, where the card is known.
+  std::string pciMarketingName;
 };
 
 // The name the original platform gives the same card. AMD boards: the board name where the
-// driver gives one, else the device name, without parenthesised driver detail or a trailing
+// driver gives one, else the device name if it names a model ("Radeon ..."), else the PCI
+// marketing name, else the device name; without parenthesised driver detail or a trailing
 // " Series", with "AMD " in front. Other vendors' names pass unchanged.
 std::string originalDeviceName(const DeviceStrings& strings);
+
+// Whether the device is AMD's Ellesmere (Polaris 10/20: RX 470, 480, 570, 580), the chip whose
+// tuned matrix parameters CLBlast ships; Mesa's names carry versions that defeat its lookup.
+bool isEllesmere(const DeviceStrings& strings);
 
 }  // namespace ventra::gpu::opencl

@@ -1,0 +1,43 @@
+#pragma once
+
+// What the kernel's DRM devices say about a graphics card: its PCI identity and, under amdgpu,
+// its memory. OpenCL drivers report memory as they like (Clover: the larger of GTT and VRAM,
+// capped), so the card's own figure comes from here when the OpenCL device can be matched to
+// a card. No OpenCL here: plain sysfs text, parsed strictly.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ventra::gpu::opencl {
+
+struct DrmCard {
+  std::string pciAddress;  // "0000:03:00.0", the name of the card's device link
+  std::uint32_t vendor = 0;
+  std::uint32_t device = 0;
+  std::uint32_t revision = 0;
+  std::optional<std::uint64_t> vramBytes;  // amdgpu's mem_info_vram_total
+};
+
+// The cards under /sys/class/drm (cardN entries, connectors and render nodes left out).
+std::vector<DrmCard> drmCards(const std::filesystem::path& root = "/sys/class/drm");
+
+// The card of an OpenCL device: by PCI address where the driver tells it; otherwise the only
+// card of the device's vendor, if there is exactly one.
+std::optional<DrmCard> cardOf(const std::vector<DrmCard>& cards, std::uint32_t vendor,
+                              const std::optional<std::string>& pciAddress);
+
+// Memory is sold in whole GiB, and a board can report a little less: firmware keeps some
+// (an 8 GB RX 580 has been seen at 8,573,157,376 bytes). A figure within 1/32 below a whole
+// GiB counts as that GiB; any other figure is kept as it is.
+std::uint64_t marketedMemory(std::uint64_t vramBytes);
+
+// The marketing name libdrm's amdgpu.ids gives a PCI device id and revision, as written there
+// ("AMD Radeon RX 580 Series").
+std::optional<std::string> amdgpuMarketingName(
+    std::uint32_t device, std::uint32_t revision,
+    const std::filesystem::path& ids = "/usr/share/libdrm/amdgpu.ids");
+
+}  // namespace ventra::gpu::opencl

@@ -1,0 +1,118 @@
+#include "gpu/platform/opencl/opencl_device.h"
+
+#include <CL/cl_ext.h>
+
+#include <cstdio>
+#include <optional>
+
+#include "gpu/platform/opencl/device_name.h"
+#include "gpu/platform/opencl/drm_card.h"
+
+namespace ventra::gpu::opencl {
+namespace {
+
+std::string infoText(cl_device_id device, cl_device_info what) {
+  std::size_t size = 0;
+  if (clGetDeviceInfo(device, what, 0, nullptr, &size) != CL_SUCCESS || size == 0) return {};
+  std::string text(size, '\0');
+  if (clGetDeviceInfo(device, what, size, text.data(), nullptr) != CL_SUCCESS) return {};
+  text.resize(text.find('\0') == std::string::npos ? size : text.find('\0'));
+  return text;
+}
+
+template <typename T>
+std::optional<T> infoValue(cl_device_id device, cl_device_info what) {
+  T value{};
+  if (clGetDeviceInfo(device, what, sizeof value, &value, nullptr) != CL_SUCCESS) return {};
+  return value;
+}
+
+std::string platformName(cl_device_id device) {
+  auto platform = infoValue<cl_platform_id>(device, CL_DEVICE_PLATFORM);
+  std::size_t size = 0;
+  if (!platform || clGetPlatformInfo(*platform, CL_PLATFORM_NAME, 0, nullptr, &size) != CL_SUCCESS)
+    return {};
+  std::string name(size, '\0');
+  clGetPlatformInfo(*platform, CL_PLATFORM_NAME, size, name.data(), nullptr);
+  return name.substr(0, name.find('\0'));
+}
+
+std::string pciText(unsigned domain, unsigned bus, unsigned device, unsigned function) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", domain & 0xFFFF, bus & 0xFF, device & 0x1F,
+                function & 0x7);
+  return text;
+}
+
+// From cl_khr_pci_bus_info (rusticl) or AMD's topology query (ROCm, the vendor's stack);
+// Clover offers neither.
+std::optional<std::string> pciAddress(cl_device_id id) {
+  if (auto bus = infoValue<cl_device_pci_bus_info_khr>(id, CL_DEVICE_PCI_BUS_INFO_KHR))
+    return pciText(bus->pci_domain, bus->pci_bus, bus->pci_device, bus->pci_function);
+  auto topology = infoValue<cl_device_topology_amd>(id, CL_DEVICE_TOPOLOGY_AMD);
+  if (topology && topology->raw.type == CL_DEVICE_TOPOLOGY_TYPE_PCIE_AMD)
+    return pciText(0, static_cast<unsigned char>(topology->pcie.bus),
+                   static_cast<unsigned char>(topology->pcie.device),
+                   static_cast<unsigned char>(topology->pcie.function));
+  return {};
+}
+
+bool atLeastOpenCL12(const std::string& version) {  // "OpenCL 1.1 Mesa 22.3.6"
+  int major = 0, minor = 0;
+  return std::sscanf(version.c_str(), "OpenCL %d.%d", &major, &minor) == 2 &&
+         (major > 1 || (major == 1 && minor >= 2));
+}
+
+// The card behind the device, its memory and marketing name from the kernel where it is known.
+void describe(DeviceHandle& handle, DeviceStrings strings) {
+  auto address = pciAddress(handle.id);
+  auto card = cardOf(drmCards(), strings.vendorId, address);
+  handle.details.stack = platformName(handle.id);
+  handle.details.pciAddress = card ? card->pciAddress : address.value_or("");
+  if (card)
+    strings.pciMarketingName = amdgpuMarketingName(card->device, card->revision).value_or("");
+  handle.name = originalDeviceName(strings);
+  handle.ellesmere = isEllesmere(strings);
+  if (card && card->vramBytes) {
+    handle.workingSet = marketedMemory(*card->vramBytes);
+    handle.details.memorySource = "amdgpu mem_info_vram_total of " + card->pciAddress;
+  } else {
+    handle.workingSet = infoValue<cl_ulong>(handle.id, CL_DEVICE_GLOBAL_MEM_SIZE).value_or(0);
+    handle.details.memorySource = "OpenCL global memory size";
+  }
+}
+
+}  // namespace
+
+std::vector<cl_device_id> devicesOfType(cl_device_type type) {
+  cl_uint platformCount = 0;
+  if (clGetPlatformIDs(0, nullptr, &platformCount) != CL_SUCCESS || platformCount == 0) return {};
+  std::vector<cl_platform_id> platforms(platformCount);
+  clGetPlatformIDs(platformCount, platforms.data(), nullptr);
+  std::vector<cl_device_id> found;
+  for (cl_platform_id platform : platforms) {
+    cl_uint count = 0;
+    if (clGetDeviceIDs(platform, type, 0, nullptr, &count) != CL_SUCCESS || count == 0) continue;
+    std::vector<cl_device_id> ids(count);
+    clGetDeviceIDs(platform, type, count, ids.data(), nullptr);
+    found.insert(found.end(), ids.begin(), ids.end());
+  }
+  return found;
+}
+
+std::shared_ptr<DeviceHandle> openDevice(cl_device_id id) {
+  cl_int error = CL_SUCCESS;
+  ContextHandle context(clCreateContext(nullptr, 1, &id, nullptr, nullptr, &error));
+  if (error != CL_SUCCESS || !context) return nullptr;
+  auto handle = std::make_shared<DeviceHandle>();
+  handle->id = id;
+  handle->context = std::move(context);
+  handle->maxAllocation = infoValue<cl_ulong>(id, CL_DEVICE_MAX_MEM_ALLOC_SIZE).value_or(0);
+  handle->fillsBuffers = atLeastOpenCL12(infoText(id, CL_DEVICE_VERSION));
+  describe(*handle,
+           {infoText(id, CL_DEVICE_VENDOR), infoValue<cl_uint>(id, CL_DEVICE_VENDOR_ID).value_or(0),
+            infoText(id, CL_DEVICE_NAME), infoText(id, CL_DEVICE_BOARD_NAME_AMD), ""});
+  return handle;
+}
+
+}  // namespace ventra::gpu::opencl

@@ -1,0 +1,128 @@
+// The OpenCL backend's rules that need no OpenCL: what each Linux stack calls an RX 580, what
+// the kernel says of the card, and how a product is cut into submissions.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "gpu/gpu_identity.h"
+#include "gpu/platform/opencl/device_name.h"
+#include "gpu/platform/opencl/drm_card.h"
+#include "gpu/platform/opencl/row_blocks.h"
+
+namespace ventra {
+namespace {
+namespace cl = gpu::opencl;
+using cl::DeviceStrings;
+
+TEST(OpenCLDeviceName, EveryStacksRx580BecomesTheOriginalName) {
+  const DeviceStrings rx580[] = {
+      // Mesa Clover (Debian 12), rusticl, ROCm, the vendor's legacy stack.
+      {"AMD", 0x1002, "AMD Radeon RX 580 Series (polaris10, LLVM 15.0.6, DRM 3.49, 6.1.0-18-amd64)",
+       "", ""},
+      {"AMD", 0x1002, "AMD Radeon RX 580 Series (radeonsi, polaris10, LLVM 18.1.8, DRM 3.57, 6.12)",
+       "", ""},
+      {"Advanced Micro Devices, Inc.", 0x1002, "gfx803", "AMD Radeon RX 580 Series", ""},
+      {"Advanced Micro Devices, Inc.", 0x1002, "Ellesmere", "Radeon RX 580 Series", ""},
+      // An older Clover names the chip; the card's PCI id and revision name the board.
+      {"AMD", 0x1002, "AMD POLARIS10 (DRM 3.23.0 / 4.15.0, LLVM 6.0.0)", "",
+       "AMD Radeon RX 580 Series"},
+  };
+  for (const auto& strings : rx580) {
+    EXPECT_EQ(cl::originalDeviceName(strings), "AMD Radeon RX 580") << strings.deviceName;
+    EXPECT_TRUE(cl::isEllesmere(strings)) << strings.deviceName;
+  }
+  EXPECT_EQ(cl::originalDeviceName({"NVIDIA Corporation", 0x10DE, "NVIDIA H100 80GB HBM3 (x)", "",
+                                    "AMD Radeon RX 580 Series"}),
+            "NVIDIA H100 80GB HBM3 (x)");
+  EXPECT_EQ(cl::originalDeviceName({"AMD", 0x1002, "AMD Radeon Pro W5700", "  ", ""}),
+            "AMD Radeon Pro W5700");
+  EXPECT_FALSE(cl::isEllesmere({"AMD", 0x1002, "AMD Radeon RX 6600 (navi23)", "", ""}));
+}
+
+class DrmTree : public ::testing::Test {
+ protected:
+  void SetUp() override { std::filesystem::create_directories(root / "devices"); }
+  void TearDown() override { std::filesystem::remove_all(root); }
+
+  // /sys/class/drm/cardN -> a device directory named by its PCI address.
+  void addCard(const std::string& card, const std::string& address, const std::string& vendor,
+               const std::string& device, const std::string& revision, const char* vram) {
+    auto target = root / "devices" / address;
+    std::filesystem::create_directories(target);
+    std::filesystem::create_directories(root / card);
+    std::filesystem::create_directory_symlink(target, root / card / "device");
+    std::ofstream(target / "vendor") << vendor << "\n";
+    std::ofstream(target / "device") << device << "\n";
+    std::ofstream(target / "revision") << revision << "\n";
+    if (vram) std::ofstream(target / "mem_info_vram_total") << vram << "\n";
+  }
+
+  std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("drm-test-" + std::to_string(getpid()));
+};
+
+TEST_F(DrmTree, CardsAreReadStrictlyAndMatchedToADevice) {
+  addCard("card0", "0000:03:00.0", "0x1002", "0x67df", "0xe7", "8573157376");
+  addCard("card1", "0000:04:00.0", "0x10de", "0x1b80", "0xa1", nullptr);
+  addCard("card2", "0000:05:00.0", "0x1002", "junk", "0xe7", "1");  // unreadable: left out
+  std::filesystem::create_directories(root / "card0-DP-1");         // a connector
+  auto cards = cl::drmCards(root);
+  ASSERT_EQ(cards.size(), 2u);
+  EXPECT_EQ(cards[0].pciAddress, "0000:03:00.0");
+  EXPECT_EQ(cards[0].device, 0x67DFu);
+  EXPECT_EQ(cards[0].revision, 0xE7u);
+  EXPECT_EQ(cards[0].vramBytes, 8573157376u);
+  EXPECT_FALSE(cards[1].vramBytes);
+
+  EXPECT_EQ(cl::cardOf(cards, 0x1002, "0000:03:00.0")->pciAddress, "0000:03:00.0");
+  EXPECT_FALSE(cl::cardOf(cards, 0x1002, "0000:09:00.0"));
+  EXPECT_EQ(cl::cardOf(cards, 0x1002, std::nullopt)->pciAddress, "0000:03:00.0");  // the only AMD
+  addCard("card3", "0000:06:00.0", "0x1002", "0x67df", "0xc7", "8589934592");
+  EXPECT_FALSE(cl::cardOf(cl::drmCards(root), 0x1002, std::nullopt));  // two AMD cards: no guess
+}
+
+TEST_F(DrmTree, MarketingNamesComeFromAmdgpuIds) {
+  std::ofstream(root / "amdgpu.ids") << "# List of AMDGPU IDs\n1.0.0\n"
+                                     << "67DF,\tC7,\tAMD Radeon RX 480 Graphics\n"
+                                     << "67DF,\tE7,\tAMD Radeon RX 580 Series\n";
+  EXPECT_EQ(cl::amdgpuMarketingName(0x67DF, 0xE7, root / "amdgpu.ids"), "AMD Radeon RX 580 Series");
+  EXPECT_FALSE(cl::amdgpuMarketingName(0x67DF, 0xEF, root / "amdgpu.ids"));
+  EXPECT_FALSE(cl::amdgpuMarketingName(0x67DF, 0xE7, root / "missing.ids"));
+}
+
+// A board a little short of its whole GiB identifies as what it is sold as; the identity's own
+// rule (whole GiB, remainder dropped) is unchanged.
+TEST(CardMemory, ABoardJustUnderEightGiBIdentifiesAsEightGB) {
+  EXPECT_EQ(identityText("AMD Radeon RX 580", cl::marketedMemory(8573157376)),
+            "AMD Radeon RX 580 8 GB");
+  EXPECT_EQ(identityText("AMD Radeon RX 580", cl::marketedMemory(8589934592)),
+            "AMD Radeon RX 580 8 GB");
+  EXPECT_EQ(cl::marketedMemory(4223934464), 4294967296u);  // a 4 GB Polaris board
+  EXPECT_EQ(cl::marketedMemory(8053063680), 8053063680u);  // 7.5 GiB is not 8
+  EXPECT_EQ(cl::marketedMemory(9663676416), 9663676416u);  // above a whole GiB: kept
+  EXPECT_EQ(cl::marketedMemory(0), 0u);
+}
+
+TEST(RowBlocks, EachSubmissionStaysUnderTheLimitAndTogetherTheyCoverEveryRow) {
+  auto blocks = cl::rowBlocks(16384, 16384, 16384, cl::kDefaultMaxFlopsPerSubmission);
+  ASSERT_EQ(blocks.size(), 8u);
+  std::uint64_t next = 0;
+  for (const auto& block : blocks) {
+    EXPECT_EQ(block.first, next);
+    EXPECT_LE(2 * block.count * 16384 * 16384, cl::kDefaultMaxFlopsPerSubmission);
+    next += block.count;
+  }
+  EXPECT_EQ(next, 16384u);
+  EXPECT_EQ(cl::rowBlocks(10, 4, 4, 1),
+            (std::vector<cl::RowBlock>(
+                {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 1}, {7, 1}, {8, 1}, {9, 1}})));
+  EXPECT_EQ(cl::rowBlocks(100, 10, 10, 2 * 10 * 10 * 30),
+            (std::vector<cl::RowBlock>({{0, 30}, {30, 30}, {60, 30}, {90, 10}})));
+  EXPECT_TRUE(cl::rowBlocks(0, 10, 10, 100).empty());
+}
+
+}  // namespace
+}  // namespace ventra
