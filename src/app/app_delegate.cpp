@@ -22,9 +22,10 @@ void AppDelegate::userNotificationCenterDidDismissAlert(
   platform::desktop().terminate(*this);
 }
 
+// The platform's status: 0 for every road the app takes, non-zero for an internal error.
 int applicationMain(int argc, char** argv) {
-  platform::desktop().applicationMain(argc, argv, [] { return std::make_shared<AppDelegate>(); });
-  return 0;
+  return platform::desktop().applicationMain(argc, argv,
+                                             [] { return std::make_shared<AppDelegate>(); });
 }
 
 }  // namespace ventra::app

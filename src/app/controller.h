@@ -15,7 +15,6 @@ inline constexpr double kCheckDelaySeconds = 1.0;
 inline constexpr double kAlertTimeoutSeconds = 9.0;
 inline constexpr std::int64_t kFanSpeedLimit = 1000;
 inline constexpr std::int64_t kResetMatrixSize = 16384;
-inline constexpr double kMaxLoginDelaySeconds = 3600.0;
 inline constexpr char kAcceptedHostModel[] = "MacPro5,1";
 inline constexpr char kAcceptedGPUIdentity[] = "AMD Radeon RX 580 8 GB";
 inline constexpr char kDelayAtLogin[] = "DelayAtLogin";

@@ -37,7 +37,8 @@ std::int64_t probeFanSpeed() {
 
 double loginDelaySeconds(double stored) {
   if (!std::isfinite(stored)) return 0.0;
-  return std::min(std::fabs(stored), kMaxLoginDelaySeconds);
+  // Any finite delay is honoured; only one too long for the main queue's clock is shortened.
+  return std::min(std::fabs(stored), platform::kLongestDelaySeconds);
 }
 
 // The tests in their order; the first that fails ends the check and nothing after it is asked.

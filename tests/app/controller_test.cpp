@@ -1,5 +1,7 @@
 #include "app/controller.h"
 
+#include "app/app_delegate.h"
+
 #include <cmath>
 #include <limits>
 
@@ -32,14 +34,16 @@ TEST(LaunchFacts, ForcedModeIsCommandAloneInTheUpperBits) {
   EXPECT_FALSE(isForcedMode(0x00020000));
 }
 
-TEST(LoginDelay, AbsoluteFiniteAndCapped) {
+TEST(LoginDelay, AbsoluteFiniteAndOnlyAsLongAsTheClockHolds) {
   EXPECT_EQ(loginDelaySeconds(-30.0), 30.0);
   EXPECT_EQ(loginDelaySeconds(12.5), 12.5);
   EXPECT_EQ(loginDelaySeconds(0.0), 0.0);
   EXPECT_EQ(loginDelaySeconds(std::numeric_limits<double>::quiet_NaN()), 0.0);
   EXPECT_EQ(loginDelaySeconds(std::numeric_limits<double>::infinity()), 0.0);
   EXPECT_EQ(loginDelaySeconds(-std::numeric_limits<double>::infinity()), 0.0);
-  EXPECT_EQ(loginDelaySeconds(-1e300), kMaxLoginDelaySeconds);
+  EXPECT_EQ(loginDelaySeconds(7200.0), 7200.0);
+  EXPECT_EQ(loginDelaySeconds(-86400.0 * 40), 86400.0 * 40);
+  EXPECT_EQ(loginDelaySeconds(-1e300), platform::kLongestDelaySeconds);
 }
 
 std::string hostModelOf(std::optional<std::string> model) {
@@ -49,6 +53,25 @@ std::string hostModelOf(std::optional<std::string> model) {
   auto desktop = std::make_shared<sim::SimDesktop>(scenario, trace, false);
   platform::ScopedDesktopPlatform installed(desktop);
   return readHostModel();
+}
+
+// The process's exit status is the platform's: an internal error there must not exit 0.
+TEST(ApplicationMain, ExitsWithThePlatformsStatus) {
+  class FailingDesktop final : public sim::SimDesktop {
+   public:
+    using SimDesktop::SimDesktop;
+    int applicationMain(
+        int argc, char** argv,
+        const std::function<std::shared_ptr<platform::ApplicationDelegate>()>& create) override {
+      SimDesktop::applicationMain(argc, argv, create);
+      return 70;
+    }
+  };
+  sim::Scenario scenario;
+  sim::Trace trace;
+  platform::ScopedDesktopPlatform installed(
+      std::make_shared<FailingDesktop>(scenario, trace, false));
+  EXPECT_EQ(applicationMain(0, nullptr), 70);
 }
 
 TEST(HostModel, ExactTextOrEmptyWhenUnreadableOrTooLong) {

@@ -1,6 +1,12 @@
 #include "app/platform/linux/linux_desktop.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <filesystem>
 #include <fstream>
@@ -62,7 +68,8 @@ TEST(LinuxPreferences, StoredNumbersAreParsedStrictly) {
       {"[Ventra]\nDelayAtLogin=soon\n", std::nullopt, "DelayAtLogin = \"soon\" is not a number"},
       {"[Ventra]\nDelayAtLogin=30s\n", std::nullopt, "is not a number"},
       {"[Ventra]\nDelayAtLogin=\n", std::nullopt, "is not a number"},
-      {"DelayAtLogin=30\n", std::nullopt, "defaults.ini: "},  // no group line
+      {"DelayAtLogin=30\n", std::nullopt, "defaults.ini: "},                   // no group line
+      {"[Ventra]\nDelayAtLogin=3\xff\xfe\n", std::nullopt, "DelayAtLogin: "},  // not UTF-8
   };
   for (const auto& c : cases) {
     std::string problem;
@@ -76,6 +83,40 @@ TEST(LinuxPreferences, StoredNumbersAreParsedStrictly) {
   std::string problem;
   EXPECT_EQ(readStoredNumber(dir.path() / "absent.ini", "DelayAtLogin", problem), std::nullopt);
   EXPECT_EQ(problem, "") << "no file is no value, not a problem";
+}
+
+TEST(LinuxPreferences, AFifoInPlaceOfTheFileIsRefusedWithoutWaiting) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir.path() / "defaults.ini").c_str(), 0600), 0);
+  std::string problem;
+  EXPECT_EQ(readStoredNumber(dir.path() / "defaults.ini", "DelayAtLogin", problem), std::nullopt);
+  EXPECT_NE(problem.find("not a regular file"), std::string::npos) << problem;
+}
+
+// An X server that accepts the connection and never answers must not hang the launch.
+TEST(LinuxHost, ASilentDisplayMeansNoModifiers) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int display = -1;
+  for (int candidate = 90; candidate < 130 && display < 0; ++candidate) {
+    address.sin_port = htons(static_cast<std::uint16_t>(6000 + candidate));
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+      display = candidate;
+  }
+  ASSERT_GE(display, 0) << "no free X11 port on the loopback";
+  ASSERT_EQ(listen(listener, 4), 0);
+  std::string previous = getenv("DISPLAY") ? getenv("DISPLAY") : "";
+  setenv("DISPLAY", ("127.0.0.1:" + std::to_string(display)).c_str(), 1);
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(queryModifierFlags(std::chrono::milliseconds(200)), 0u);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  if (previous.empty())
+    unsetenv("DISPLAY");
+  else
+    setenv("DISPLAY", previous.c_str(), 1);
+  close(listener);  // the abandoned Xlib thread now fails and ends
 }
 
 // A delegate that drives the desktop through one launch.

@@ -26,6 +26,7 @@ const sim::TraceEvent* first(const Trace& trace, const std::string& event) {
 // The decisive events with their times: "deliverNotification@1 gpuLoad@10 terminate@10".
 std::string road(const Trace& trace) {
   std::ostringstream out;
+  out.precision(12);  // times up to 2^32 ms, to the millisecond
   for (const auto& e : trace.events())
     if (e.event == "deliverNotification" || e.event == "gpuLoad" || e.event == "terminate" ||
         e.event == "userAnswer" || e.event == "stalled")
@@ -85,7 +86,9 @@ const Road kRoads[] = {
     {"login-delay-user-launch", "deliverNotification@1 gpuLoad@10 terminate@10",
      [](const Trace& t) { EXPECT_EQ(countOf(t, "doubleForKey"), 0u); }},
     {"login-delay-nan", "deliverNotification@1 gpuLoad@10 terminate@10"},
-    {"login-delay-huge", "deliverNotification@3601 gpuLoad@3610 terminate@3610"},
+    {"login-delay-huge",
+     "deliverNotification@4294968.295 gpuLoad@4294977.295 terminate@4294977.295"},
+    {"login-delay-two-hours", "deliverNotification@7201 gpuLoad@7210 terminate@7210"},
     {"login-no-delay", "deliverNotification@1 gpuLoad@10 terminate@10",
      [](const Trace& t) { EXPECT_EQ(first(t, "doubleForKey")->fields["value"], 0.0); }},
     {"leftover", "deliverNotification@1 userAnswer@2 terminate@2",

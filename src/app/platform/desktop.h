@@ -92,6 +92,9 @@ struct AppleEventDescriptor {
   }
 };
 
+// The longest delay every main queue can hold: 2^32 - 1 milliseconds, GLib's limit (49.7 days).
+inline constexpr double kLongestDelaySeconds = 4294967.295;
+
 class DesktopPlatform {
  public:
   virtual ~DesktopPlatform() = default;
@@ -108,6 +111,7 @@ class DesktopPlatform {
   virtual std::optional<AppleEventDescriptor> currentAppleEvent() = 0;
   virtual std::uint64_t modifierFlags() = 0;
   // Runs `work` once on the main thread at the first turn of the main queue after now + seconds.
+  // Runs `work` on the main queue `seconds` from now, at most kLongestDelaySeconds.
   virtual void asyncAfter(double seconds, std::function<void()> work) = 0;
   // The host model query: 0 on success with a zero-terminated text in `buffer`.
   virtual int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,

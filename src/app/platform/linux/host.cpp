@@ -2,7 +2,10 @@
 #include <X11/Xlib.h>
 
 #include <fstream>
+#include <future>
+#include <memory>
 #include <sstream>
+#include <thread>
 
 #include "app/platform/linux/linux_desktop.h"
 
@@ -18,8 +21,10 @@ std::uint64_t modifierFlagsFromX11(unsigned int mask) {
   return flags;
 }
 
+namespace {
+
 // Without a display (a console login, Wayland without XWayland) no modifier is held.
-std::uint64_t queryModifierFlags() {
+std::uint64_t askTheDisplay() {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return 0;
   Window root = DefaultRootWindow(display), rootReturn = 0, childReturn = 0;
@@ -29,6 +34,19 @@ std::uint64_t queryModifierFlags() {
       XQueryPointer(display, root, &rootReturn, &childReturn, &rootX, &rootY, &winX, &winY, &mask);
   XCloseDisplay(display);
   return ok ? modifierFlagsFromX11(mask) : 0;
+}
+
+}  // namespace
+
+// Xlib waits as long as the server takes; one that accepts and never answers would hang the
+// launch. The question runs on its own thread and counts as "no modifiers" past the limit;
+// a thread still stuck then is left behind and ends with the process.
+std::uint64_t queryModifierFlags(std::chrono::milliseconds limit) {
+  auto answer = std::make_shared<std::promise<std::uint64_t>>();
+  auto future = answer->get_future();
+  std::thread([answer] { answer->set_value(askTheDisplay()); }).detach();
+  if (future.wait_for(limit) != std::future_status::ready) return 0;
+  return future.get();
 }
 
 std::optional<std::string> readProductName(const std::filesystem::path& file) {

@@ -2,7 +2,9 @@
 
 #include <glib.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <set>
@@ -12,9 +14,12 @@
 namespace ventra::app::linux_desktop {
 namespace pf = platform;
 
-std::uint64_t queryModifierFlags();  // host.cpp
-
 namespace {
+
+// How long a quitting app waits for a slow notification server's answer, to close what it shows.
+constexpr std::chrono::milliseconds kSettleLimit{2000};
+// A local X server answers in well under a millisecond.
+constexpr std::chrono::milliseconds kModifierQueryLimit{250};
 
 class KeyFileDefaults : public pf::UserDefaults {
  public:
@@ -59,6 +64,7 @@ class LinuxDesktop : public pf::DesktopPlatform {
     delegate->applicationDidFinishLaunching();
     launching_ = false;
     if (!terminated_) g_main_loop_run(loop_);
+    center_->settle(kSettleLimit);
     return status_;
   }
 
@@ -82,7 +88,7 @@ class LinuxDesktop : public pf::DesktopPlatform {
     return event;
   }
 
-  std::uint64_t modifierFlags() override { return queryModifierFlags(); }
+  std::uint64_t modifierFlags() override { return queryModifierFlags(kModifierQueryLimit); }
 
   void asyncAfter(double seconds, std::function<void()> work) override;
 
@@ -110,7 +116,7 @@ class LinuxDesktop : public pf::DesktopPlatform {
 
   LinuxPaths paths_;
   std::shared_ptr<pf::UserDefaults> defaults_;
-  std::shared_ptr<pf::UserNotificationCenter> center_;
+  std::shared_ptr<FreedesktopNotificationCenter> center_;
   GMainLoop* loop_ = nullptr;
   bool loginItem_ = false;
   bool launching_ = false;
@@ -157,8 +163,10 @@ std::filesystem::path underOr(const char* base, const char* relative) {
 std::shared_ptr<pf::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths) {
   if (paths.defaultsFile.empty())
     paths.defaultsFile = underOr(g_get_user_config_dir(), "ventra/defaults.ini");
+  // Only in the per-boot runtime directory: ids kept across a reboot would name other programs'
+  // notifications. GLib falls back to the cache directory without it, so it is read here.
   if (paths.notificationState.empty())
-    paths.notificationState = underOr(g_get_user_runtime_dir(), "ventra/delivered");
+    paths.notificationState = underOr(std::getenv("XDG_RUNTIME_DIR"), "ventra/delivered");
   return std::make_shared<LinuxDesktop>(std::move(paths));
 }
 

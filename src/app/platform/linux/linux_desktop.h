@@ -4,6 +4,7 @@
 // D-Bus, the user default in an INI file, Super as the Command key (X11), the host model from
 // DMI, and a launch hint on the autostart entry's command line for login-item launches.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -27,6 +28,9 @@ std::shared_ptr<platform::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths = {
 
 // X11 modifier mask (XQueryPointer) to the platform's device-independent modifier flags.
 std::uint64_t modifierFlagsFromX11(unsigned int mask);
+
+// The modifiers held now on the X display; none without a display or past `limit`.
+std::uint64_t queryModifierFlags(std::chrono::milliseconds limit);
 
 // The host model text for the sysctl query, from the DMI product name file: nothing when the
 // file is missing or unreadable. A trailing newline is not part of the model.

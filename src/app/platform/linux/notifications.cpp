@@ -2,10 +2,13 @@
 
 #include <gio/gio.h>
 
-#include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
+#include <thread>
 #include <vector>
+
+#include "app/platform/linux/state_file.h"
 
 namespace ventra::app::linux_desktop {
 namespace pf = platform;
@@ -15,14 +18,17 @@ constexpr char kService[] = "org.freedesktop.Notifications";
 constexpr char kPath[] = "/org/freedesktop/Notifications";
 constexpr char kInterface[] = "org.freedesktop.Notifications";
 constexpr int kCallTimeoutMs = 5000;
+// A Notify answered late is still worth its id, so that the notification can be closed.
+constexpr int kNotifyTimeoutMs = 60000;
+constexpr std::size_t kStateFileLimit = 4096;
 constexpr char kResetAction[] = "reset";
 constexpr char kCancelAction[] = "cancel";
 
-class FreedesktopNotificationCenter : public pf::UserNotificationCenter {
+class Center final : public FreedesktopNotificationCenter,
+                     public std::enable_shared_from_this<Center> {
  public:
-  explicit FreedesktopNotificationCenter(std::filesystem::path stateFile)
-      : stateFile_(std::move(stateFile)) {}
-  ~FreedesktopNotificationCenter() override;
+  explicit Center(std::filesystem::path stateFile) : stateFile_(std::move(stateFile)) {}
+  ~Center() override;
 
   void removeAllDeliveredNotifications() override;
   void deliverNotification(std::shared_ptr<pf::UserNotification> notification) override;
@@ -31,8 +37,19 @@ class FreedesktopNotificationCenter : public pf::UserNotificationCenter {
   }
   void removeDeliveredNotification(
       const std::shared_ptr<pf::UserNotification>& notification) override;
+  void settle(std::chrono::milliseconds limit) override;
 
  private:
+  struct Outstanding {
+    std::shared_ptr<pf::UserNotification> notification;
+    bool removed = false;  // removed before the server told us its id
+  };
+  struct NotifyCall {
+    std::weak_ptr<Center> center;
+    std::uint64_t key;
+  };
+  static void onNotifyReply(GObject* source, GAsyncResult* result, gpointer data);
+  void notified(std::uint64_t key, GVariant* reply, GError* error);
   GDBusConnection* bus();
   void subscribe();
   static void onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*,
@@ -47,17 +64,19 @@ class FreedesktopNotificationCenter : public pf::UserNotificationCenter {
   bool busTried_ = false;
   guint subscription_ = 0;
   std::map<guint32, std::shared_ptr<pf::UserNotification>> delivered_;
+  std::map<std::uint64_t, Outstanding> outstanding_;  // Notify calls not yet answered
+  std::uint64_t calls_ = 0;
   std::shared_ptr<pf::UserNotificationCenterDelegate> delegate_;
   bool answered_ = false;  // the first answer wins; later signals for it are echoes
 };
 
-FreedesktopNotificationCenter::~FreedesktopNotificationCenter() {
+Center::~Center() {
   if (bus_ && subscription_) g_dbus_connection_signal_unsubscribe(bus_, subscription_);
   if (bus_) g_object_unref(bus_);
 }
 
 // Without a session bus nothing can be shown; the app's own timeout then decides.
-GDBusConnection* FreedesktopNotificationCenter::bus() {
+GDBusConnection* Center::bus() {
   if (busTried_) return bus_;
   busTried_ = true;
   GError* error = nullptr;
@@ -70,7 +89,7 @@ GDBusConnection* FreedesktopNotificationCenter::bus() {
 }
 
 // Signals go to the caller only, and may come at once: subscribe before the first Notify.
-void FreedesktopNotificationCenter::subscribe() {
+void Center::subscribe() {
   if (subscription_ || !bus()) return;
   subscription_ =
       g_dbus_connection_signal_subscribe(bus_, kService, kInterface, nullptr, kPath, nullptr,
@@ -99,30 +118,53 @@ GVariant* notifyArguments(const pf::UserNotification& n) {
                        n.informativeText.c_str(), &actions, &hints, 0);
 }
 
-void FreedesktopNotificationCenter::deliverNotification(
-    std::shared_ptr<pf::UserNotification> notification) {
+void Center::deliverNotification(std::shared_ptr<pf::UserNotification> notification) {
   subscribe();
   if (!bus()) return;
+  std::uint64_t key = ++calls_;
+  outstanding_[key] = {std::move(notification)};
+  g_dbus_connection_call(bus_, kService, kPath, kInterface, "Notify",
+                         notifyArguments(*outstanding_[key].notification), G_VARIANT_TYPE("(u)"),
+                         G_DBUS_CALL_FLAGS_NONE, kNotifyTimeoutMs, nullptr, &onNotifyReply,
+                         new NotifyCall{weak_from_this(), key});
+}
+
+void Center::onNotifyReply(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<NotifyCall> call(static_cast<NotifyCall*>(data));
   GError* error = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(
-      bus_, kService, kPath, kInterface, "Notify", notifyArguments(*notification),
-      G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error);
+  GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+  if (auto center = call->center.lock()) center->notified(call->key, reply, error);
+  if (reply) g_variant_unref(reply);
+  if (error) g_error_free(error);
+}
+
+// The server's id for a notification: kept, or closed at once if the app removed it meanwhile.
+void Center::notified(std::uint64_t key, GVariant* reply, GError* error) {
+  auto call = outstanding_.extract(key);
+  if (call.empty()) return;
   if (!reply) {
     std::cerr << "ventra: the notification could not be shown: " << error->message << "\n";
-    g_error_free(error);
     return;
   }
   guint32 id = 0;
   g_variant_get(reply, "(u)", &id);
-  g_variant_unref(reply);
-  delivered_[id] = std::move(notification);
+  if (call.mapped().removed) return closeNotification(id);
+  delivered_[id] = std::move(call.mapped().notification);
   saveIds();
 }
 
-void FreedesktopNotificationCenter::onSignal(GDBusConnection*, const gchar*, const gchar*,
-                                             const gchar*, const gchar* signal,
-                                             GVariant* parameters, gpointer self) {
-  auto* center = static_cast<FreedesktopNotificationCenter*>(self);
+void Center::settle(std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!outstanding_.empty() && std::chrono::steady_clock::now() < deadline) {
+    if (!g_main_context_iteration(nullptr, FALSE))
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (bus_) g_dbus_connection_flush_sync(bus_, nullptr, nullptr);
+}
+
+void Center::onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                      const gchar* signal, GVariant* parameters, gpointer self) {
+  auto* center = static_cast<Center*>(self);
   guint32 id = 0;
   if (g_strcmp0(signal, "ActionInvoked") == 0 &&
       g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
@@ -137,7 +179,7 @@ void FreedesktopNotificationCenter::onSignal(GDBusConnection*, const gchar*, con
   }
 }
 
-void FreedesktopNotificationCenter::actionInvoked(guint32 id, const std::string& action) {
+void Center::actionInvoked(guint32 id, const std::string& action) {
   auto found = delivered_.find(id);
   bool known = action == kResetAction || action == kCancelAction || action == "default";
   if (found == delivered_.end() || answered_ || !known) return;
@@ -154,16 +196,19 @@ void FreedesktopNotificationCenter::actionInvoked(guint32 id, const std::string&
 }
 
 // Servers differ on closing an unknown id; either answer is fine here.
-void FreedesktopNotificationCenter::closeNotification(guint32 id) {
+// Sent without waiting for the answer: a slow server must not hold up the launch or the quit.
+// settle() flushes what is still queued.
+void Center::closeNotification(guint32 id) {
   if (!bus()) return;
-  GVariant* reply = g_dbus_connection_call_sync(
-      bus_, kService, kPath, kInterface, "CloseNotification", g_variant_new("(u)", id), nullptr,
-      G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, nullptr);
-  if (reply) g_variant_unref(reply);
+  g_dbus_connection_call(bus_, kService, kPath, kInterface, "CloseNotification",
+                         g_variant_new("(u)", id), nullptr, G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs,
+                         nullptr, nullptr, nullptr);
 }
 
-void FreedesktopNotificationCenter::removeDeliveredNotification(
+void Center::removeDeliveredNotification(
     const std::shared_ptr<pf::UserNotification>& notification) {
+  for (auto& [key, call] : outstanding_)
+    if (call.notification == notification) call.removed = true;
   for (auto it = delivered_.begin(); it != delivered_.end(); ++it) {
     if (it->second != notification) continue;
     guint32 id = it->first;
@@ -174,9 +219,10 @@ void FreedesktopNotificationCenter::removeDeliveredNotification(
   }
 }
 
-void FreedesktopNotificationCenter::removeAllDeliveredNotifications() {
+void Center::removeAllDeliveredNotifications() {
   std::vector<guint32> ids = savedIds();
   for (const auto& [id, _] : delivered_) ids.push_back(id);
+  for (auto& [key, call] : outstanding_) call.removed = true;
   delivered_.clear();
   if (!ids.empty()) {
     for (guint32 id : ids) closeNotification(id);
@@ -184,32 +230,38 @@ void FreedesktopNotificationCenter::removeAllDeliveredNotifications() {
   }
 }
 
-std::vector<guint32> FreedesktopNotificationCenter::savedIds() const {
+// Bounded: a file that grew by accident (or on purpose) costs a few calls, not thousands.
+std::vector<guint32> Center::savedIds() const {
   std::vector<guint32> ids;
-  std::ifstream in(stateFile_);
+  if (stateFile_.empty()) return ids;
+  std::string problem;
+  auto text = readSmallFile(stateFile_, kStateFileLimit, false, problem);
+  if (!problem.empty()) std::cerr << "ventra: ignoring " << problem << "\n";
+  std::istringstream in(text.value_or(""));
   unsigned long id = 0;
-  while (in >> id)
+  while (ids.size() < kMaxRememberedNotifications && in >> id)
     if (id > 0 && id <= G_MAXUINT32) ids.push_back(static_cast<guint32>(id));
   return ids;
 }
 
-void FreedesktopNotificationCenter::saveIds() const {
+void Center::saveIds() const {
   if (stateFile_.empty()) return;
   std::error_code error;
   if (delivered_.empty()) {
-    std::filesystem::remove(stateFile_, error);
+    std::filesystem::remove(stateFile_, error);  // removes a link itself, never its target
     return;
   }
-  std::filesystem::create_directories(stateFile_.parent_path(), error);
-  std::ofstream out(stateFile_, std::ios::trunc);
-  for (const auto& [id, _] : delivered_) out << id << "\n";
+  std::string text;
+  for (const auto& [id, _] : delivered_) text += std::to_string(id) + "\n";
+  if (!replaceFile(stateFile_, text))
+    std::cerr << "ventra: could not record the notification in " << stateFile_ << "\n";
 }
 
 }  // namespace
 
-std::shared_ptr<pf::UserNotificationCenter> freedesktopNotificationCenter(
+std::shared_ptr<FreedesktopNotificationCenter> freedesktopNotificationCenter(
     std::filesystem::path stateFile) {
-  return std::make_shared<FreedesktopNotificationCenter>(std::move(stateFile));
+  return std::make_shared<Center>(std::move(stateFile));
 }
 
 }  // namespace ventra::app::linux_desktop

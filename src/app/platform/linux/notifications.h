@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -8,9 +9,21 @@
 namespace ventra::app::linux_desktop {
 
 // The user notification centre over org.freedesktop.Notifications on the session bus.
-// "Reset" and "Cancel" are actions; a click on the body is the "default" action. The ids of
-// delivered notifications are kept in `stateFile` so the next run can close what this one left.
-std::shared_ptr<platform::UserNotificationCenter> freedesktopNotificationCenter(
+// "Reset" and "Cancel" are actions; a click on the body is the "default" action. Notify is
+// asynchronous, so a slow server never holds up the main thread. The ids of delivered
+// notifications are kept in `stateFile` (none kept when it is empty) so the next run can close
+// what this one left.
+class FreedesktopNotificationCenter : public platform::UserNotificationCenter {
+ public:
+  // Waits, at most `limit`, for answers to Notify calls still outstanding: what was removed
+  // meanwhile is closed, the rest recorded for the next run. Called once the app has quit.
+  virtual void settle(std::chrono::milliseconds limit) = 0;
+};
+
+std::shared_ptr<FreedesktopNotificationCenter> freedesktopNotificationCenter(
     std::filesystem::path stateFile);
+
+// At most this many ids are kept and closed: one run delivers one notification.
+inline constexpr std::size_t kMaxRememberedNotifications = 16;
 
 }  // namespace ventra::app::linux_desktop

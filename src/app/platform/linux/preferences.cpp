@@ -5,11 +5,13 @@
 #include <memory>
 
 #include "app/platform/linux/linux_desktop.h"
+#include "app/platform/linux/state_file.h"
 
 namespace ventra::app::linux_desktop {
 namespace {
 
 constexpr char kGroup[] = "Ventra";
+constexpr std::size_t kDefaultsFileLimit = 64 * 1024;
 
 struct KeyFileDeleter {
   void operator()(GKeyFile* file) const { g_key_file_free(file); }
@@ -17,28 +19,38 @@ struct KeyFileDeleter {
 
 }  // namespace
 
+// Links are followed (dotfiles are often links), but only a regular file is read: a FIFO in its
+// place must not hang the launch.
 std::optional<double> readStoredNumber(const std::filesystem::path& file, const std::string& key,
                                        std::string& problem) {
+  auto text = readSmallFile(file, kDefaultsFileLimit, true, problem);
+  if (!text) return std::nullopt;
   std::unique_ptr<GKeyFile, KeyFileDeleter> keyFile(g_key_file_new());
   GError* error = nullptr;
-  if (!g_key_file_load_from_file(keyFile.get(), file.c_str(), G_KEY_FILE_NONE, &error)) {
-    bool absent = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-    if (!absent) problem = file.string() + ": " + error->message;
+  if (!g_key_file_load_from_data(keyFile.get(), text->data(), text->size(), G_KEY_FILE_NONE,
+                                 &error)) {
+    problem = file.string() + ": " + error->message;
     g_error_free(error);
     return std::nullopt;
   }
   // get_double refuses a value with a trailing blank, so the text is stripped and parsed here.
-  gchar* text = g_key_file_get_string(keyFile.get(), kGroup, key.c_str(), nullptr);
-  if (!text) return std::nullopt;
-  std::unique_ptr<gchar, decltype(&g_free)> owned(text, g_free);
-  g_strstrip(text);
-  gchar* end = nullptr;
-  double value = g_ascii_strtod(text, &end);
-  if (*text == '\0' || end == nullptr || *end != '\0') {
-    problem = file.string() + ": " + key + " = \"" + text + "\" is not a number";
+  gchar* value = g_key_file_get_string(keyFile.get(), kGroup, key.c_str(), &error);
+  if (!value) {
+    bool absent = g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_KEY_NOT_FOUND) ||
+                  g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_GROUP_NOT_FOUND);
+    if (!absent) problem = file.string() + ": " + key + ": " + error->message;
+    g_error_free(error);
     return std::nullopt;
   }
-  return value;
+  std::unique_ptr<gchar, decltype(&g_free)> owned(value, g_free);
+  g_strstrip(value);
+  gchar* end = nullptr;
+  double number = g_ascii_strtod(value, &end);
+  if (*value == '\0' || end == nullptr || *end != '\0') {
+    problem = file.string() + ": " + key + " = \"" + value + "\" is not a number";
+    return std::nullopt;
+  }
+  return number;
 }
 
 }  // namespace ventra::app::linux_desktop

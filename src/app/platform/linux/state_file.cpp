@@ -1,0 +1,85 @@
+#include "app/platform/linux/state_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace ventra::app::linux_desktop {
+namespace {
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, const std::string& text) {
+  std::size_t written = 0;
+  while (written < text.size()) {
+    ssize_t put = ::write(fd, text.data() + written, text.size() - written);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    written += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> readSmallFile(const std::filesystem::path& file, std::size_t limit,
+                                         bool followLinks, std::string& problem) {
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused just below.
+  int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW);
+  Descriptor fd(::open(file.c_str(), flags));
+  if (fd.get() < 0) {
+    if (errno != ENOENT) problem = file.string() + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    problem = file.string() + ": not a regular file";
+    return std::nullopt;
+  }
+  std::string text;
+  std::vector<char> buffer(4096);
+  while (text.size() < limit) {
+    ssize_t got = ::read(fd.get(), buffer.data(), std::min(buffer.size(), limit - text.size()));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      problem = file.string() + ": " + std::strerror(errno);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    text.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+bool replaceFile(const std::filesystem::path& file, const std::string& text) {
+  std::error_code error;
+  if (std::filesystem::create_directories(file.parent_path(), error))
+    std::filesystem::permissions(file.parent_path(), std::filesystem::perms::owner_all, error);
+  std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX"));
+  std::vector<char> name(temporary.begin(), temporary.end());
+  name.push_back('\0');
+  Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  bool written = writeAll(fd.get(), text) && ::fsync(fd.get()) == 0;
+  if (written && ::rename(name.data(), file.c_str()) == 0) return true;
+  ::unlink(name.data());
+  return false;
+}
+
+}  // namespace ventra::app::linux_desktop
