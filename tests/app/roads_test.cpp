@@ -1,4 +1,5 @@
 // Every road from launch to quit, run through the simulator with the real controller.
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -23,6 +24,26 @@ const sim::TraceEvent* first(const Trace& trace, const std::string& event) {
   return nullptr;
 }
 
+std::ptrdiff_t positionOf(const Trace& trace, const std::string& event) {
+  const auto& events = trace.events();
+  auto found = std::find_if(events.begin(), events.end(),
+                            [&](const sim::TraceEvent& e) { return e.event == event; });
+  return found == events.end() ? -1 : found - events.begin();
+}
+
+// Every notification the controller delivers, on every road, as the controller built it.
+void expectTheAlertsOwnFields(const Trace& trace) {
+  for (const auto& e : trace.events()) {
+    if (e.event != "deliverNotification") continue;
+    EXPECT_EQ(e.fields.at("informativeText"), "Ventra will try to reset the fans.");
+    EXPECT_EQ(e.fields.at("otherButtonTitle"), "Reset");
+    EXPECT_EQ(e.fields.at("actionButtonTitle"), "Cancel");
+    EXPECT_EQ(e.fields.at("soundName"), platform::NSUserNotificationDefaultSoundName);
+    EXPECT_EQ(e.fields.at("hasActionButton"), true);
+    EXPECT_EQ(e.fields.at("showsButtons"), true);
+  }
+}
+
 // The decisive events with their times: "deliverNotification@1 gpuLoad@10 terminate@10".
 std::string road(const Trace& trace) {
   std::ostringstream out;
@@ -44,7 +65,9 @@ const Road kRoads[] = {
     {"default", "deliverNotification@1 gpuLoad@10 terminate@10",
      [](const Trace& t) {
        EXPECT_EQ(first(t, "deliverNotification")->fields["title"], "High Fan Speed Detected");
-       EXPECT_EQ(first(t, "removeDeliveredNotification")->t, 10.0) << "removed before the load";
+       EXPECT_EQ(first(t, "removeDeliveredNotification")->t, 10.0);
+       EXPECT_LT(positionOf(t, "removeDeliveredNotification"), positionOf(t, "gpuLoad"))
+           << "removed before the load";
        EXPECT_EQ(first(t, "gpuLoad")->fields["n"], 16384);
        EXPECT_EQ(countOf(t, "smcOpen"), 2u);
        EXPECT_EQ(countOf(t, "smcClose"), 2u);
@@ -67,7 +90,11 @@ const Road kRoads[] = {
     {"wrong-host", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "gpuDevices"), 0u); }},
     {"no-host-model", "terminate@1",
      [](const Trace& t) { EXPECT_EQ(countOf(t, "gpuDevices"), 0u); }},
-    {"no-gpu", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "smcOpen"), 0u); }},
+    {"no-gpu", "terminate@1",
+     [](const Trace& t) {
+       EXPECT_EQ(countOf(t, "gpuDefaultDevice"), 0u) << "no identity without a device";
+       EXPECT_EQ(countOf(t, "smcOpen"), 0u);
+     }},
     {"wrong-gpu", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "smcOpen"), 0u); }},
     {"second-gpu", "deliverNotification@1 userAnswer@2 terminate@2"},
     {"fan-stopped", "terminate@1", [](const Trace& t) { EXPECT_EQ(countOf(t, "smcRead"), 1u); }},
@@ -76,6 +103,12 @@ const Road kRoads[] = {
     {"no-smc", "terminate@1"},
     {"smc-open-refused", "terminate@1",
      [](const Trace& t) { EXPECT_EQ(first(t, "smcOpen")->fields["ok"], false); }},
+    {"second-probe-open-fails", "terminate@1",
+     [](const Trace& t) {
+       ASSERT_EQ(countOf(t, "smcOpen"), 2u);
+       EXPECT_EQ(t.events()[std::size_t(positionOf(t, "smcRead")) + 2].fields.at("ok"), false)
+           << "the second open failed";
+     }},
     {"smc-read-fails", "terminate@1",
      [](const Trace& t) {
        EXPECT_EQ(countOf(t, "smcRead"), 1u);
@@ -112,6 +145,9 @@ TEST_P(Roads, EndInExactlyOneOutcome) {
   EXPECT_LE(countOf(trace, "gpuLoad"), 1u);
   EXPECT_EQ(trace.events().back().event, "terminate") << "nothing runs after the quit";
   EXPECT_EQ(countOf(trace, "registerDefaults"), 1u);
+  ASSERT_EQ(countOf(trace, "removeAllDeliveredNotifications"), 1u) << "leftovers, on every road";
+  EXPECT_EQ(first(trace, "removeAllDeliveredNotifications")->t, 0.0);
+  expectTheAlertsOwnFields(trace);
   r.check(trace);
 }
 

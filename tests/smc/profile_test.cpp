@@ -48,6 +48,8 @@ TEST(Profile, RejectsMalformedInputWithWhereAndWhat) {
       {R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "00", "writeable": true}]})",
        "unknown field \"writeable\""},
       {R"({"service": "gone", "keys": []})", "\"service\" must be one of"},
+      {R"({"opensBeforeFailure": -1, "keys": []})", "\"opensBeforeFailure\" must be a whole"},
+      {R"({"opensBeforeFailure": 1.5, "keys": []})", "\"opensBeforeFailure\" must be a whole"},
       {R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "00", "result": 256}]})",
        "\"result\" must be a whole number from 0 to 255"},
       {R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "00", "ioReturn": "0x1FFFFFFFF"}]})",

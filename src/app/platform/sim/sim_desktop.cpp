@@ -68,6 +68,7 @@ class SimNotificationCenter : public pf::UserNotificationCenter {
                 {"otherButtonTitle", n->otherButtonTitle},
                 {"actionButtonTitle", n->actionButtonTitle},
                 {"soundName", n->soundName},
+                {"hasActionButton", n->hasActionButton},
                 {"showsButtons", n->values.count("_showsButtons") && n->values["_showsButtons"]}});
     delivered_.push_back(n);
     if (answer_.action != Answer::Action::none)

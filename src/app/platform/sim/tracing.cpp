@@ -96,6 +96,7 @@ class TracingGPU : public gpf::GPUPlatform {
   }
   std::shared_ptr<gpf::Device> createSystemDefaultDevice() override {
     auto device = inner_->createSystemDefaultDevice();
+    trace_.add("gpuDefaultDevice", {{"found", device != nullptr}});
     return device ? std::make_shared<TracingDevice>(device, trace_) : nullptr;
   }
   std::shared_ptr<const gpf::MatrixDescriptor> matrixDescriptor(std::uint64_t rows,

@@ -27,7 +27,9 @@ class EmulatorClient : public pf::UserClient {
 }  // namespace
 
 SMCEmulator::SMCEmulator(Profile profile)
-    : service_(profile.service), privilege_(profile.privilege) {
+    : service_(profile.service),
+      opensLeft_(profile.opensBeforeFailure),
+      privilege_(profile.privilege) {
   for (auto& key : profile.keys) {
     const FourCharCode code = key.code;
     index_.push_back(code);
@@ -37,6 +39,7 @@ SMCEmulator::SMCEmulator(Profile profile)
 
 pf::kern_return_t SMCEmulator::open(std::uint32_t type, std::unique_ptr<pf::UserClient>& client) {
   if (service_ != Profile::Service::present || type != 0) return pf::kIOReturnError;
+  if (opensLeft_ && (*opensLeft_)-- == 0) return opensLeft_ = 0, pf::kIOReturnError;
   client = std::make_unique<EmulatorClient>(shared_from_this());
   return pf::kIOReturnSuccess;
 }

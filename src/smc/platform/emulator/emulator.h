@@ -46,6 +46,7 @@ class SMCEmulator : public platform::Service, public std::enable_shared_from_thi
 
   mutable std::mutex mutex_;
   Profile::Service service_;
+  std::optional<std::uint32_t> opensLeft_;
   Profile::Privilege privilege_;
   std::map<FourCharCode, KeyState> keys_;
   std::vector<FourCharCode> index_;

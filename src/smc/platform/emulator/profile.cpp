@@ -147,14 +147,22 @@ ProfileKey keyCountEntry(std::size_t count) {
 
 Profile parseProfile(const json& document, const std::string& source) {
   if (!document.is_object()) fail(source, "a profile must be a JSON object");
-  rejectUnknownFields(document, {"description", "keys", "service", "notPrivileged", "autoKeyCount"},
-                      source);
+  rejectUnknownFields(
+      document,
+      {"description", "keys", "service", "opensBeforeFailure", "notPrivileged", "autoKeyCount"},
+      source);
   Profile profile;
   using S = Profile::Service;
   using P = Profile::Privilege;
   profile.service =
       choice<S>(document, "service", {{"absent", S::absent}, {"openFails", S::openFails}},
                 S::present, source);
+  if (document.contains("opensBeforeFailure")) {
+    const json& opens = document["opensBeforeFailure"];
+    if (!opens.is_number_unsigned() || opens.get<std::uint64_t>() > 0xFFFFFFFF)
+      fail(source, "\"opensBeforeFailure\" must be a whole number of opens");
+    profile.opensBeforeFailure = opens.get<std::uint32_t>();
+  }
   profile.privilege =
       choice<P>(document, "notPrivileged",
                 {{"all", P::deniedForAll}, {"writes", P::deniedForWrites}}, P::granted, source);

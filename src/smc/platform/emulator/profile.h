@@ -35,6 +35,8 @@ struct Profile {
   enum class Privilege { granted, deniedForAll, deniedForWrites };
 
   Service service = Service::present;
+  // The service opens this many times, then refuses every later open.
+  std::optional<std::uint32_t> opensBeforeFailure;
   Privilege privilege = Privilege::granted;
   std::vector<ProfileKey> keys;  // ascending by code, "#KEY" included unless turned off
 };
