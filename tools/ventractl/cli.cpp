@@ -42,6 +42,8 @@ Options:
   --allow-cpu           gpu, gpu load, check: also use OpenCL CPU devices (e.g. PoCL)
   --gpu fake|opencl     simulate: GPU backend (default fake)
   --real-time           simulate: wait for real instead of on a virtual clock
+  --desktop sim|linux   simulate: the simulated desktop (default) or the real Linux one
+                        (GLib main loop, notifications on the session bus, real time)
   --help, --version
 )";
 
@@ -90,6 +92,11 @@ const std::map<std::string, ValueSetter>& valued() {
          if (v != "celsius" && v != "fahrenheit" && v != "kelvin")
            throw UsageError("--unit must be celsius, fahrenheit or kelvin");
          o.unit = v;
+       }},
+      {"--desktop",
+       [](Options& o, const std::string& v) {
+         if (v != "sim" && v != "linux") throw UsageError("--desktop must be sim or linux");
+         o.desktop = v;
        }},
       {"--gpu",
        [](Options& o, const std::string& v) {

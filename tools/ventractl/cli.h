@@ -25,6 +25,7 @@ struct Options {
   bool realTime = false;
   std::string unit = "celsius";
   std::string gpuBackend = "fake";
+  std::string desktop = "sim";
   double interval = 2.0;
   std::optional<long long> count;
   std::optional<long long> size;

@@ -5,6 +5,7 @@
 #include "app/platform/sim/scenario.h"
 #include "app/platform/sim/sim_desktop.h"
 #include "context.h"
+#include "linux_simulation.h"
 
 namespace ventra::ctl {
 namespace {
@@ -48,6 +49,13 @@ int runSimulate(Context& context, const Arguments& args) {
     scenario = sim::loadScenarioFile(path);
   } catch (const sim::ScenarioError& error) {
     throw CommandError(std::string("bad scenario: ") + error.what());
+  }
+  if (context.options.desktop == "linux") {
+    sim::Trace trace;
+    int status = runOnLinuxDesktop(scenario, trace, context.err);
+    for (const auto& event : trace.events()) printEvent(context, event);
+    if (status != 0) context.err << "ventractl: the app ended with status " << status << "\n";
+    return status;
   }
   sim::Simulation simulation(
       std::move(scenario),

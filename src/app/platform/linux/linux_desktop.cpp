@@ -44,8 +44,9 @@ class KeyFileDefaults : public pf::UserDefaults {
 
 class LinuxDesktop : public pf::DesktopPlatform {
  public:
-  explicit LinuxDesktop(LinuxPaths paths)
+  LinuxDesktop(LinuxPaths paths, ModifierSource modifiers)
       : paths_(std::move(paths)),
+        modifiers_(std::move(modifiers)),
         defaults_(std::make_shared<KeyFileDefaults>(paths_.defaultsFile)),
         center_(freedesktopNotificationCenter(paths_.notificationState)) {}
   ~LinuxDesktop() override {
@@ -88,7 +89,9 @@ class LinuxDesktop : public pf::DesktopPlatform {
     return event;
   }
 
-  std::uint64_t modifierFlags() override { return queryModifierFlags(kModifierQueryLimit); }
+  std::uint64_t modifierFlags() override {
+    return modifiers_ ? modifiers_() : queryModifierFlags(kModifierQueryLimit);
+  }
 
   void asyncAfter(double seconds, std::function<void()> work) override;
 
@@ -115,6 +118,7 @@ class LinuxDesktop : public pf::DesktopPlatform {
   }
 
   LinuxPaths paths_;
+  ModifierSource modifiers_;
   std::shared_ptr<pf::UserDefaults> defaults_;
   std::shared_ptr<FreedesktopNotificationCenter> center_;
   GMainLoop* loop_ = nullptr;
@@ -160,14 +164,14 @@ std::filesystem::path underOr(const char* base, const char* relative) {
 
 }  // namespace
 
-std::shared_ptr<pf::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths) {
+std::shared_ptr<pf::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths, ModifierSource modifiers) {
   if (paths.defaultsFile.empty())
     paths.defaultsFile = underOr(g_get_user_config_dir(), "ventra/defaults.ini");
   // Only in the per-boot runtime directory: ids kept across a reboot would name other programs'
   // notifications. GLib falls back to the cache directory without it, so it is read here.
   if (paths.notificationState.empty())
     paths.notificationState = underOr(std::getenv("XDG_RUNTIME_DIR"), "ventra/delivered");
-  return std::make_shared<LinuxDesktop>(std::move(paths));
+  return std::make_shared<LinuxDesktop>(std::move(paths), std::move(modifiers));
 }
 
 }  // namespace ventra::app::linux_desktop

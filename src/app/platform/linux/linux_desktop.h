@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +25,11 @@ struct LinuxPaths {
   std::filesystem::path notificationState;  // default: $XDG_RUNTIME_DIR/ventra/delivered
 };
 
-std::shared_ptr<platform::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths = {});
+// Where the modifier keys come from: X11 unless a host is scripted.
+using ModifierSource = std::function<std::uint64_t()>;
+
+std::shared_ptr<platform::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths = {},
+                                                            ModifierSource modifiers = {});
 
 // X11 modifier mask (XQueryPointer) to the platform's device-independent modifier flags.
 std::uint64_t modifierFlagsFromX11(unsigned int mask);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,14 +18,18 @@ struct TraceEvent {
 class Trace {
  public:
   void add(std::string event, nlohmann::ordered_json fields = nlohmann::ordered_json::object()) {
+    if (clock_) now_ = clock_();
     events_.push_back({now_, std::move(event), std::move(fields)});
   }
+  // Stamps events with this clock's seconds instead of the virtual time (a run in real time).
+  void useClock(std::function<double()> clock) { clock_ = std::move(clock); }
   void advanceTo(double t) { now_ = t; }
   double now() const { return now_; }
   const std::vector<TraceEvent>& events() const { return events_; }
 
  private:
   double now_ = 0.0;
+  std::function<double()> clock_;
   std::vector<TraceEvent> events_;
 };
 

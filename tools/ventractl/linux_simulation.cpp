@@ -1,0 +1,95 @@
+#include "linux_simulation.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/app_delegate.h"
+#include "app/platform/linux/linux_desktop.h"
+#include "app/platform/sim/tracing.h"
+#include "gpu/platform/fake/fake_gpu.h"
+#include "smc/platform/emulator/emulator.h"
+#include "tracing_desktop.h"
+
+namespace ventra::ctl {
+namespace {
+namespace fs = std::filesystem;
+namespace sim = app::sim;
+namespace pf = app::platform;
+
+// The host's files for the real backend to read: the model and the stored default.
+class ScriptedHostFiles {
+ public:
+  explicit ScriptedHostFiles(const sim::Scenario& scenario) {
+    std::string pattern = (fs::temp_directory_path() / "ventra-host-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary directory");
+    root_ = pattern;
+    if (scenario.hostModel) std::ofstream(productName()) << *scenario.hostModel << "\n";
+    std::ofstream defaults(defaultsFile());
+    defaults << "[Ventra]\n";
+    for (const auto& [key, value] : scenario.defaults)
+      std::visit([&, k = key](auto v) { defaults << k << "=" << number(v) << "\n"; }, value);
+  }
+  ~ScriptedHostFiles() {
+    std::error_code error;
+    fs::remove_all(root_, error);
+  }
+  ScriptedHostFiles(const ScriptedHostFiles&) = delete;
+  ScriptedHostFiles& operator=(const ScriptedHostFiles&) = delete;
+
+  fs::path productName() const { return root_ / "product_name"; }
+  fs::path defaultsFile() const { return root_ / "defaults.ini"; }
+  fs::path notificationState() const { return root_ / "delivered"; }
+
+ private:
+  template <typename T>
+  static std::string number(T value) {
+    std::ostringstream text;
+    text.precision(17);
+    text << value;  // "nan" and "inf" read back as themselves
+    return text.str();
+  }
+  fs::path root_;
+};
+
+void noteIgnoredParts(const sim::Scenario& scenario, std::ostream& notes) {
+  if (scenario.answer.action != sim::Answer::Action::none)
+    notes << "ventractl: the scenario's answer (" << sim::actionName(scenario.answer.action)
+          << ") is ignored on the Linux desktop: the notification server's user answers\n";
+  if (scenario.leftoverNotification)
+    notes << "ventractl: the scenario's leftover notification is not shown on the Linux desktop\n";
+}
+
+}  // namespace
+
+int runOnLinuxDesktop(const sim::Scenario& scenario, sim::Trace& trace, std::ostream& notes) {
+  noteIgnoredParts(scenario, notes);
+  const auto launched = std::chrono::steady_clock::now();
+  trace.useClock([launched] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - launched).count();
+  });
+  ScriptedHostFiles files(scenario);
+  auto emulator = std::make_shared<smc::emulator::SMCEmulator>(scenario.smc);
+  bool present = scenario.smc.service != smc::emulator::Profile::Service::absent;
+  smc::platform::ScopedService smc(smc::platform::kAppleSMCServiceName,
+                                   present ? sim::tracingSMC(emulator, trace) : nullptr);
+  gpu::platform::ScopedGPUPlatform gpus(sim::tracingGPU(
+      std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{scenario.gpus, {}, 0}),
+      trace));
+  auto real = app::linux_desktop::makeLinuxDesktop(
+      {files.productName(), files.defaultsFile(), files.notificationState()},
+      [flags = scenario.modifierFlags] { return flags; });
+  pf::ScopedDesktopPlatform desktop(tracingDesktop(real, trace));
+  char program[] = "ventra";
+  char loginHint[sizeof app::linux_desktop::kLoginItemArgument];
+  std::copy(std::begin(app::linux_desktop::kLoginItemArgument),
+            std::end(app::linux_desktop::kLoginItemArgument), loginHint);
+  char* argv[] = {program, loginHint, nullptr};
+  return app::applicationMain(scenario.loginItem ? 2 : 1, argv);
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,16 @@
+#pragma once
+
+// Writes a desktop's platform calls into a trace under the simulator's event names, so that a
+// run on a real desktop reads like a simulated one.
+
+#include <memory>
+
+#include "app/platform/desktop.h"
+#include "app/platform/sim/trace.h"
+
+namespace ventra::ctl {
+
+std::shared_ptr<app::platform::DesktopPlatform> tracingDesktop(
+    std::shared_ptr<app::platform::DesktopPlatform> inner, app::sim::Trace& trace);
+
+}  // namespace ventra::ctl
