@@ -6,13 +6,16 @@
 #include <nlohmann/json.hpp>
 
 #include "app/platform/sim/scenario.h"
+#include "smc/platform/emulator/json_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ventra;
-  auto document = nlohmann::json::parse(data, data + size, nullptr, false);
-  if (document.is_discarded()) return 0;
+  std::string problem;
+  auto document =
+      smc::emulator::parseJsonText(std::string(reinterpret_cast<const char*>(data), size), problem);
+  if (!document) return 0;
   try {
-    app::sim::parseScenario(document, "fuzz", "/nonexistent");
+    app::sim::parseScenario(*document, "fuzz", "/nonexistent");
   } catch (const app::sim::ScenarioError&) {
   } catch (const smc::emulator::ProfileError&) {
   }

@@ -62,6 +62,14 @@ TEST(Profile, RejectsMalformedInputWithWhereAndWhat) {
         << c.json << "\n  gave: " << errorFor(c.json);
 }
 
+// Found by review: "bytes" nested a hundred thousand arrays deep overflowed the stack.
+TEST(Profile, DeepNestingIsAnErrorNotAStackOverflow) {
+  const std::size_t depth = 100000;
+  std::string deep = R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": )" +
+                     std::string(depth, '[') + std::string(depth, ']') + "}]}";
+  EXPECT_EQ(errorFor(deep), "bad.json: nested deeper than 32 levels");
+}
+
 TEST(Profile, MissingFileIsAnErrorNotACrash) {
   EXPECT_THROW(smc::emulator::loadProfileFile("/nonexistent/profile.json"), ProfileError);
 }

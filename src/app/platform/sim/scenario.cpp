@@ -1,5 +1,7 @@
 #include "app/platform/sim/scenario.h"
 
+#include "smc/platform/emulator/json_text.h"
+
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -131,13 +133,10 @@ Scenario loadScenarioFile(const std::filesystem::path& path) {
   if (!in) fail(path.string(), "cannot be opened for reading");
   std::ostringstream text;
   text << in.rdbuf();
-  json document;
-  try {
-    document = json::parse(text.str());
-  } catch (const json::exception& error) {  // syntax errors, and numbers too large to hold
-    fail(path.string(), std::string("not valid JSON: ") + error.what());
-  }
-  return parseScenario(document, path.string(), path.parent_path());
+  std::string problem;
+  auto document = smc::emulator::parseJsonText(text.str(), problem);
+  if (!document) fail(path.string(), problem);
+  return parseScenario(*document, path.string(), path.parent_path());
 }
 
 const char* actionName(Answer::Action action) {

@@ -1,5 +1,7 @@
 #include "smc/platform/emulator/profile.h"
 
+#include "smc/platform/emulator/json_text.h"
+
 #include <algorithm>
 #include <fstream>
 #include <map>
@@ -193,13 +195,10 @@ Profile parseProfile(const json& document, const std::string& source) {
 }
 
 Profile parseProfileText(const std::string& text, const std::string& source) {
-  json document;
-  try {
-    document = json::parse(text);
-  } catch (const json::exception& error) {  // syntax errors, and numbers too large to hold
-    fail(source, std::string("not valid JSON: ") + error.what());
-  }
-  return parseProfile(document, source);
+  std::string problem;
+  auto document = parseJsonText(text, problem);
+  if (!document) fail(source, problem);
+  return parseProfile(*document, source);
 }
 
 Profile loadProfileFile(const std::filesystem::path& path) {
