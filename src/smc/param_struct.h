@@ -50,7 +50,7 @@ struct SMCParamStruct {
   enum class Result : std::uint8_t {
     kSMCSuccess = 0,
     kSMCError = 1,
-    kSMCKeyNotFound = 132,
+    kSMCKeyNotFound = 132,  // SMCResultCode::kSMCKeyNotFound
   };
 
   std::uint32_t key = 0;
@@ -104,6 +104,17 @@ struct SMCParamStruct {
     return block;
   }
 };
+
+// The result byte's values, in one place: the three the program itself decides on (Result) and
+// the firmware errors that the emulator and the Linux backend answer with.
+namespace SMCResultCode {
+inline constexpr std::uint8_t kSMCSuccess = 0;
+inline constexpr std::uint8_t kSMCError = 1;
+inline constexpr std::uint8_t kSMCBadCommand = 0x82;
+inline constexpr std::uint8_t kSMCKeyNotFound = 0x84;  // 132
+inline constexpr std::uint8_t kSMCKeyNotWritable = 0x86;
+inline constexpr std::uint8_t kSMCKeySizeMismatch = 0x87;
+}  // namespace SMCResultCode
 
 constexpr std::uint8_t rawValue(SMCParamStruct::Selector s) {
   return static_cast<std::uint8_t>(s);

@@ -9,7 +9,6 @@ using Selector = SMCParamStruct::Selector;
 namespace {
 
 constexpr std::uint8_t kResultSuccess = 0;
-constexpr std::uint8_t kResultKeyNotFound = 132;
 
 SMCParamStruct requestFor(FourCharCode code, Selector command) {
   SMCParamStruct request{};
@@ -39,7 +38,7 @@ SMCParamStruct sendToDriver(const SMCParamStruct& input, Selector selector) {
   pf::kern_return_t rc = pf::IOConnectCallStructMethod(connection, rawValue(selector), &input,
                                                        SMCParamStruct::kSize, &answer, &answerSize);
   if (rc == pf::kIOReturnSuccess) {
-    if (answer.result == kResultKeyNotFound)
+    if (answer.result == SMCResultCode::kSMCKeyNotFound)
       throw SMCError::keyNotFound(fourCharCodeToString(input.key));
     if (answer.result == kResultSuccess) return answer;
   }

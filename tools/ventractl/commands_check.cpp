@@ -20,7 +20,7 @@ json orNull(const std::optional<T>& value) {
 struct Row {
   Test test;
   std::string found;  // empty: not reached
-  const char* needs;
+  std::string needs;
 };
 
 std::vector<Row> rowsOf(const app::Eligibility& e) {
@@ -28,13 +28,14 @@ std::vector<Row> rowsOf(const app::Eligibility& e) {
     return v ? std::to_string(*v) + " rpm" : "";
   };
   return {
-      {Test::hostModel, json(e.hostModel).dump(), "\"MacPro5,1\""},
+      {Test::hostModel, json(e.hostModel).dump(), json(app::kAcceptedHostModel).dump()},
       {Test::gpuPresent, e.gpuCount ? std::to_string(*e.gpuCount) + " device(s)" : "",
        "at least one"},
       {Test::gpuIdentity, e.gpuIdentity ? json(*e.gpuIdentity).dump() : "",
-       "\"AMD Radeon RX 580 8 GB\""},
+       json(app::kAcceptedGPUIdentity).dump()},
       {Test::firstProbe, rpm(e.firstProbe), "more than 0 rpm"},
-      {Test::secondProbe, rpm(e.secondProbe), "more than 1000 rpm"},
+      {Test::secondProbe, rpm(e.secondProbe),
+       "more than " + std::to_string(app::kFanSpeedLimit) + " rpm"},
   };
 }
 

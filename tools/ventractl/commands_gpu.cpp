@@ -5,6 +5,7 @@
 #include <map>
 #include <ostream>
 
+#include "app/controller.h"
 #include "context.h"
 #include "gpu/gpu_identity.h"
 #include "gpu/gpu_load.h"
@@ -18,7 +19,7 @@ namespace pf = gpu::platform;
 using Clock = std::chrono::steady_clock;
 using Phase = GPULoadObserver::Phase;
 
-constexpr std::int64_t kDefaultSize = 16384;
+constexpr std::int64_t kDefaultSize = app::kResetMatrixSize;  // the app's own workload
 
 std::shared_ptr<pf::GPUPlatform> platformFor(const Options& options) {
   auto platform =

@@ -8,8 +8,8 @@ using Selector = SMCParamStruct::Selector;
 
 namespace {
 
-constexpr std::uint8_t kSuccess = 0;
-constexpr std::uint8_t kKeyNotFound = 132;
+using SMCResultCode::kSMCKeyNotFound;
+using SMCResultCode::kSMCSuccess;
 
 class EmulatorClient : public pf::UserClient {
  public:
@@ -74,12 +74,12 @@ SMCParamStruct SMCEmulator::answer(const SMCParamStruct& request, pf::kern_retur
   if (request.data8 == rawValue(Selector::kSMCGetKeyFromIndex)) {
     bool inRange = request.data32 < index_.size();
     reply.key = inRange ? index_[request.data32] : 0;
-    reply.result = inRange ? kSuccess : kKeyNotFound;
+    reply.result = inRange ? kSMCSuccess : kSMCKeyNotFound;
     return reply;
   }
   auto found = keys_.find(request.key);
   if (found == keys_.end()) {
-    reply.result = kKeyNotFound;
+    reply.result = kSMCKeyNotFound;
     return reply;
   }
   const ProfileKey& key = found->second.key;

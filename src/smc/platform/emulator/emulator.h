@@ -12,10 +12,9 @@
 
 namespace ventra::smc::emulator {
 
-// SMC firmware result codes the emulator answers with, beside success and key-not-found.
-inline constexpr std::uint8_t kSMCBadCommand = 0x82;
-inline constexpr std::uint8_t kSMCKeyNotWritable = 0x86;
-inline constexpr std::uint8_t kSMCKeySizeMismatch = 0x87;
+using SMCResultCode::kSMCBadCommand;
+using SMCResultCode::kSMCKeyNotWritable;
+using SMCResultCode::kSMCKeySizeMismatch;
 
 // An SMC behind the same byte-level interface as the real driver, serving a profile's key
 // table in ascending code order. Every request block it receives is kept for inspection.

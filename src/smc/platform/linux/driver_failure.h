@@ -16,16 +16,14 @@ struct DriverFailure {
   std::uint8_t result = 0;
 };
 
-inline constexpr std::uint8_t kKeySizeMismatch = 0x87;
-
 inline DriverFailure callFailed(platform::kern_return_t rc) {
   return {rc, 0};
 }
 inline DriverFailure keyNotFound() {
-  return {platform::kIOReturnSuccess, rawValue(SMCParamStruct::Result::kSMCKeyNotFound)};
+  return {platform::kIOReturnSuccess, SMCResultCode::kSMCKeyNotFound};
 }
 inline DriverFailure keySizeMismatch() {
-  return {platform::kIOReturnSuccess, kKeySizeMismatch};
+  return {platform::kIOReturnSuccess, SMCResultCode::kSMCKeySizeMismatch};
 }
 
 }  // namespace ventra::smc::linux_backend
