@@ -19,7 +19,7 @@ constexpr std::uint8_t kBatteryOk = 0x40;
 batteryInfo readBatteryInfo() {
   batteryInfo info;
   info.batteryCount = firstByte("BNum"_fcc, DataTypes::UI8);
-  info.isBatteryPowered = firstByte("BATP"_fcc, DataTypes::FLAG) == 1;
+  info.isBatteryPowered = flagIsSet(firstByte("BATP"_fcc, DataTypes::FLAG));
   std::uint8_t status = firstByte("BSIn"_fcc, DataTypes::UI8);
   info.isCharging = (status & kCharging) != 0;
   info.isACPresent = (status & kACPresent) != 0;
@@ -28,7 +28,7 @@ batteryInfo readBatteryInfo() {
 }
 
 bool readMSDIFlag() {
-  return firstByte("MSDI"_fcc, DataTypes::FLAG) == 1;
+  return flagIsSet(firstByte("MSDI"_fcc, DataTypes::FLAG));
 }
 
 }  // namespace ventra::SMCKit

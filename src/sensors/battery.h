@@ -19,6 +19,10 @@ namespace SMCKit {
 batteryInfo readBatteryInfo();
 // True only when "MSDI" holds 1.
 bool readMSDIFlag();
+// A "flag" key is set when its byte is 1; any other byte reads as not set.
+constexpr bool flagIsSet(std::uint8_t byte) {
+  return byte == 1;
+}
 }  // namespace SMCKit
 
 }  // namespace ventra

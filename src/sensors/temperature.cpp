@@ -4,11 +4,13 @@
 
 namespace ventra::SMCKit {
 
+double celsiusFromSP78(std::uint8_t firstByte) {
+  double sign = (firstByte & 0x80) ? -1.0 : 1.0;
+  return static_cast<double>(firstByte & 0x7F) * sign;
+}
+
 double readTemperature(FourCharCode code, TemperatureUnit unit) {
-  std::uint8_t byte = readKey({code, DataTypes::SP78})[0];
-  double sign = (byte & 0x80) ? -1.0 : 1.0;
-  double celsius = static_cast<double>(byte & 0x7F) * sign;
-  return celsiusIn(unit, celsius);
+  return celsiusIn(unit, celsiusFromSP78(readKey({code, DataTypes::SP78})[0]));
 }
 
 std::vector<TemperatureSensor> knownTemperatureSensors() {

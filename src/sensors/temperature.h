@@ -30,6 +30,9 @@ constexpr double celsiusIn(TemperatureUnit unit, double celsius) {
 namespace SMCKit {
 // Whole degrees from byte 0 of the "sp78" value, read as sign and magnitude.
 double readTemperature(FourCharCode code, TemperatureUnit unit);
+// Whole degrees Celsius from an sp78 value's first byte, read as sign and magnitude: the one
+// decoding every reader of a temperature uses.
+double celsiusFromSP78(std::uint8_t firstByte);
 // Catalogue sensors the SMC has, in the catalogue table's own order.
 std::vector<TemperatureSensor> knownTemperatureSensors();
 // "T" keys of type "sp78" (size 2) the catalogue lacks, in index order, named "Unknown".

@@ -1,21 +1,96 @@
 #include "smc/smc_error.h"
 
+#include "smc/param_struct.h"
+#include "smc/platform/iokit.h"
+
 #include <cstdio>
 
 namespace ventra::SMCKit {
 namespace {
+namespace pf = smc::platform;
+
+// A key as text for a message: control characters (C0 and C1) shown as \xNN, never raw.
+std::string printable(const std::string& code) {
+  std::string text;
+  char escaped[8];
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    auto byte = static_cast<unsigned char>(code[i]);
+    auto next = i + 1 < code.size() ? static_cast<unsigned char>(code[i + 1]) : 0u;
+    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) byte = static_cast<unsigned char>(code[++i]);
+    if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte <= 0x9F)) {
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      text += escaped;
+    } else {
+      text += static_cast<char>(byte);
+    }
+  }
+  return text;
+}
+
+const char* ioReturnName(std::int32_t code) {
+  switch (code) {
+    case pf::kIOReturnSuccess:
+      return "kIOReturnSuccess";
+    case pf::kIOReturnError:
+      return "kIOReturnError";
+    case pf::kIOReturnNoMemory:
+      return "kIOReturnNoMemory";
+    case pf::kIOReturnNoDevice:
+      return "kIOReturnNoDevice";
+    case pf::kIOReturnNotPrivileged:
+      return "kIOReturnNotPrivileged";
+    case pf::kIOReturnBadArgument:
+      return "kIOReturnBadArgument";
+    case pf::kIOReturnUnsupported:
+      return "kIOReturnUnsupported";
+    case pf::kIOReturnIOError:
+      return "kIOReturnIOError";
+    case pf::kIOReturnNotOpen:
+      return "kIOReturnNotOpen";
+    case pf::kIOReturnBusy:
+      return "kIOReturnBusy";
+    case pf::kIOReturnTimeout:
+      return "kIOReturnTimeout";
+    default:
+      return nullptr;
+  }
+}
+
+const char* smcResultName(std::uint8_t result) {
+  switch (result) {
+    case SMCResultCode::kSMCSuccess:
+      return "kSMCSuccess";
+    case SMCResultCode::kSMCError:
+      return "kSMCError";
+    case SMCResultCode::kSMCBadCommand:
+      return "kSMCBadCommand";
+    case SMCResultCode::kSMCKeyNotFound:
+      return "kSMCKeyNotFound";
+    case SMCResultCode::kSMCKeyNotWritable:
+      return "kSMCKeyNotWritable";
+    case SMCResultCode::kSMCKeySizeMismatch:
+      return "kSMCKeySizeMismatch";
+    default:
+      return nullptr;
+  }
+}
+
+// "0xE00002C1 kIOReturnNotPrivileged"; the hex alone where the code has no known meaning.
+std::string named(unsigned code, int digits, const char* name) {
+  char text[64];
+  std::snprintf(text, sizeof text, "0x%0*X%s%s", digits, code, name ? " " : "", name ? name : "");
+  return text;
+}
 
 std::string describe(SMCError::Kind kind, const std::string& code, std::int32_t kIOReturn,
                      std::uint8_t smcResult) {
   switch (kind) {
     case SMCError::Kind::keyNotFound:
-      return "SMC key not found: \"" + code + "\"";
-    case SMCError::Kind::unknown: {
-      char text[96];
-      std::snprintf(text, sizeof text, "SMC call failed (kIOReturn 0x%08X, SMC result 0x%02X)",
-                    static_cast<unsigned>(kIOReturn), smcResult);
-      return text;
-    }
+      return "SMC key not found: \"" + printable(code) + "\"";
+    case SMCError::Kind::unknown:
+      return "SMC call failed (kIOReturn " +
+             named(static_cast<unsigned>(kIOReturn), 8, ioReturnName(kIOReturn)) + ", SMC result " +
+             named(smcResult, 2, smcResultName(smcResult)) + ")";
     case SMCError::Kind::driverNotFound:
       return "no AppleSMC service on this host";
     case SMCError::Kind::failedToOpen:

@@ -159,8 +159,17 @@ TEST(SMCKitFailures, FailedCallIsNeverKeyNotFound) {
 
 TEST(SMCError, MessagesNameTheKeyAndCodes) {
   EXPECT_STREQ(SMCKit::SMCError::keyNotFound("TB3T").what(), "SMC key not found: \"TB3T\"");
-  EXPECT_STREQ(SMCKit::SMCError::unknown(pf::kIOReturnNotOpen, 1).what(),
-               "SMC call failed (kIOReturn 0xE00002CD, SMC result 0x01)");
+  EXPECT_STREQ(
+      SMCKit::SMCError::unknown(pf::kIOReturnNotOpen, 1).what(),
+      "SMC call failed (kIOReturn 0xE00002CD kIOReturnNotOpen, SMC result 0x01 kSMCError)");
+  EXPECT_STREQ(SMCKit::SMCError::unknown(0x12345678, 0x99).what(),
+               "SMC call failed (kIOReturn 0x12345678, SMC result 0x99)");
+  // A key of control bytes is shown escaped, never raw.
+  EXPECT_STREQ(SMCKit::SMCError::keyNotFound(std::string("\0\x1B\xC2\x85"
+                                                         "A",
+                                                         5))
+                   .what(),
+               "SMC key not found: \"\\x00\\x1B\\x85A\"");
 }
 
 }  // namespace

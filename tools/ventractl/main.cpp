@@ -1,3 +1,5 @@
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <map>
 
@@ -12,17 +14,12 @@ using Runner = int (*)(Context&, const Arguments&);
 
 const std::map<std::string, Runner>& commands() {
   static const std::map<std::string, Runner> table{
-      {"keys", runKeys},
-      {"read", runRead},
-      {"write", runWrite},
-      {"fans", runFans},
-      {"temps", runTemps},
-      {"battery", runBattery},
-      {"msdi", runMsdi},
-      {"gpu", runGpu},
-      {"simulate", runSimulate},
-      {"check", runCheck},
-      {"set-fan-min", runSetFanMin},
+      {"keys", runKeys},           {"read", runRead},
+      {"write", runWrite},         {"fans", runFans},
+      {"temps", runTemps},         {"battery", runBattery},
+      {"msdi", runMsdi},           {"gpu", runGpu},
+      {"simulate", runSimulate},   {"check", runCheck},
+      {"autostart", runAutostart}, {"set-fan-min", runSetFanMin},
       {"watch", runWatch},
   };
   return table;
@@ -65,13 +62,21 @@ int run(const Invocation& invocation) {
 }  // namespace
 }  // namespace ventra::ctl
 
+// Data that could not be written (a full disk, a closed pipe) is a failure, not a success.
+int withOutputChecked(int status) {
+  std::cout.flush();
+  if (std::cout) return status;
+  std::cerr << "ventractl: cannot write the output: " << std::strerror(errno) << "\n";
+  return 1;
+}
+
 int main(int argc, char** argv) {
   using namespace ventra;
   std::string command;
   try {
     auto invocation = ctl::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!invocation.words.empty()) command = invocation.words.front();
-    return ctl::run(invocation);
+    return withOutputChecked(ctl::run(invocation));
   } catch (const ctl::UsageError& error) {
     std::cerr << "ventractl: " << error.what() << "\nTry 'ventractl --help'.\n";
     return 2;

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "sensors/battery.h"
 #include "sensors/fans.h"
+#include "sensors/temperature.h"
 #include "smc/platform/emulator/profile.h"
 
 namespace ventra::ctl {
@@ -30,8 +32,8 @@ nlohmann::ordered_json decodeValue(const DataType& info, const SMCDataBytes& byt
     case "fpe2"_fcc:
       if (size == 2) return intFromFPE2({bytes[0], bytes[1]});
       break;
-    case "sp78"_fcc:  // signed 8.8 fixed point
-      if (size == 2) return static_cast<double>(signedBigEndian(bytes, 2)) / 256.0;
+    case "sp78"_fcc:  // as the temperature readers decode it, so every command agrees
+      if (size == 2) return SMCKit::celsiusFromSP78(bytes[0]);
       break;
     case "ui8 "_fcc:
     case "ui16"_fcc:
@@ -42,8 +44,8 @@ nlohmann::ordered_json decodeValue(const DataType& info, const SMCDataBytes& byt
     case "si16"_fcc:
       if (size == 1 || size == 2) return signedBigEndian(bytes, size);
       break;
-    case "flag"_fcc:
-      if (size == 1) return bytes[0] != 0;
+    case "flag"_fcc:  // as the MSDI and battery readers decode it
+      if (size == 1) return SMCKit::flagIsSet(bytes[0]);
       break;
     case "{fds"_fcc:
       if (size == 16) {
