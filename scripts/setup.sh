@@ -12,6 +12,11 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
+  if [[ $(id -u) != 0 ]]; then
+    echo "setup: missing Debian packages: ${missing[*]}" >&2
+    echo "setup: run 'sudo scripts/setup.sh' once, then build as yourself" >&2
+    exit 1
+  fi
   echo "setup: installing ${missing[*]}"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
+#include "data_dirs.h"
 
 namespace ventra {
 namespace {
@@ -21,13 +23,13 @@ struct CliRun {
   json document() const { return json::parse(out); }
 };
 
-CliRun ventractl(const std::string& arguments) {
+CliRun ventractl(const std::string& arguments, const std::string& environment = "") {
   // One file per process and call: ctest runs tests of this binary in parallel processes.
   static int calls = 0;
   std::string errPath = ::testing::TempDir() + "ventractl-stderr-" + std::to_string(getpid()) +
                         "-" + std::to_string(++calls) + ".txt";
-  std::string command =
-      std::string("cd " VENTRA_SOURCE_DIR " && " VENTRACTL_PATH " ") + arguments + " 2>" + errPath;
+  std::string command = std::string("cd " VENTRA_SOURCE_DIR " && ") + environment +
+                        VENTRACTL_PATH " " + arguments + " 2>" + errPath;
   FILE* pipe = popen(command.c_str(), "r");
   std::string out;
   char buffer[4096];
@@ -80,6 +82,30 @@ TEST(Ventractl, TempsAllListsKnownAndUnknownAndMarksJunk) {
   EXPECT_EQ(byKey["TCAD"]["name"], "Unknown");
   EXPECT_EQ(byKey["Te1S"]["junk"], true);
   EXPECT_EQ(byKey["TCAD"]["junk"], false);
+}
+
+TEST(Ventractl, OutputThatCannotBeWrittenIsAFailure) {
+  CliRun run = ventractl("--profile profiles/macpro5_1.json keys >/dev/full");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot write the output"), std::string::npos) << run.err;
+}
+
+// The same bytes read the same in every command: read/keys decode as temps and msdi do.
+TEST(Ventractl, EveryCommandDecodesTheSameBytesAlike) {
+  std::string path = ::testing::TempDir() + "decoders-" + std::to_string(getpid()) + ".json";
+  std::ofstream(path) << R"({"keys": [{"key": "MSDI", "type": "flag", "bytes": "02"},
+    {"key": "TC0P", "type": "sp78", "bytes": "8500"}]})";
+  auto valueOf = [&](const std::string& key) {
+    CliRun run = ventractl("--profile " + path + " read " + key + " --json");
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.document()["key"]["value"];
+  };
+  EXPECT_EQ(valueOf("MSDI"), false);
+  EXPECT_EQ(ventractl("--profile " + path + " msdi --json").document()["msdi"], false);
+  EXPECT_DOUBLE_EQ(valueOf("TC0P").get<double>(), -5.0);
+  json temps = ventractl("--profile " + path + " temps --json").document();
+  EXPECT_DOUBLE_EQ(temps["sensors"][0]["value"].get<double>(), -5.0);
+  std::remove(path.c_str());
 }
 
 TEST(Ventractl, SetFanMinWritesWithinBoundsOnly) {
@@ -178,6 +204,23 @@ TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {
       << bad.err;
 }
 
+TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
+  std::string config = ::testing::TempDir() + "autostart-" + std::to_string(getpid());
+  std::string env = "XDG_CONFIG_HOME=" + config + " ";
+  std::string entry = config + "/autostart/ventra.desktop";
+  auto run = [&](const std::string& args) { return ventractl("autostart " + args, env); };
+  EXPECT_NE(run("status").out.find("disabled"), std::string::npos);
+  EXPECT_EQ(run("enable").status, 0);
+  std::stringstream text;
+  text << std::ifstream(entry).rdbuf();
+  EXPECT_NE(text.str().find("Exec=ventra --launched-as-login-item"), std::string::npos);
+  EXPECT_NE(run("status").out.find("enabled: " + entry), std::string::npos);
+  EXPECT_EQ(run("disable").status, 0);
+  EXPECT_FALSE(std::ifstream(entry).good());
+  EXPECT_EQ(run("restart").status, 2);
+  std::filesystem::remove_all(config);
+}
+
 TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
   CliRun run = ventractl("--profile profiles/macpro5_1-hot.json check --json");
   ASSERT_EQ(run.status, 0) << run.err;
@@ -208,3 +251,20 @@ TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
 
 }  // namespace
 }  // namespace ventra
+
+namespace ventra::ctl {
+namespace {
+
+// An installed ventractl reads its data beside itself or in XDG_DATA_DIRS; only a binary in its
+// own build folder may fall back to the checkout.
+TEST(DataDirectories, InstalledBinariesNeverLookInTheSourceTree) {
+  auto installed = dataDirectories("/opt/v/bin", "/a:relative::/b");
+  EXPECT_EQ(installed, (std::vector<std::filesystem::path>{"/opt/v/bin/../share/ventra",
+                                                           "/a/ventra", "/b/ventra"}));
+  EXPECT_EQ(dataDirectories("/opt/v/bin", nullptr).back(), "/usr/share/ventra");
+  auto built = dataDirectories(std::filesystem::path(VENTRACTL_PATH).parent_path(), "");
+  EXPECT_EQ(built.back(), VENTRA_SOURCE_DIR);
+}
+
+}  // namespace
+}  // namespace ventra::ctl

@@ -27,6 +27,8 @@ GPU commands:
 The app:
   check                 the app's eligibility check on this host, test by test
   simulate [SCENARIO]   run the app against a scenario (default: the bundled one)
+  autostart enable|disable|status
+                        start the app at login (~/.config/autostart/ventra.desktop)
 
 Options:
   --profile FILE        use an emulated SMC loaded from FILE instead of the host's

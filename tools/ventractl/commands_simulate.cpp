@@ -5,6 +5,7 @@
 #include "app/platform/sim/scenario.h"
 #include "app/platform/sim/sim_desktop.h"
 #include "context.h"
+#include "data_dirs.h"
 #include "linux_simulation.h"
 
 namespace ventra::ctl {
@@ -12,16 +13,11 @@ namespace {
 namespace fs = std::filesystem;
 namespace sim = app::sim;
 
-// The bundled default: the source tree when run from a build, else the installed copy.
 fs::path defaultScenario() {
-  for (const char* root : {VENTRA_SOURCE_DATA_DIR, VENTRA_INSTALLED_DATA_DIR}) {
-    fs::path candidate = fs::path(root) / "scenarios" / "default.json";
-    std::error_code error;
-    if (fs::exists(candidate, error)) return candidate;
-  }
-  throw CommandError(
-      "the bundled default scenario is not installed (looked in " VENTRA_SOURCE_DATA_DIR
-      " and " VENTRA_INSTALLED_DATA_DIR "); name a SCENARIO file");
+  std::string searched;
+  if (auto found = findData("scenarios/default.json", searched)) return *found;
+  throw CommandError("the bundled default scenario is not installed (looked in " + searched +
+                     "); name a SCENARIO file");
 }
 
 void printEvent(Context& context, const sim::TraceEvent& event) {

@@ -58,5 +58,6 @@ int runWatch(Context& context, const Arguments& args);
 int runGpu(Context& context, const Arguments& args);
 int runSimulate(Context& context, const Arguments& args);
 int runCheck(Context& context, const Arguments& args);
+int runAutostart(Context& context, const Arguments& args);
 
 }  // namespace ventra::ctl

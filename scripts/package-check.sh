@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the packager's build into a scratch prefix and builds its Debian package, then runs
+# both from outside the source and build trees: the installed tree after the build folder is
+# moved away, and the package unpacked into a scratch root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build/packager
+[[ -d $build ]] || scripts/packager-build.sh
+scratch=$(mktemp -d)
+repo=$PWD
+away=$repo/$build.moved-away
+trap 'rm -rf "$scratch"; if [[ -d $away ]]; then mv "$away" "$repo/$build"; fi' EXIT
+
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+(cd "$build" && cpack -G DEB >/dev/null)
+package=$(ls "$build"/ventra_*.deb)
+dpkg-deb -x "$package" "$scratch/root"
+echo "package: $(basename "$package"), depends: $(dpkg-deb -f "$package" Depends)"
+
+mv "$build" "$away"  # nothing may come from the build tree now
+pushd / >/dev/null
+for bin in "$scratch/prefix/bin" "$scratch/root/usr/bin"; do
+  "$bin/ventractl" --version
+  "$bin/ventractl" simulate | tail -n 1
+  "$bin/ventractl" --profile "$bin/../share/ventra/profiles/macpro5_1.json" fans >/dev/null
+  gpu=$("$bin/ventractl" gpu --allow-cpu 2>&1) || true
+  if grep -q "OpenCL backend" <<<"$gpu"; then echo "package-check: $gpu"; exit 1; fi
+  for page in ventra ventractl; do
+    [[ -f $bin/../share/man/man1/$page.1 ]] || { echo "package-check: no $page(1)"; exit 1; }
+  done
+done
+popd >/dev/null
+echo "package-check: installed tree and package work outside the source tree"
