@@ -33,7 +33,7 @@ for target in "${targets[@]}"; do
     status=1
   else
     # Runs, and the coverage reached (edges, features) in the code under test.
-    grep -E '^#[0-9]+ +DONE' "$work/$target.log" | tail -n 1
+    grep -E '^#[0-9]+[[:space:]]+DONE' "$work/$target.log" | tail -n 1
   fi
 done
 exit $status

@@ -98,5 +98,16 @@ TEST(Emulator, SuccessiveReadsFollowTheListAndWritesReplaceIt) {
   EXPECT_THROW(SMCKit::readKey({"F0Ac"_fcc, DataTypes::UI32}), SMCKit::SMCError) << "size mismatch";
 }
 
+// A long `watch` on the emulator must not grow without bound: only recent requests are kept.
+TEST(Emulator, KeepsOnlyTheMostRecentRequests) {
+  testing::EmulatedSMC smc(R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "0FA0"}]})");
+  const std::size_t limit = smc::emulator::SMCEmulator::kHistoryLimit;
+  for (std::size_t i = 0; i < limit + 10; ++i) SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+  SMCKit::getKeyInfo("F0Ac"_fcc);
+  auto history = smc.requests();
+  ASSERT_EQ(history.size(), limit);
+  EXPECT_EQ(history.back().data8, 9) << "the newest request is last";
+}
+
 }  // namespace
 }  // namespace ventra

@@ -108,6 +108,18 @@ TEST(Ventractl, EveryCommandDecodesTheSameBytesAlike) {
   std::remove(path.c_str());
 }
 
+TEST(Ventractl, RawFanSpeedWritesMeetTheSameBoundUnlessForced) {
+  std::string path = ::testing::TempDir() + "fanwrite-" + std::to_string(getpid()) + ".json";
+  std::ofstream(path) << R"({"keys": [{"key": "F0Mx", "type": "fpe2", "bytes": "4650"},
+    {"key": "F0Mn", "type": "fpe2", "bytes": "0C80", "writable": true}]})";
+  CliRun unsafe = ventractl("--profile " + path + " write F0Mn 4E20 --yes");  // 5000 > 4500
+  EXPECT_EQ(unsafe.status, 1);
+  EXPECT_NE(unsafe.err.find("outside 1 to 4500 rpm"), std::string::npos) << unsafe.err;
+  EXPECT_EQ(ventractl("--profile " + path + " write F0Mn 0E10 --yes").status, 0);  // 900
+  EXPECT_EQ(ventractl("--profile " + path + " write F0Mn 4E20 --yes --force").status, 0);
+  std::remove(path.c_str());
+}
+
 TEST(Ventractl, SetFanMinWritesWithinBoundsOnly) {
   CliRun ok = ventractl("--profile profiles/macpro5_1.json set-fan-min 0 900 --yes --json");
   ASSERT_EQ(ok.status, 0) << ok.err;
@@ -223,15 +235,18 @@ TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
 
 TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
   CliRun run = ventractl("--profile profiles/macpro5_1-hot.json check --json");
-  ASSERT_EQ(run.status, 0) << run.err;
   json doc = run.document();
   if (doc["hostModel"] == "MacPro5,1") GTEST_SKIP() << "running on the real machine";
+  EXPECT_EQ(run.status, 3) << "not eligible";
   EXPECT_EQ(doc["eligible"], false);
   EXPECT_EQ(doc["failedTest"], "host model");
   EXPECT_TRUE(doc["firstProbe"].is_null()) << "the SMC is not touched after a failed test";
   CliRun text = ventractl("--profile profiles/macpro5_1-hot.json check");
   EXPECT_NE(text.out.find("not eligible: the host model test fails"), std::string::npos)
       << text.out;
+  if (doc["hostModel"].is_null()) {
+    EXPECT_NE(text.out.find("unreadable"), std::string::npos) << "not an empty model";
+  }
 }
 
 TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {

@@ -38,6 +38,7 @@ Options:
   --all                 temps: list unknown temperature keys too
   --unit U              temps/watch: celsius, fahrenheit or kelvin (default celsius)
   --yes                 confirm a write
+  --force               write: a fan minimum or target outside 1..the fan's maximum
   --interval SECONDS    watch: refresh period (default 2)
   --count N             watch: stop after N refreshes (default: until interrupted)
   --size N              gpu load: matrix dimension (default 16384)
@@ -74,14 +75,12 @@ namespace {
 using ValueSetter = void (*)(Options&, const std::string&);
 
 const std::map<std::string, bool Options::*>& flags() {
-  static const std::map<std::string, bool Options::*> table{{"--json", &Options::json},
-                                                            {"--yes", &Options::yes},
-                                                            {"--all", &Options::all},
-                                                            {"--help", &Options::help},
-                                                            {"-h", &Options::help},
-                                                            {"--version", &Options::version},
-                                                            {"--allow-cpu", &Options::allowCpu},
-                                                            {"--real-time", &Options::realTime}};
+  static const std::map<std::string, bool Options::*> table{
+      {"--json", &Options::json},         {"--yes", &Options::yes},
+      {"--force", &Options::force},       {"--all", &Options::all},
+      {"--help", &Options::help},         {"-h", &Options::help},
+      {"--version", &Options::version},   {"--allow-cpu", &Options::allowCpu},
+      {"--real-time", &Options::realTime}};
   return table;
 }
 

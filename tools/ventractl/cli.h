@@ -18,6 +18,7 @@ struct Options {
   std::optional<std::string> applesmcDirectory;
   bool json = false;
   bool yes = false;
+  bool force = false;
   bool all = false;
   bool help = false;
   bool version = false;

@@ -28,7 +28,8 @@ std::vector<Row> rowsOf(const app::Eligibility& e) {
     return v ? std::to_string(*v) + " rpm" : "";
   };
   return {
-      {Test::hostModel, json(e.hostModel).dump(), json(app::kAcceptedHostModel).dump()},
+      {Test::hostModel, e.hostModel.empty() ? "unreadable" : json(e.hostModel).dump(),
+       json(app::kAcceptedHostModel).dump()},
       {Test::gpuPresent, e.gpuCount ? std::to_string(*e.gpuCount) + " device(s)" : "",
        "at least one"},
       {Test::gpuIdentity, e.gpuIdentity ? json(*e.gpuIdentity).dump() : "",
@@ -55,31 +56,36 @@ void printText(std::ostream& out, const app::Eligibility& e) {
 
 }  // namespace
 
-// The app's own check on this host, test by test: why ventra did or did not speak up.
+// The app's own check on this host, test by test: why ventra did or did not speak up. Exits
+// kNotEligible when a test fails, so that scripts can ask.
 int runCheck(Context& context, const Arguments& args) {
   expectArguments(args, 0, "check");
   std::optional<smc::emulator::ScopedEmulator> emulator;
   if (context.options.profile)
     emulator.emplace(smc::emulator::loadProfileFile(*context.options.profile));
   else
-    smc::linux_backend::registerHostService();
+    smc::linux_backend::registerHostService(
+        context.options.applesmcDirectory
+            ? std::filesystem::path(*context.options.applesmcDirectory)
+            : smc::linux_backend::defaultDevicePath());
   gpu::platform::ScopedGPUPlatform gpus(gpu::opencl::openclPlatform(
       gpu::opencl::OpenCLOptions::withCpuDevices(context.options.allowCpu)));
   app::platform::ScopedDesktopPlatform desktop(app::linux_desktop::makeLinuxDesktop());
   app::Eligibility result = app::checkEligibility();
+  const int status = result.failed ? kNotEligible : 0;
   if (!context.options.json) {
     printText(context.out, result);
-    return 0;
+    return status;
   }
   printJson(context,
             {{"eligible", !result.failed},
              {"failedTest", result.failed ? json(app::testName(*result.failed)) : json(nullptr)},
-             {"hostModel", result.hostModel},
+             {"hostModel", result.hostModel.empty() ? json(nullptr) : json(result.hostModel)},
              {"gpuCount", orNull(result.gpuCount)},
              {"gpuIdentity", orNull(result.gpuIdentity)},
              {"firstProbe", orNull(result.firstProbe)},
              {"secondProbe", orNull(result.secondProbe)}});
-  return 0;
+  return status;
 }
 
 }  // namespace ventra::ctl

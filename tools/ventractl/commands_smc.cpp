@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "context.h"
+#include "sensors/fans.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smckit.h"
 #include "value_format.h"
@@ -66,6 +67,26 @@ int runRead(Context& context, const Arguments& args) {
   return row.contains("error") ? 1 : 0;
 }
 
+namespace {
+
+// A raw write of a fan's minimum or target meets the same bound as set-fan-min: 1 to the fan's
+// maximum, unless --force.
+void checkFanSpeedWrite(const Context& context, FourCharCode code, const DataType& info,
+                        const SMCDataBytes& data) {
+  std::string key = fourCharCodeToString(code);
+  bool fanSpeed = key.size() == 4 && key[0] == 'F' && key[1] >= '0' && key[1] <= '9' &&
+                  (key.substr(2) == "Mn" || key.substr(2) == "Tg");
+  if (!fanSpeed || info.size != 2 || context.options.force) return;
+  std::int64_t rpm = intFromFPE2({data[0], data[1]});
+  std::int64_t maximum = SMCKit::fanMaxSpeed(key[1] - '0');
+  if (rpm <= 0 || rpm > maximum)
+    throw CommandError(key + " = " + std::to_string(rpm) + " rpm is outside 1 to " +
+                       std::to_string(maximum) +
+                       " rpm, the fan's maximum (--force writes it anyway)");
+}
+
+}  // namespace
+
 int runWrite(Context& context, const Arguments& args) {
   expectArguments(args, 2, "write KEY HEX");
   FourCharCode code = keyArgument(args[0]);
@@ -79,6 +100,7 @@ int runWrite(Context& context, const Arguments& args) {
                        std::to_string(bytes->size()) + " given");
   SMCDataBytes data{};
   std::copy(bytes->begin(), bytes->end(), data.begin());
+  checkFanSpeedWrite(context, code, info, data);
   SMCKit::writeKey({code, info}, data);
   json row = describeKey({code, info});
   if (context.options.json)

@@ -13,6 +13,8 @@
 namespace ventra::ctl {
 
 inline constexpr int kSchemaVersion = 1;
+// `check`'s exit status for a host the app would not act on (1 is a failure, 2 a usage error).
+inline constexpr int kNotEligible = 3;
 
 struct Context {
   const Options& options;

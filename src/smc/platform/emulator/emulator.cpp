@@ -63,6 +63,7 @@ pf::kern_return_t SMCEmulator::call(std::uint32_t selector, std::span<const std:
 SMCParamStruct SMCEmulator::answer(const SMCParamStruct& request, pf::kern_return_t& rc) {
   std::lock_guard lock(mutex_);
   history_.push_back(request);
+  if (history_.size() > kHistoryLimit) history_.pop_front();
   SMCParamStruct reply{};
   reply.key = request.key;
   bool isWrite = request.data8 == rawValue(Selector::kSMCWriteKey);
@@ -132,7 +133,7 @@ void SMCEmulator::answerKeyRequest(KeyState& state, const SMCParamStruct& reques
 
 std::vector<SMCParamStruct> SMCEmulator::history() const {
   std::lock_guard lock(mutex_);
-  return history_;
+  return {history_.begin(), history_.end()};
 }
 
 void SMCEmulator::clearHistory() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,8 @@ class SMCEmulator : public platform::Service, public std::enable_shared_from_thi
   platform::kern_return_t call(std::uint32_t selector, std::span<const std::uint8_t> input,
                                std::span<std::uint8_t> output, std::size_t& outputSize);
 
+  // The most recent requests, oldest first: at most kHistoryLimit, so a long watch stays small.
+  static constexpr std::size_t kHistoryLimit = 4096;
   std::vector<SMCParamStruct> history() const;
   void clearHistory();
   // The value a read would return now, or nothing for a key the table lacks.
@@ -49,7 +52,7 @@ class SMCEmulator : public platform::Service, public std::enable_shared_from_thi
   Profile::Privilege privilege_;
   std::map<FourCharCode, KeyState> keys_;
   std::vector<FourCharCode> index_;
-  std::vector<SMCParamStruct> history_;
+  std::deque<SMCParamStruct> history_;
 };
 
 // Registers the emulator as "AppleSMC" for the guard's lifetime; a profile whose service is
