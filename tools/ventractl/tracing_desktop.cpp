@@ -1,5 +1,7 @@
 #include "tracing_desktop.h"
 
+#include "app/platform/sim/tracing.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -65,15 +67,7 @@ class TracingCenter final : public pf::UserNotificationCenter {
     inner_->removeAllDeliveredNotifications();
   }
   void deliverNotification(std::shared_ptr<pf::UserNotification> n) override {
-    auto shows = n->values.find("_showsButtons");
-    trace_.add("deliverNotification",
-               {{"title", n->title},
-                {"informativeText", n->informativeText},
-                {"otherButtonTitle", n->otherButtonTitle},
-                {"actionButtonTitle", n->actionButtonTitle},
-                {"soundName", n->soundName},
-                {"hasActionButton", n->hasActionButton},
-                {"showsButtons", shows != n->values.end() && shows->second}});
+    trace_.add("deliverNotification", app::sim::notificationFields(*n));
     inner_->deliverNotification(std::move(n));
   }
   void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {

@@ -62,14 +62,7 @@ class SimNotificationCenter : public pf::UserNotificationCenter {
     delivered_.clear();
   }
   void deliverNotification(std::shared_ptr<pf::UserNotification> n) override {
-    trace_.add("deliverNotification",
-               {{"title", n->title},
-                {"informativeText", n->informativeText},
-                {"otherButtonTitle", n->otherButtonTitle},
-                {"actionButtonTitle", n->actionButtonTitle},
-                {"soundName", n->soundName},
-                {"hasActionButton", n->hasActionButton},
-                {"showsButtons", n->values.count("_showsButtons") && n->values["_showsButtons"]}});
+    trace_.add("deliverNotification", notificationFields(*n));
     delivered_.push_back(n);
     if (answer_.action != Answer::Action::none)
       desktop_.post(answer_.after, [this, n] { userAnswers(n); });

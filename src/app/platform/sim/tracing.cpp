@@ -127,4 +127,15 @@ std::shared_ptr<gpf::GPUPlatform> tracingGPU(std::shared_ptr<gpf::GPUPlatform> i
   return std::make_shared<TracingGPU>(std::move(inner), trace);
 }
 
+nlohmann::ordered_json notificationFields(const app::platform::UserNotification& n) {
+  auto shows = n.values.find("_showsButtons");
+  return {{"title", n.title},
+          {"informativeText", n.informativeText},
+          {"otherButtonTitle", n.otherButtonTitle},
+          {"actionButtonTitle", n.actionButtonTitle},
+          {"soundName", n.soundName},
+          {"hasActionButton", n.hasActionButton},
+          {"showsButtons", shows != n.values.end() && shows->second}};
+}
+
 }  // namespace ventra::app::sim
