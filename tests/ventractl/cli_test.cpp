@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 
 #include "cli.h"
 #include "data_dirs.h"
+#include "smc/platform/emulator/emulator.h"
+#include "smc/smckit.h"
 
 namespace ventra {
 namespace {
@@ -231,6 +234,60 @@ TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
   EXPECT_FALSE(std::ifstream(entry).good());
   EXPECT_EQ(run("restart").status, 2);
   std::filesystem::remove_all(config);
+}
+
+// What an SMC answers for each of its keys, read once: type, size, and value or failure.
+std::vector<std::string> answersOf(const std::filesystem::path& profile) {
+  smc::emulator::ScopedEmulator emulator(smc::emulator::loadProfileFile(profile));
+  SMCKit::openConnection();
+  std::vector<std::string> answers;
+  for (const SMCKey& key : SMCKit::listAllKeys()) {
+    std::string answer = fourCharCodeToString(key.code) + " " +
+                         fourCharCodeToString(key.info.type) + "/" + std::to_string(key.info.size);
+    try {
+      auto bytes = SMCKit::readKey(key);
+      answer += " " + smc::emulator::hexFromBytes(bytes.data(), std::min(key.info.size, 32u));
+    } catch (const SMCKit::SMCError& error) {
+      answer += std::string(" ") + error.what();
+    }
+    answers.push_back(answer);
+  }
+  SMCKit::closeConnection();
+  return answers;
+}
+
+TEST(Ventractl, SensorsShowsEverythingAndGoesOnPastAPartThatFails) {
+  json view = ventractl("--profile profiles/macpro5_1.json sensors --json").document();
+  EXPECT_EQ(view["fans"].size(), 6u);
+  EXPECT_EQ(view["fans"][0]["name"], "PCI");
+  std::set<std::string> keys;
+  for (const auto& row : view["temperatures"]) keys.insert(row["key"]);
+  EXPECT_TRUE(keys.contains("TA0P") && keys.contains("TCAD")) << "known and unknown";
+  EXPECT_EQ(view["battery"]["batteryCount"], 0);
+  EXPECT_EQ(view["msdi"], false);
+  EXPECT_EQ(view["complete"], true);
+
+  std::string path = ::testing::TempDir() + "sensors-" + std::to_string(getpid()) + ".json";
+  std::ofstream(path) << R"({"keys": [{"key": "FNum", "type": "ui8 ", "bytes": "00"},
+    {"key": "MSDI", "type": "flag", "bytes": "00", "ioReturn": "0xE00002CA"}]})";
+  CliRun run = ventractl("--profile " + path + " sensors --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  json broken = run.document();
+  EXPECT_TRUE(broken["fans"].empty());
+  EXPECT_TRUE(broken["msdi"].contains("error"));
+  EXPECT_TRUE(broken["battery"].contains("error")) << "no battery keys at all";
+  std::remove(path.c_str());
+}
+
+TEST(Ventractl, DumpCapturesAProfileThatAnswersAsTheMachineDid) {
+  for (const auto& entry : std::filesystem::directory_iterator(VENTRA_SOURCE_DIR "/profiles")) {
+    if (entry.path().extension() != ".json") continue;
+    std::string dumped = ::testing::TempDir() + "dump-" + std::to_string(getpid()) + ".json";
+    CliRun run = ventractl("--profile " + entry.path().string() + " dump -o " + dumped);
+    ASSERT_EQ(run.status, 0) << entry.path() << ": " << run.err;
+    EXPECT_EQ(answersOf(dumped), answersOf(entry.path())) << entry.path();
+    std::remove(dumped.c_str());
+  }
 }
 
 TEST(Ventractl, CheckExplainsTheFirstFailingTest) {

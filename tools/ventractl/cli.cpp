@@ -13,12 +13,14 @@ SMC commands (the host's SMC, or an emulated one with --profile):
   keys                  every key with its type, size, bytes and decoded value
   read KEY              one key
   write KEY HEX         raw write of HEX to KEY (needs --yes)
+  sensors               everything at once: fans, temperatures, battery, MSDI
   fans                  every fan: id, name, min, max and current speed (rpm)
   temps                 catalogue temperature sensors present; --all adds unknown keys
   battery               battery count and power flags
   msdi                  the MSDI flag
   set-fan-min FAN RPM   set a fan's minimum speed, 1..its maximum (needs --yes)
   watch                 refresh fans and temperatures every --interval seconds
+  dump [-o FILE]        capture every key as a profile that --profile loads (needs root)
 
 GPU commands:
   gpu                   the GPU devices, their identity text and working set
@@ -88,6 +90,8 @@ const std::map<std::string, ValueSetter>& valued() {
   static const std::map<std::string, ValueSetter> table{
       {"--profile", [](Options& o, const std::string& v) { o.profile = v; }},
       {"--applesmc", [](Options& o, const std::string& v) { o.applesmcDirectory = v; }},
+      {"--output", [](Options& o, const std::string& v) { o.output = v; }},
+      {"-o", [](Options& o, const std::string& v) { o.output = v; }},
       {"--unit",
        [](Options& o, const std::string& v) {
          if (v != "celsius" && v != "fahrenheit" && v != "kelvin")

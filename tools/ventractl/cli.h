@@ -16,6 +16,7 @@ class UsageError : public std::runtime_error {
 struct Options {
   std::optional<std::string> profile;
   std::optional<std::string> applesmcDirectory;
+  std::optional<std::string> output;
   bool json = false;
   bool yes = false;
   bool force = false;

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "context.h"
+#include "sensor_rows.h"
 #include "sensors/battery.h"
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
@@ -33,6 +34,8 @@ std::string displayName(std::string name) {
   return name;
 }
 
+}  // namespace
+
 json fanRow(std::int64_t id, bool withLimits) {
   json row{{"id", id}};
   if (withLimits) {
@@ -50,11 +53,15 @@ TemperatureUnit unitOf(const std::string& name) {
   return TemperatureUnit::celius;
 }
 
+namespace {
+
 // Readings that sensors give when absent or broken: 0x80 (the "128" of some cards, which reads
 // as -0), 0x7F and 0xFF (+/-127).
 bool isJunkReading(double celsius) {
   return (celsius == 0.0 && std::signbit(celsius)) || std::fabs(celsius) == 127.0;
 }
+
+}  // namespace
 
 json sensorRow(const TemperatureSensor& sensor, TemperatureUnit unit, bool known) {
   json row{{"name", sensor.name}, {"key", fourCharCodeToString(sensor.code)}, {"known", known}};
@@ -77,9 +84,13 @@ std::vector<TemperatureSensor> sortedKnownSensors() {
   return sensors;
 }
 
+namespace {
+
 const char* unitSymbol(const std::string& unit) {
   return unit == "fahrenheit" ? "°F" : unit == "kelvin" ? "K" : "°C";
 }
+
+}  // namespace
 
 void printFan(std::ostream& out, const json& row) {
   auto text = [](const json& v) { return v.is_null() ? std::string("?") : v.dump(); };
@@ -119,9 +130,11 @@ json temperatureRows(const Options& options, bool& complete) {
   return rows;
 }
 
-constexpr const char* kUnknownSensorsNeedRoot =
+const char* const kUnknownSensorsNeedRoot =
     "ventractl: unknown temperature keys not listed: listing the SMC's keys needs root (run "
     "it again with sudo)\n";
+
+namespace {
 
 std::atomic<bool> interrupted{false};
 
@@ -133,6 +146,14 @@ void sleepInterruptibly(double seconds) {
 }
 
 }  // namespace
+
+json batteryRow(const batteryInfo& info) {
+  return {{"batteryCount", info.batteryCount},
+          {"isACPresent", info.isACPresent},
+          {"isBatteryPowered", info.isBatteryPowered},
+          {"isBatteryOk", info.isBatteryOk},
+          {"isCharging", info.isCharging}};
+}
 
 int runFans(Context& context, const Arguments& args) {
   expectArguments(args, 0, "fans");
@@ -168,11 +189,7 @@ int runBattery(Context& context, const Arguments& args) {
   expectArguments(args, 0, "battery");
   SmcSession session(context.options);
   batteryInfo info = SMCKit::readBatteryInfo();
-  json battery{{"batteryCount", info.batteryCount},
-               {"isACPresent", info.isACPresent},
-               {"isBatteryPowered", info.isBatteryPowered},
-               {"isBatteryOk", info.isBatteryOk},
-               {"isCharging", info.isCharging}};
+  json battery = batteryRow(info);
   if (context.options.json) {
     printJson(context, {{"battery", battery}});
     return 0;

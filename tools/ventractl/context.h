@@ -61,5 +61,7 @@ int runGpu(Context& context, const Arguments& args);
 int runSimulate(Context& context, const Arguments& args);
 int runCheck(Context& context, const Arguments& args);
 int runAutostart(Context& context, const Arguments& args);
+int runDump(Context& context, const Arguments& args);
+int runSensors(Context& context, const Arguments& args);
 
 }  // namespace ventra::ctl

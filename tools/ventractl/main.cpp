@@ -19,7 +19,8 @@ const std::map<std::string, Runner>& commands() {
       {"temps", runTemps},         {"battery", runBattery},
       {"msdi", runMsdi},           {"gpu", runGpu},
       {"simulate", runSimulate},   {"check", runCheck},
-      {"autostart", runAutostart}, {"set-fan-min", runSetFanMin},
+      {"autostart", runAutostart}, {"dump", runDump},
+      {"sensors", runSensors},     {"set-fan-min", runSetFanMin},
       {"watch", runWatch},
   };
   return table;
