@@ -15,6 +15,7 @@
 #include "data_dirs.h"
 #include "smc/platform/emulator/emulator.h"
 #include "smc/smckit.h"
+#include "value_format.h"
 
 namespace ventra {
 namespace {
@@ -336,6 +337,36 @@ TEST(DataDirectories, InstalledBinariesNeverLookInTheSourceTree) {
   EXPECT_EQ(dataDirectories("/opt/v/bin", nullptr).back(), "/usr/share/ventra");
   auto built = dataDirectories(std::filesystem::path(VENTRACTL_PATH).parent_path(), "");
   EXPECT_EQ(built.back(), VENTRA_SOURCE_DIR);
+}
+
+}  // namespace
+}  // namespace ventra::ctl
+
+namespace ventra::ctl {
+namespace {
+
+SMCDataBytes bytesOf(std::initializer_list<std::uint8_t> values) {
+  SMCDataBytes bytes{};
+  std::copy(values.begin(), values.end(), bytes.begin());
+  return bytes;
+}
+
+DataType typeOf(const char* code, std::uint32_t size) {
+  return {*fourCharCodeFromLiteral(code), size};
+}
+
+TEST(ValueFormat, CommonTypesDecodeForDisplayAndTheRestStayHex) {
+  EXPECT_EQ(decodeValue(typeOf("{rev", 6), bytesOf({0x01, 0x39, 0x0F, 0x00, 0x00, 0x11})),
+            "1.39f11");
+  EXPECT_EQ(decodeValue(typeOf("ch8*", 8), bytesOf({'M', 'a', 'c', 'P', 'r', 'o', 0, 0})),
+            "MacPro");
+  EXPECT_TRUE(decodeValue(typeOf("ch8*", 2), bytesOf({'A', 0x1B})).is_null()) << "not printable";
+  EXPECT_EQ(decodeValue(typeOf("hex_", 1), bytesOf({0x42})), 66);
+  EXPECT_EQ(decodeValue(typeOf("si16", 2), bytesOf({0xFF, 0xFE})), -2);
+  EXPECT_EQ(decodeValue(typeOf("sp78", 2), bytesOf({0x85, 0x00})), -5.0);
+  EXPECT_EQ(decodeValue(typeOf("flag", 1), bytesOf({0x02})), false);
+  EXPECT_TRUE(decodeValue(typeOf("flt ", 4), bytesOf({1, 2, 3, 4})).is_null());
+  EXPECT_TRUE(decodeValue(typeOf("fpe2", 3), bytesOf({1, 2, 3})).is_null()) << "wrong size";
 }
 
 }  // namespace

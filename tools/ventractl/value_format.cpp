@@ -1,5 +1,6 @@
 #include "value_format.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sensors/battery.h"
@@ -38,6 +39,7 @@ nlohmann::ordered_json decodeValue(const DataType& info, const SMCDataBytes& byt
     case "ui8 "_fcc:
     case "ui16"_fcc:
     case "ui32"_fcc:
+    case "hex_"_fcc:
       if (size == 1 || size == 2 || size == 4) return unsignedBigEndian(bytes, size);
       break;
     case "si8 "_fcc:
@@ -47,6 +49,22 @@ nlohmann::ordered_json decodeValue(const DataType& info, const SMCDataBytes& byt
     case "flag"_fcc:  // as the MSDI and battery readers decode it
       if (size == 1) return SMCKit::flagIsSet(bytes[0]);
       break;
+    case "{rev"_fcc:  // a firmware version: 01 39 0F 00 00 11 is "1.39f11"
+      if (size == 6) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%x.%x%x%x", bytes[0], bytes[1], bytes[2],
+                      (unsigned{bytes[4]} << 8) | bytes[5]);
+        return std::string(text);
+      }
+      break;
+    case "ch8*"_fcc: {  // text, up to its first zero byte, shown only when printable
+      std::string text(bytes.begin(), bytes.begin() + std::min<std::uint32_t>(size, 32));
+      text = text.substr(0, text.find('\0'));
+      bool printable =
+          std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+      if (printable) return text;
+      break;
+    }
     case "{fds"_fcc:
       if (size == 16) {
         std::string name = fanNameFromDescriptor(bytes);
