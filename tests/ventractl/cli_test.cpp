@@ -198,6 +198,16 @@ TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
   EXPECT_TRUE(doc["phases"].contains("wait"));
 }
 
+// The default size on a CPU device would run for hours: refused from a short calibration.
+TEST(Ventractl, GpuLoadRefusesWhatWouldRunForHours) {
+  CliRun load = ventractl("gpu load --allow-cpu");
+  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
+  if (ventractl("gpu").status == 0) GTEST_SKIP() << "a real GPU may run the default size in time";
+  EXPECT_EQ(load.status, 1);
+  EXPECT_NE(load.err.find("would take about"), std::string::npos) << load.err;
+  EXPECT_NE(load.err.find("--force"), std::string::npos) << load.err;
+}
+
 TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {
   CliRun run = ventractl("simulate --json");
   ASSERT_EQ(run.status, 0) << run.err;

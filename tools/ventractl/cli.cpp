@@ -40,7 +40,8 @@ Options:
   --all                 temps: list unknown temperature keys too
   --unit U              temps/watch: celsius, fahrenheit or kelvin (default celsius)
   --yes                 confirm a write
-  --force               write: a fan minimum or target outside 1..the fan's maximum
+  --force               write: a fan minimum or target outside 1..the fan's maximum;
+                        gpu load: a load estimated to take more than a minute
   --interval SECONDS    watch: refresh period (default 2)
   --count N             watch: stop after N refreshes (default: until interrupted)
   --size N              gpu load: matrix dimension (default 16384)

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <map>
 #include <ostream>
+#include <sstream>
 
 #include "app/controller.h"
 #include "context.h"
@@ -145,6 +146,43 @@ int listDevices(Context& context) {
   return 0;
 }
 
+// How long the products take at a small size, to judge a large one before starting it.
+class ProductTimer final : public GPULoadObserver {
+ public:
+  void phaseStarted(Phase) override { started_ = Clock::now(); }
+  void phaseEnded(Phase phase) override {
+    if (phase == Phase::commit || phase == Phase::wait)
+      seconds += std::chrono::duration<double>(Clock::now() - started_).count();
+  }
+  double seconds = 0;
+
+ private:
+  Clock::time_point started_;
+};
+
+constexpr std::int64_t kCalibrationSize = 512;
+constexpr double kLongestUnaskedLoadSeconds = 60;
+
+// The default size on a CPU device would run for hours. The product time grows as n³; it is
+// measured at a small size (twice: the first run also compiles the kernels) and scaled.
+void refuseLongLoads(Context& context, std::int64_t n) {
+  if (context.options.force || n <= 2 * kCalibrationSize) return;
+  ProductTimer timer;
+  for (int run = 0; run < 2; ++run) {
+    timer.seconds = 0;
+    runGPULoad(kCalibrationSize, &timer);
+  }
+  double scale = std::pow(static_cast<double>(n) / static_cast<double>(kCalibrationSize), 3);
+  double estimate = timer.seconds * scale;
+  if (estimate <= kLongestUnaskedLoadSeconds) return;
+  std::ostringstream message;
+  message << "the load at n = " << n << " would take about " << std::fixed << std::setprecision(0)
+          << estimate << " s on " << gpuIdentity() << " (n = " << kCalibrationSize << " took "
+          << std::setprecision(3) << timer.seconds
+          << " s); --force runs it anyway, or choose a smaller --size";
+  throw CommandError(message.str());
+}
+
 }  // namespace
 
 int runGpu(Context& context, const Arguments& args) {
@@ -153,6 +191,7 @@ int runGpu(Context& context, const Arguments& args) {
     throw UsageError("usage: ventractl gpu [load [--size N]]");
   std::int64_t n = context.options.size.value_or(kDefaultSize);
   pf::ScopedGPUPlatform installed(platformFor(context.options));
+  refuseLongLoads(context, n);
   if (!context.options.json)
     context.out << "device: " << gpuIdentity() << "\nworkload: two " << n << " x " << n
                 << " float32 products C = A x A\n";
