@@ -5,7 +5,6 @@
 #include "app/platform/linux/linux_desktop.h"
 #include "context.h"
 #include "gpu/platform/opencl/opencl_gpu.h"
-#include "smc/platform/linux/applesmc.h"
 
 namespace ventra::ctl {
 namespace {
@@ -60,14 +59,7 @@ void printText(std::ostream& out, const app::Eligibility& e) {
 // kNotEligible when a test fails, so that scripts can ask.
 int runCheck(Context& context, const Arguments& args) {
   expectArguments(args, 0, "check");
-  std::optional<smc::emulator::ScopedEmulator> emulator;
-  if (context.options.profile)
-    emulator.emplace(smc::emulator::loadProfileFile(*context.options.profile));
-  else
-    smc::linux_backend::registerHostService(
-        context.options.applesmcDirectory
-            ? std::filesystem::path(*context.options.applesmcDirectory)
-            : smc::linux_backend::defaultDevicePath());
+  SelectedSmc smc(context.options);  // the app opens and closes it itself
   gpu::platform::ScopedGPUPlatform gpus(gpu::opencl::openclPlatform(
       gpu::opencl::OpenCLOptions::withCpuDevices(context.options.allowCpu)));
   app::platform::ScopedDesktopPlatform desktop(app::linux_desktop::makeLinuxDesktop());

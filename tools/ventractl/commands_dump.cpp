@@ -17,18 +17,17 @@ using json = nlohmann::ordered_json;
 // A failed read is captured as the failure the emulator replays: the SMC's result byte for a
 // call that succeeded, else the platform's return code.
 void captureFailure(json& entry, const SMCKit::SMCError& error) {
-  if (error.kind() == SMCKit::SMCError::Kind::keyNotFound) {
+  using Kind = SMCKit::SMCError::Kind;
+  std::int32_t ioReturn = error.kind() == Kind::notPrivileged
+                              ? smc::platform::kIOReturnNotPrivileged
+                              : error.kIOReturn();
+  if (error.kind() == Kind::keyNotFound) {
     entry["result"] = SMCResultCode::kSMCKeyNotFound;
-  } else if (error.kind() == SMCKit::SMCError::Kind::notPrivileged) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X",
-                  static_cast<unsigned>(smc::platform::kIOReturnNotPrivileged));
-    entry["ioReturn"] = code;
-  } else if (error.kIOReturn() == 0) {
+  } else if (ioReturn == 0) {
     entry["result"] = error.smcResult();
   } else {
     char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(error.kIOReturn()));
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(ioReturn));
     entry["ioReturn"] = code;
   }
 }

@@ -7,21 +7,24 @@
 
 namespace ventra::ctl {
 
-SmcSession::SmcSession(const Options& options) {
+SelectedSmc::SelectedSmc(const Options& options)
+    : driver_(options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
+                                        : smc::linux_backend::defaultDevicePath()) {
   if (options.profile && options.applesmcDirectory)
     throw UsageError("--profile and --applesmc name two different SMCs: give one");
-  auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
-                                          : smc::linux_backend::defaultDevicePath();
   if (options.profile)
     emulator_.emplace(smc::emulator::loadProfileFile(*options.profile));
   else
-    smc::linux_backend::registerHostService(driver);
+    smc::linux_backend::registerHostService(driver_);
+}
+
+SmcSession::SmcSession(const Options& options) : smc_(options) {
   try {
     SMCKit::openConnection();
   } catch (const SMCKit::SMCError& error) {
     if (error.kind() == SMCKit::SMCError::Kind::driverNotFound && !options.profile)
       throw CommandError("no SMC service on this host: the applesmc driver is not loaded (" +
-                         driver.string() +
+                         smc_.driver().string() +
                          " is missing). Use --profile FILE to work with an emulated SMC.");
     throw;
   }

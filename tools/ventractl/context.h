@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -30,8 +31,21 @@ class CommandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The SMC a command talks to: the emulator when --profile names one, else the host's driver.
-// The connection is open for the session's lifetime.
+// The SMC a command talks to, registered as "AppleSMC" for the object's lifetime: the emulator
+// when --profile names one, else the host's driver (in --applesmc DIR or its usual place).
+class SelectedSmc {
+ public:
+  explicit SelectedSmc(const Options& options);
+  SelectedSmc(const SelectedSmc&) = delete;
+  SelectedSmc& operator=(const SelectedSmc&) = delete;
+  const std::filesystem::path& driver() const { return driver_; }
+
+ private:
+  std::filesystem::path driver_;
+  std::optional<smc::emulator::ScopedEmulator> emulator_;
+};
+
+// The selected SMC with its connection open for the session's lifetime.
 class SmcSession {
  public:
   explicit SmcSession(const Options& options);
@@ -40,7 +54,7 @@ class SmcSession {
   SmcSession& operator=(const SmcSession&) = delete;
 
  private:
-  std::optional<smc::emulator::ScopedEmulator> emulator_;
+  SelectedSmc smc_;
 };
 
 void printJson(Context& context, nlohmann::ordered_json document);

@@ -39,7 +39,10 @@ SMCEmulator::SMCEmulator(Profile profile)
 
 pf::kern_return_t SMCEmulator::open(std::uint32_t type, std::unique_ptr<pf::UserClient>& client) {
   if (service_ != Profile::Service::present || type != 0) return pf::kIOReturnError;
-  if (opensLeft_ && (*opensLeft_)-- == 0) return opensLeft_ = 0, pf::kIOReturnError;
+  if (opensLeft_) {
+    if (*opensLeft_ == 0) return pf::kIOReturnError;
+    --*opensLeft_;
+  }
   client = std::make_unique<EmulatorClient>(shared_from_this());
   return pf::kIOReturnSuccess;
 }

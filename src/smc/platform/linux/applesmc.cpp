@@ -98,15 +98,13 @@ auto ApplesmcClient::eitherWay(FourCharCode code, Raw&& raw, Hwmon&& hwmon) {
 // The driver writes only fan minimums ("F<n>Mn") and targets ("F<n>Tg"), as decimal rpm.
 void ApplesmcClient::writeValue(const SMCParamStruct& request, SMCParamStruct& reply) {
   std::string key = fourCharCodeToString(request.key);
-  bool fanDigit = key.size() == 4 && key[0] == 'F' && key[1] >= '0' && key[1] <= '9';
-  std::string suffix = key.substr(2);
-  if (!fanDigit || (suffix != "Mn" && suffix != "Tg")) throw callFailed(pf::kIOReturnUnsupported);
+  auto file = fanAttributeFile(key);
+  if (!file || (!key.ends_with("Mn") && !key.ends_with("Tg")))
+    throw callFailed(pf::kIOReturnUnsupported);
   if (request.keyInfo.dataSize != 2) throw keySizeMismatch();
-  std::string file =
-      "fan" + std::to_string(key[1] - '0' + 1) + (suffix == "Mn" ? "_min" : "_output");
-  if (!files_->exists(file)) throw keyNotFound();
+  if (!files_->exists(*file)) throw keyNotFound();
   std::string rpm = std::to_string(intFromFPE2({request.bytes[0], request.bytes[1]}));
-  if (int error = files_->write(file, rpm)) throw callFailed(ioReturnFromErrno(error));
+  if (int error = files_->write(*file, rpm)) throw callFailed(ioReturnFromErrno(error));
   reply.key = request.key;
 }
 

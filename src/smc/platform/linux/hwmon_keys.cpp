@@ -95,17 +95,22 @@ std::uint8_t HwmonKeys::fanCount() {
   return count;
 }
 
-std::optional<HwmonKeys::Route> HwmonKeys::fanRoute(const std::string& key) {
-  if (key == "FNum") return Route{Kind::fanCount, "", DataTypes::UI8};
+std::optional<std::string> fanAttributeFile(const std::string& key) {
   if (key.size() != 4 || key[0] != 'F' || key[1] < '0' || key[1] > '9') return {};
   static const std::map<std::string, std::string> kSuffixes = {{"ID", "label"}, {"Ac", "input"},
                                                                {"Mn", "min"},   {"Mx", "max"},
                                                                {"Sf", "safe"},  {"Tg", "output"}};
   auto suffix = kSuffixes.find(key.substr(2));
   if (suffix == kSuffixes.end()) return {};
-  std::string file = "fan" + std::to_string(key[1] - '0' + 1) + "_" + suffix->second;
-  if (suffix->first == "ID") return Route{Kind::fanLabel, file, DataTypes::FDS};
-  return Route{Kind::fanSpeed, file, DataTypes::FPE2};
+  return "fan" + std::to_string(key[1] - '0' + 1) + "_" + suffix->second;
+}
+
+std::optional<HwmonKeys::Route> HwmonKeys::fanRoute(const std::string& key) {
+  if (key == "FNum") return Route{Kind::fanCount, "", DataTypes::UI8};
+  auto file = fanAttributeFile(key);
+  if (!file) return {};
+  if (key.ends_with("ID")) return Route{Kind::fanLabel, *file, DataTypes::FDS};
+  return Route{Kind::fanSpeed, *file, DataTypes::FPE2};
 }
 
 // Every sp78 key from "T" up to "U" has a tempN_label naming it: the list is complete.

@@ -23,6 +23,9 @@ std::optional<SMCDataBytes> fanSpeedBytes(std::string_view text);     // "1500\n
 std::optional<SMCDataBytes> fanLabelBytes(std::string_view text);     // "PCI\n" -> {fds
 std::optional<SMCDataBytes> temperatureBytes(std::string_view text);  // "29250\n" -> sp78
 
+// The fan file that carries F<n>ID/Ac/Mn/Mx/Sf/Tg ("F0Mn" -> "fan1_min"); nothing for other keys.
+std::optional<std::string> fanAttributeFile(const std::string& key);
+
 // Key information and reads through the hwmon attributes, for the keys they carry. Each read
 // is one attribute, which the driver answers by key: no selection another process can move.
 class HwmonKeys final {
