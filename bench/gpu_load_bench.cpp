@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "composition/composition.h"
 #include "gpu/gpu_load.h"
 #include "gpu/platform/opencl/opencl_gpu.h"
 
@@ -23,7 +24,7 @@ void BM_OpenCLLoad(benchmark::State& state) {
   const std::int64_t n = state.range(0);
   auto platform = gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true));
   if (!platform->createSystemDefaultDevice()) return state.SkipWithError("no OpenCL device");
-  pf::ScopedGPUPlatform installed(platform);
+  ScopedComposition installed(Composition::ofGpu(platform));
   runGPULoad(n);  // compiles the kernels for this size outside the timing
   for (auto _ : state) runGPULoad(n);
   state.counters["GFLOP/s"] = benchmark::Counter(flopsOfTwoProducts(n) * 1e-9,

@@ -26,7 +26,7 @@ def run(argv):
 
 
 def main():
-    ventra = sys.argv[1] if len(sys.argv) > 1 else "build/default/src/app/ventra"
+    ventra = sys.argv[1] if len(sys.argv) > 1 else "build/default/tools/ventra/ventra"
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 7
     samples = {"sleep 1": [], "ventra": []}
     for _ in range(runs):

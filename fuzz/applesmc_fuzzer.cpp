@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "composition/composition.h"
 #include "smc/platform/linux/applesmc.h"
 #include "smc/smckit.h"
 
@@ -34,9 +35,8 @@ class FuzzedSysfs : public ventra::smc::linux_backend::Sysfs {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ventra;
   namespace pf = smc::platform;
-  pf::ScopedService service(
-      pf::kAppleSMCServiceName,
-      smc::linux_backend::appleSMCService(std::make_shared<FuzzedSysfs>(data, size)));
+  ScopedComposition service(Composition::ofSmc(
+      smc::linux_backend::appleSMCService(std::make_shared<FuzzedSysfs>(data, size))));
   try {
     SMCKit::openConnection();
     SMCKit::readKey({0x46304163, DataTypes::FPE2});

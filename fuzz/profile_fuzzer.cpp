@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "smc/platform/emulator/emulator.h"
+#include "composition/emulated_smc.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smckit.h"
 
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto profile = smc::emulator::parseProfileText(
         std::string(reinterpret_cast<const char*>(data), size), "fuzz");
     // A profile that parses must also serve: list and read everything it holds.
-    smc::emulator::ScopedEmulator emulator(std::move(profile));
+    ScopedComposition emulator(emulatedSmc(std::move(profile)).composition);
     SMCKit::openConnection();
     for (const SMCKey& key : SMCKit::listAllKeys()) SMCKit::readKey(key);
   } catch (const smc::emulator::ProfileError&) {

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/platform/sim/scenario.h"
+#include "sim/scenario.h"
 #include "smc/platform/emulator/json_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       smc::emulator::parseJsonText(std::string(reinterpret_cast<const char*>(data), size), problem);
   if (!document) return 0;
   try {
-    app::sim::parseScenario(*document, "fuzz", "/nonexistent");
-  } catch (const app::sim::ScenarioError&) {
+    sim::parseScenario(*document, "fuzz", "/nonexistent");
+  } catch (const sim::ScenarioError&) {
   } catch (const smc::emulator::ProfileError&) {
   }
   return 0;

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/platform/sim/sim_desktop.h"
+#include "sim/sim_desktop.h"
 #include "smc/smckit.h"
 #include "support/emulated_smc.h"
 
@@ -51,7 +51,7 @@ std::string hostModelOf(std::optional<std::string> model) {
   scenario.hostModel = std::move(model);
   sim::Trace trace;
   auto desktop = std::make_shared<sim::SimDesktop>(scenario, trace, false);
-  platform::ScopedDesktopPlatform installed(desktop);
+  ScopedComposition installed(Composition::ofDesktop(desktop));
   return readHostModel();
 }
 
@@ -69,8 +69,8 @@ TEST(ApplicationMain, ExitsWithThePlatformsStatus) {
   };
   sim::Scenario scenario;
   sim::Trace trace;
-  platform::ScopedDesktopPlatform installed(
-      std::make_shared<FailingDesktop>(scenario, trace, false));
+  ScopedComposition installed(
+      Composition::ofDesktop(std::make_shared<FailingDesktop>(scenario, trace, false)));
   EXPECT_EQ(applicationMain(0, nullptr), 70);
 }
 
@@ -95,7 +95,7 @@ TEST(FanProbe, CountsFailuresAsZeroAndAlwaysCloses) {
     EXPECT_EQ(probeFanSpeed(), 0);
     EXPECT_FALSE(SMCKit::closeConnection()) << "closed on the failure path too";
   }
-  smc::platform::ScopedService none(smc::platform::kAppleSMCServiceName, nullptr);
+  ScopedComposition none(Composition::ofSmc(nullptr));
   EXPECT_EQ(probeFanSpeed(), 0);
 }
 

@@ -1,4 +1,5 @@
 #include "gpu/gpu_identity.h"
+#include "composition/composition.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ namespace fake = gpu::fake;
 
 std::string identityOf(std::vector<fake::DeviceSpec> devices) {
   auto gpu = std::make_shared<fake::FakeGPU>(fake::FakeGPUOptions{std::move(devices), {}, 0});
-  gpu::platform::ScopedGPUPlatform installed(gpu);
+  ScopedComposition installed(Composition::ofGpu(gpu));
   std::string identity = gpuIdentity();
   EXPECT_EQ(gpu->liveObjects(), 0) << "the device is released";
   return identity;
@@ -31,7 +32,7 @@ TEST(GpuIdentity, NameSpaceWholeGibibytesAndGB) {
 TEST(GpuIdentity, AsksTheDefaultDeviceForNameThenWorkingSetOnce) {
   auto gpu = std::make_shared<fake::FakeGPU>(
       fake::FakeGPUOptions{{{"AMD Radeon RX 580", 8589934592}, {"Other", 1}}, {}, 0});
-  gpu::platform::ScopedGPUPlatform installed(gpu);
+  ScopedComposition installed(Composition::ofGpu(gpu));
   gpuIdentity();
   EXPECT_EQ(gpu->calls(), (std::vector<std::string>{"MTLCreateSystemDefaultDevice", "name",
                                                     "recommendedMaxWorkingSetSize"}));

@@ -1,4 +1,5 @@
 #include "gpu/gpu_load.h"
+#include "composition/composition.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ std::shared_ptr<fake::FakeGPU> fakeGPU(std::set<std::string> failing = {},
 
 TEST(GpuLoad, FullSizeCallOrderWithoutDeviceMemory) {
   auto gpu = fakeGPU();
-  pf::ScopedGPUPlatform installed(gpu);
+  ScopedComposition installed(Composition::ofGpu(gpu));
   runGPULoad(16384);
   EXPECT_EQ(gpu->calls(), (std::vector<std::string>{
                               "MTLCreateSystemDefaultDevice",
@@ -50,7 +51,7 @@ TEST(GpuLoad, GivesUpAtTheFirstMissingStepAndReleasesEverything) {
   };
   for (const auto& [step, callsMade] : steps) {
     auto gpu = fakeGPU({step});
-    pf::ScopedGPUPlatform installed(gpu);
+    ScopedComposition installed(Composition::ofGpu(gpu));
     runGPULoad(64);
     EXPECT_EQ(gpu->calls().size(), callsMade) << step;
     EXPECT_EQ(gpu->liveObjects(), 0) << step;
@@ -58,10 +59,10 @@ TEST(GpuLoad, GivesUpAtTheFirstMissingStepAndReleasesEverything) {
 }
 
 TEST(GpuLoad, NoDeviceOrImpossibleSizeDoesNothingHarmful) {
-  pf::ScopedGPUPlatform none(nullptr);
+  ScopedComposition none(Composition::ofGpu(nullptr));
   runGPULoad(16);  // no platform at all
   auto gpu = fakeGPU();
-  pf::ScopedGPUPlatform installed(gpu);
+  ScopedComposition installed(Composition::ofGpu(gpu));
   runGPULoad(-1);
   runGPULoad(INT64_MAX / 2);  // n × n × 4 does not fit
   EXPECT_TRUE(gpu->calls().empty());
@@ -79,7 +80,7 @@ class ResultCheck : public GPULoadObserver {
 
 TEST(GpuLoad, SmallProductsHoldNEverywhere) {
   auto gpu = fakeGPU({}, 1 << 20);
-  pf::ScopedGPUPlatform installed(gpu);
+  ScopedComposition installed(Composition::ofGpu(gpu));
   ResultCheck check;
   runGPULoad(37, &check);
   ASSERT_TRUE(check.readable);

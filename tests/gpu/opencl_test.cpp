@@ -1,6 +1,7 @@
 // The OpenCL backend on whatever OpenCL devices the machine has (PoCL's CPU device in CI).
 #include <gtest/gtest.h>
 
+#include "composition/composition.h"
 #include "gpu/gpu_load.h"
 #include "gpu/platform/opencl/opencl_gpu.h"
 
@@ -61,8 +62,8 @@ class Verify : public GPULoadObserver {
 
 TEST(OpenCLBackend, TheLoadLeavesNInEveryElement) {
   if (!anyDevice()) GTEST_SKIP() << "no OpenCL device";
-  pf::ScopedGPUPlatform installed(
-      gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true)));
+  ScopedComposition installed(Composition::ofGpu(
+      gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true))));
   for (std::int64_t n : {64, 100}) {
     Verify verify;
     runGPULoad(n, &verify);
@@ -88,7 +89,7 @@ TEST(OpenCLBackend, ProductsAreSubmittedInBlocksOfRows) {
   options.maxFlopsPerSubmission = 2 * n * n * 16;  // 16 rows a block
   std::vector<gpu::opencl::RowBlock> submitted;
   options.onSubmission = [&](const gpu::opencl::RowBlock& block) { submitted.push_back(block); };
-  pf::ScopedGPUPlatform installed(gpu::opencl::openclPlatform(std::move(options)));
+  ScopedComposition installed(Composition::ofGpu(gpu::opencl::openclPlatform(std::move(options))));
   Verify verify;
   runGPULoad(n, &verify);
   ASSERT_FALSE(verify.error) << *verify.error;

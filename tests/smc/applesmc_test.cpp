@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "composition/composition.h"
 #include "sensors/battery.h"
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
@@ -46,7 +47,7 @@ class ApplesmcBackend : public ::testing::Test {
 
   std::shared_ptr<ApplesmcModel> model = smallMachine();
   std::shared_ptr<ModelSysfs> files = std::make_shared<ModelSysfs>(model, true);
-  pf::ScopedService service{pf::kAppleSMCServiceName, lb::appleSMCService(files)};
+  ScopedComposition service{Composition::ofSmc(lb::appleSMCService(files))};
 };
 
 TEST_F(ApplesmcBackend, EnumeratesAndReadsThroughTheCore) {
@@ -183,9 +184,8 @@ class ApplesmcAsUser : public ::testing::TestWithParam<std::string> {
       smc::emulator::loadProfileFile(VENTRA_SOURCE_DIR "/profiles/macpro5_1-hot.json")));
 
   std::string viewAs(bool root) {
-    pf::ScopedService service{
-        pf::kAppleSMCServiceName,
-        lb::appleSMCService(std::make_shared<ModelSysfs>(model, root, GetParam()))};
+    ScopedComposition service(Composition::ofSmc(
+        lb::appleSMCService(std::make_shared<ModelSysfs>(model, root, GetParam()))));
     return testing::fanAndTemperatureView();
   }
 };
@@ -197,9 +197,8 @@ TEST_P(ApplesmcAsUser, FansAndTemperaturesReadTheSameWithoutRoot) {
 }
 
 TEST_P(ApplesmcAsUser, EveryTemperatureKeyDecodesAsTheRawKeyWould) {
-  pf::ScopedService service{
-      pf::kAppleSMCServiceName,
-      lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))};
+  ScopedComposition service(Composition::ofSmc(
+      lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))));
   SMCKit::openConnection();
   for (const auto& key : model->keys()) {
     if (key.name[0] != 'T' || key.type != "sp78") continue;
@@ -213,9 +212,8 @@ TEST_P(ApplesmcAsUser, EveryTemperatureKeyDecodesAsTheRawKeyWould) {
 }
 
 TEST_P(ApplesmcAsUser, KeysTheAttributesDoNotCarryNeedRoot) {
-  pf::ScopedService service{
-      pf::kAppleSMCServiceName,
-      lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))};
+  ScopedComposition service(Composition::ofSmc(
+      lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))));
   SMCKit::openConnection();
   EXPECT_EQ(errorOf([] { SMCKit::readMSDIFlag(); }), SMCKit::SMCError::notPrivileged());
   EXPECT_EQ(errorOf([] { SMCKit::countKeys(); }), SMCKit::SMCError::notPrivileged());
@@ -246,17 +244,14 @@ TEST(ApplesmcErrno, MapsInOnePlace) {
   EXPECT_EQ(lb::ioReturnFromErrno(EMLINK), pf::kIOReturnError);
 }
 
-TEST(ApplesmcHost, RegistersOnlyWhenTheDriverDirectoryExists) {
-  pf::ScopedService cleared(pf::kAppleSMCServiceName, nullptr);
-  lb::registerHostService("/nonexistent/applesmc.768");
-  EXPECT_EQ(pf::registeredService(pf::kAppleSMCServiceName), nullptr);
+TEST(ApplesmcHost, AServiceOnlyWhereTheDriverDirectoryExists) {
+  EXPECT_EQ(lb::hostService("/nonexistent/applesmc.768"), nullptr);
 
   auto root =
       std::filesystem::temp_directory_path() / ("applesmc-test-" + std::to_string(getpid()));
   std::filesystem::create_directories(root);
   std::ofstream(root / "key_count") << "0\n";
-  lb::registerHostService(root);
-  EXPECT_NE(pf::registeredService(pf::kAppleSMCServiceName), nullptr);
+  ScopedComposition host(Composition::ofSmc(lb::hostService(root)));
   SMCKit::openConnection();
   EXPECT_EQ(errorOf([] { SMCKit::countKeys(); }), SMCKit::SMCError::keyNotFound("#KEY"));
   SMCKit::closeConnection();

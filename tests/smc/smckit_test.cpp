@@ -23,7 +23,7 @@ constexpr const char* kFanProfile = R"({"keys": [
 ]})";
 
 TEST(SMCKitConnection, MissingServiceThrowsDriverNotFoundAndKeepsTheHandle) {
-  pf::ScopedService none(pf::kAppleSMCServiceName, nullptr);
+  ScopedComposition none(Composition::ofSmc(nullptr));
   auto before = SMCKit::connection;
   EXPECT_EQ(errorOf(SMCKit::openConnection), SMCKit::SMCError::driverNotFound());
   EXPECT_EQ(SMCKit::connection, before);
@@ -150,7 +150,7 @@ class StaleAnswerService : public pf::Service {
 };
 
 TEST(SMCKitFailures, FailedCallIsNeverKeyNotFound) {
-  pf::ScopedService service(pf::kAppleSMCServiceName, std::make_shared<StaleAnswerService>());
+  ScopedComposition service(Composition::ofSmc(std::make_shared<StaleAnswerService>()));
   SMCKit::openConnection();
   EXPECT_EQ(errorOf([] { SMCKit::getKeyInfo("F0Ac"_fcc); }),
             SMCKit::SMCError::unknown(pf::kIOReturnTimeout, 132));

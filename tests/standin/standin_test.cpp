@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "app/controller.h"
+#include "composition/emulated_smc.h"
 #include "sensors/battery.h"
-#include "smc/platform/emulator/emulator.h"
 #include "smc/platform/linux/applesmc.h"
 #include "support/emulated_smc.h"
 #include "support/sensor_view.h"
@@ -32,15 +32,14 @@ class Standin : public ::testing::Test {
     directory_ = mount;
     profile_ = smc::emulator::loadProfileFile(profile);
   }
-  pf::ScopedService driver() {
-    return pf::ScopedService(
-        pf::kAppleSMCServiceName,
+  Composition driver() {
+    return Composition::ofSmc(
         smc::linux_backend::appleSMCService(smc::linux_backend::directorySysfs(directory_)));
   }
   // What the keys themselves say, from the emulator serving the same profile.
   template <typename F>
   auto fromTheKeys(F&& read) {
-    smc::emulator::ScopedEmulator emulator(profile_);
+    ScopedComposition emulator(emulatedSmc(profile_).composition);
     return read();
   }
   static bool root() { return geteuid() == 0; }
@@ -51,19 +50,19 @@ class Standin : public ::testing::Test {
 
 TEST_F(Standin, FansAndTemperaturesReadAsTheKeysSay) {
   std::string expected = fromTheKeys([] { return testing::fanAndTemperatureView(); });
-  auto service = driver();
+  ScopedComposition service(driver());
   EXPECT_EQ(testing::fanAndTemperatureView(), expected);
 }
 
 TEST_F(Standin, TheAppsFanProbeReadsTheRealSpeed) {
   std::int64_t expected = fromTheKeys([] { return app::probeFanSpeed(); });
-  auto service = driver();
+  ScopedComposition service(driver());
   EXPECT_GT(expected, 1000);
   EXPECT_EQ(app::probeFanSpeed(), expected);
 }
 
 TEST_F(Standin, OtherKeysNeedRoot) {
-  auto service = driver();
+  ScopedComposition service(driver());
   SMCKit::openConnection();
   if (root()) {
     bool msdi = fromTheKeys([] {
@@ -94,7 +93,7 @@ std::chrono::microseconds writerPeriod() {
 
 TEST_F(Standin, ReadsUnderAConcurrentSelectionAreRightOrBusy) {
   if (!root()) GTEST_SKIP() << "only root may write key_at_index";
-  auto service = driver();
+  ScopedComposition service(driver());
   SMCKit::openConnection();
   const auto period = writerPeriod();
   std::atomic<bool> done{false};

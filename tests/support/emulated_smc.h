@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "composition/emulated_smc.h"
 #include "smc/param_struct.h"
-#include "smc/platform/emulator/emulator.h"
 #include "smc/smckit.h"
 
 namespace ventra::testing {
@@ -15,15 +15,16 @@ inline smc::emulator::Profile profileFromJson(const std::string& json) {
   return smc::emulator::parseProfileText(json, "test profile");
 }
 
-// An emulated SMC registered as "AppleSMC" with the connection open for the fixture's life.
+// An emulated SMC installed as the process's SMC, with the connection open for the fixture's life.
 class EmulatedSMC {
  public:
-  explicit EmulatedSMC(const std::string& json, bool open = true) : scoped_(profileFromJson(json)) {
+  explicit EmulatedSMC(const std::string& json, bool open = true)
+      : emulated_(emulatedSmc(profileFromJson(json))), installed_(emulated_.composition) {
     if (open) SMCKit::openConnection();
   }
   ~EmulatedSMC() { SMCKit::closeConnection(); }
 
-  smc::emulator::SMCEmulator& smc() { return scoped_.emulator(); }
+  smc::emulator::SMCEmulator& smc() { return *emulated_.emulator; }
   std::vector<SMCParamStruct> requests() { return smc().history(); }
   // The keys of every request, as text, in order ("" for index requests).
   std::vector<std::string> requestedKeys() {
@@ -34,7 +35,8 @@ class EmulatedSMC {
   }
 
  private:
-  smc::emulator::ScopedEmulator scoped_;
+  EmulatedSmc emulated_;
+  ScopedComposition installed_;
 };
 
 // The SMCError an operation throws; a test failure (and a placeholder) when it throws none.

@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
+#include "composition/emulated_smc.h"
 #include "data_dirs.h"
-#include "smc/platform/emulator/emulator.h"
 #include "smc/smckit.h"
 #include "value_format.h"
 
@@ -182,32 +182,6 @@ TEST(Ventractl, WatchPollsTheGivenNumberOfRounds) {
   EXPECT_EQ(rounds[1]["fans"][0]["currentSpeed"], 1504) << "successive reads";
 }
 
-TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
-  CliRun list = ventractl("gpu");
-  if (list.status == 1)
-    EXPECT_NE(list.err.find("no GPU found"), std::string::npos) << list.err;
-  else
-    EXPECT_EQ(list.status, 0) << list.err;  // a machine with a GPU lists it
-  CliRun load = ventractl("gpu load --size 48 --allow-cpu --json");
-  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
-  ASSERT_EQ(load.status, 0) << load.err;
-  json doc = load.document();
-  EXPECT_EQ(doc["n"], 48);
-  EXPECT_EQ(doc["verified"], true);
-  EXPECT_EQ(doc["mismatches"], 0);
-  EXPECT_TRUE(doc["phases"].contains("wait"));
-}
-
-// The default size on a CPU device would run for hours: refused from a short calibration.
-TEST(Ventractl, GpuLoadRefusesWhatWouldRunForHours) {
-  CliRun load = ventractl("gpu load --allow-cpu");
-  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
-  if (ventractl("gpu").status == 0) GTEST_SKIP() << "a real GPU may run the default size in time";
-  EXPECT_EQ(load.status, 1);
-  EXPECT_NE(load.err.find("would take about"), std::string::npos) << load.err;
-  EXPECT_NE(load.err.find("--force"), std::string::npos) << load.err;
-}
-
 TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {
   CliRun run = ventractl("simulate --json");
   ASSERT_EQ(run.status, 0) << run.err;
@@ -230,26 +204,9 @@ TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {
       << bad.err;
 }
 
-TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
-  std::string config = ::testing::TempDir() + "autostart-" + std::to_string(getpid());
-  std::string env = "XDG_CONFIG_HOME=" + config + " ";
-  std::string entry = config + "/autostart/ventra.desktop";
-  auto run = [&](const std::string& args) { return ventractl("autostart " + args, env); };
-  EXPECT_NE(run("status").out.find("disabled"), std::string::npos);
-  EXPECT_EQ(run("enable").status, 0);
-  std::stringstream text;
-  text << std::ifstream(entry).rdbuf();
-  EXPECT_NE(text.str().find("Exec=ventra --launched-as-login-item"), std::string::npos);
-  EXPECT_NE(run("status").out.find("enabled: " + entry), std::string::npos);
-  EXPECT_EQ(run("disable").status, 0);
-  EXPECT_FALSE(std::ifstream(entry).good());
-  EXPECT_EQ(run("restart").status, 2);
-  std::filesystem::remove_all(config);
-}
-
 // What an SMC answers for each of its keys, read once: type, size, and value or failure.
 std::vector<std::string> answersOf(const std::filesystem::path& profile) {
-  smc::emulator::ScopedEmulator emulator(smc::emulator::loadProfileFile(profile));
+  ScopedComposition emulator(emulatedSmc(smc::emulator::loadProfileFile(profile)).composition);
   SMCKit::openConnection();
   std::vector<std::string> answers;
   for (const SMCKey& key : SMCKit::listAllKeys()) {
@@ -301,6 +258,50 @@ TEST(Ventractl, DumpCapturesAProfileThatAnswersAsTheMachineDid) {
   }
 }
 
+#if VENTRA_LINUX_BACKENDS
+TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
+  CliRun list = ventractl("gpu");
+  if (list.status == 1)
+    EXPECT_NE(list.err.find("no GPU found"), std::string::npos) << list.err;
+  else
+    EXPECT_EQ(list.status, 0) << list.err;  // a machine with a GPU lists it
+  CliRun load = ventractl("gpu load --size 48 --allow-cpu --json");
+  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
+  ASSERT_EQ(load.status, 0) << load.err;
+  json doc = load.document();
+  EXPECT_EQ(doc["n"], 48);
+  EXPECT_EQ(doc["verified"], true);
+  EXPECT_EQ(doc["mismatches"], 0);
+  EXPECT_TRUE(doc["phases"].contains("wait"));
+}
+
+// The default size on a CPU device would run for hours: refused from a short calibration.
+TEST(Ventractl, GpuLoadRefusesWhatWouldRunForHours) {
+  CliRun load = ventractl("gpu load --allow-cpu");
+  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
+  if (ventractl("gpu").status == 0) GTEST_SKIP() << "a real GPU may run the default size in time";
+  EXPECT_EQ(load.status, 1);
+  EXPECT_NE(load.err.find("would take about"), std::string::npos) << load.err;
+  EXPECT_NE(load.err.find("--force"), std::string::npos) << load.err;
+}
+
+TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
+  std::string config = ::testing::TempDir() + "autostart-" + std::to_string(getpid());
+  std::string env = "XDG_CONFIG_HOME=" + config + " ";
+  std::string entry = config + "/autostart/ventra.desktop";
+  auto run = [&](const std::string& args) { return ventractl("autostart " + args, env); };
+  EXPECT_NE(run("status").out.find("disabled"), std::string::npos);
+  EXPECT_EQ(run("enable").status, 0);
+  std::stringstream text;
+  text << std::ifstream(entry).rdbuf();
+  EXPECT_NE(text.str().find("Exec=ventra --launched-as-login-item"), std::string::npos);
+  EXPECT_NE(run("status").out.find("enabled: " + entry), std::string::npos);
+  EXPECT_EQ(run("disable").status, 0);
+  EXPECT_FALSE(std::ifstream(entry).good());
+  EXPECT_EQ(run("restart").status, 2);
+  std::filesystem::remove_all(config);
+}
+
 TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
   CliRun run = ventractl("--profile profiles/macpro5_1-hot.json check --json");
   json doc = run.document();
@@ -316,6 +317,19 @@ TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
     EXPECT_NE(text.out.find("unreadable"), std::string::npos) << "not an empty model";
   }
 }
+#else
+// A build without the Linux backends has no host GPU, desktop or app: the commands that need
+// them say so rather than failing some other way.
+TEST(Ventractl, HostCommandsSayTheBuildHasNoLinuxBackends) {
+  for (const char* command : {"gpu", "gpu load --size 8", "autostart status",
+                              "--profile profiles/macpro5_1-hot.json check", "fans"}) {
+    CliRun run = ventractl(command);
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_NE(run.err.find("without the Linux backends"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(ventractl("--profile profiles/macpro5_1-hot.json fans").status, 0);
+}
+#endif
 
 TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
   auto parsed = ctl::parseCommandLine({"fans", "--json", "--profile=p.json", "--unit", "kelvin"});

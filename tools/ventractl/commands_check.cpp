@@ -2,9 +2,8 @@
 #include <ostream>
 
 #include "app/controller.h"
-#include "app/platform/linux/linux_desktop.h"
 #include "context.h"
-#include "gpu/platform/opencl/opencl_gpu.h"
+#include "host.h"
 
 namespace ventra::ctl {
 namespace {
@@ -59,10 +58,8 @@ void printText(std::ostream& out, const app::Eligibility& e) {
 // kNotEligible when a test fails, so that scripts can ask.
 int runCheck(Context& context, const Arguments& args) {
   expectArguments(args, 0, "check");
-  SelectedSmc smc(context.options);  // the app opens and closes it itself
-  gpu::platform::ScopedGPUPlatform gpus(gpu::opencl::openclPlatform(
-      gpu::opencl::OpenCLOptions::withCpuDevices(context.options.allowCpu)));
-  app::platform::ScopedDesktopPlatform desktop(app::linux_desktop::makeLinuxDesktop());
+  if (auto missing = hostUnavailable()) throw CommandError(*missing);
+  SelectedHost host(context.options);  // the app opens and closes the SMC itself
   app::Eligibility result = app::checkEligibility();
   const int status = result.failed ? kNotEligible : 0;
   if (!context.options.json) {

@@ -11,7 +11,7 @@
 #include "gpu/gpu_identity.h"
 #include "gpu/gpu_load.h"
 #include "gpu/platform/metal.h"
-#include "gpu/platform/opencl/opencl_gpu.h"
+#include "host.h"
 
 namespace ventra::ctl {
 namespace {
@@ -22,18 +22,16 @@ using Phase = GPULoadObserver::Phase;
 
 constexpr std::int64_t kDefaultSize = app::kResetMatrixSize;  // the app's own workload
 
-std::shared_ptr<pf::GPUPlatform> platformFor(const Options& options) {
-  auto platform =
-      gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(options.allowCpu));
-  if (platform->copyAllDevices().empty() && gpu::opencl::openclModuleError())
-    throw CommandError(*gpu::opencl::openclModuleError());
-  if (platform->copyAllDevices().empty())
-    throw CommandError(
-        options.allowCpu ? "no OpenCL device found on this host"
-                         : "no GPU found: this host has no OpenCL device of type GPU (--allow-cpu "
-                           "also uses CPU devices such as PoCL)");
-  return platform;
-}
+// The host's GPUs, installed for the command; an error where it has none.
+class HostGpus {
+ public:
+  explicit HostGpus(const Options& options) : host_(options) {
+    if (pf::MTLCopyAllDevices().empty()) throw CommandError(noHostGpus(options));
+  }
+
+ private:
+  SelectedHost host_;
+};
 
 // Times the phases, shows progress, and checks C afterwards.
 class LoadReport : public GPULoadObserver {
@@ -114,7 +112,7 @@ class LoadReport : public GPULoadObserver {
 };
 
 int listDevices(Context& context) {
-  pf::ScopedGPUPlatform installed(platformFor(context.options));
+  HostGpus gpus(context.options);
   json devices = json::array();
   auto all = pf::MTLCopyAllDevices();
   for (std::size_t i = 0; i < all.size(); ++i) {
@@ -190,7 +188,7 @@ int runGpu(Context& context, const Arguments& args) {
   if (args.size() != 1 || args[0] != "load")
     throw UsageError("usage: ventractl gpu [load [--size N]]");
   std::int64_t n = context.options.size.value_or(kDefaultSize);
-  pf::ScopedGPUPlatform installed(platformFor(context.options));
+  HostGpus gpus(context.options);
   refuseLongLoads(context, n);
   if (!context.options.json)
     context.out << "device: " << gpuIdentity() << "\nworkload: two " << n << " x " << n

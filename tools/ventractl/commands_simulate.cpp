@@ -2,16 +2,15 @@
 #include <filesystem>
 #include <ostream>
 
-#include "app/platform/sim/scenario.h"
-#include "app/platform/sim/sim_desktop.h"
 #include "context.h"
 #include "data_dirs.h"
-#include "linux_simulation.h"
+#include "host.h"
+#include "sim/scenario.h"
+#include "sim/sim_desktop.h"
 
 namespace ventra::ctl {
 namespace {
 namespace fs = std::filesystem;
-namespace sim = app::sim;
 
 fs::path defaultScenario() {
   std::string searched;
@@ -37,6 +36,16 @@ void printEvent(Context& context, const sim::TraceEvent& event) {
 
 }  // namespace
 
+namespace {
+
+// The host's real GPUs in place of the scenario's fake ones.
+std::shared_ptr<gpu::platform::GPUPlatform> hostGpus(const Options& options) {
+  if (auto missing = hostUnavailable()) throw CommandError(*missing);
+  return hostComposition(options).gpu;
+}
+
+}  // namespace
+
 int runSimulate(Context& context, const Arguments& args) {
   if (args.size() > 1) throw UsageError("usage: ventractl simulate [SCENARIO.json]");
   fs::path path = args.empty() ? defaultScenario() : fs::path(args[0]);
@@ -53,9 +62,9 @@ int runSimulate(Context& context, const Arguments& args) {
     if (status != 0) context.err << "ventractl: the app ended with status " << status << "\n";
     return status;
   }
-  sim::Simulation simulation(
-      std::move(scenario),
-      {.realTime = context.options.realTime, .openclGPU = context.options.gpuBackend == "opencl"});
+  sim::SimulationOptions options{.realTime = context.options.realTime, .gpu = nullptr};
+  if (context.options.gpuBackend == "opencl") options.gpu = hostGpus(context.options);
+  sim::Simulation simulation(std::move(scenario), std::move(options));
   int status = simulation.run();
   for (const auto& event : simulation.trace().events()) printEvent(context, event);
   if (status != 0) context.err << "ventractl: the app stopped without quitting\n";

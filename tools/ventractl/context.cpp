@@ -2,30 +2,33 @@
 
 #include <ostream>
 
-#include "smc/platform/linux/applesmc.h"
+#include "composition/emulated_smc.h"
+#include "host.h"
 #include "smc/smckit.h"
 
 namespace ventra::ctl {
 
-SelectedSmc::SelectedSmc(const Options& options)
-    : driver_(options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
-                                        : smc::linux_backend::defaultDevicePath()) {
+namespace {
+
+Composition composeFor(const Options& options) {
   if (options.profile && options.applesmcDirectory)
     throw UsageError("--profile and --applesmc name two different SMCs: give one");
+  Composition composition = hostComposition(options);
   if (options.profile)
-    emulator_.emplace(smc::emulator::loadProfileFile(*options.profile));
-  else
-    smc::linux_backend::registerHostService(driver_);
+    composition.smc = emulatedSmc(smc::emulator::loadProfileFile(*options.profile)).composition.smc;
+  return composition;
 }
 
-SmcSession::SmcSession(const Options& options) : smc_(options) {
+}  // namespace
+
+SelectedHost::SelectedHost(const Options& options) : installed_(composeFor(options)) {}
+
+SmcSession::SmcSession(const Options& options) : host_(options) {
   try {
     SMCKit::openConnection();
   } catch (const SMCKit::SMCError& error) {
     if (error.kind() == SMCKit::SMCError::Kind::driverNotFound && !options.profile)
-      throw CommandError("no SMC service on this host: the applesmc driver is not loaded (" +
-                         smc_.driver().string() +
-                         " is missing). Use --profile FILE to work with an emulated SMC.");
+      throw CommandError(noHostSmc(options));
     throw;
   }
 }

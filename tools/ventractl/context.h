@@ -9,7 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
-#include "smc/platform/emulator/emulator.h"
+#include "composition/composition.h"
+#include "smc/four_char_code.h"
 
 namespace ventra::ctl {
 
@@ -31,18 +32,14 @@ class CommandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The SMC a command talks to, registered as "AppleSMC" for the object's lifetime: the emulator
-// when --profile names one, else the host's driver (in --applesmc DIR or its usual place).
-class SelectedSmc {
+// The backends a command works with, installed for the object's lifetime: the host's (see
+// host.h), with the SMC swapped for the emulator when --profile names one.
+class SelectedHost {
  public:
-  explicit SelectedSmc(const Options& options);
-  SelectedSmc(const SelectedSmc&) = delete;
-  SelectedSmc& operator=(const SelectedSmc&) = delete;
-  const std::filesystem::path& driver() const { return driver_; }
+  explicit SelectedHost(const Options& options);
 
  private:
-  std::filesystem::path driver_;
-  std::optional<smc::emulator::ScopedEmulator> emulator_;
+  ScopedComposition installed_;
 };
 
 // The selected SMC with its connection open for the session's lifetime.
@@ -54,7 +51,7 @@ class SmcSession {
   SmcSession& operator=(const SmcSession&) = delete;
 
  private:
-  SelectedSmc smc_;
+  SelectedHost host_;
 };
 
 void printJson(Context& context, nlohmann::ordered_json document);

@@ -1,4 +1,4 @@
-#include "linux_simulation.h"
+#include "host.h"
 
 #include <unistd.h>
 
@@ -10,15 +10,12 @@
 
 #include "app/app_delegate.h"
 #include "app/platform/linux/linux_desktop.h"
-#include "app/platform/sim/tracing.h"
-#include "gpu/platform/fake/fake_gpu.h"
-#include "smc/platform/emulator/emulator.h"
+#include "sim/simulated_host.h"
 #include "tracing_desktop.h"
 
 namespace ventra::ctl {
 namespace {
 namespace fs = std::filesystem;
-namespace sim = app::sim;
 namespace pf = app::platform;
 
 // The host's files for the real backend to read: the model and the stored default.
@@ -73,17 +70,10 @@ int runOnLinuxDesktop(const sim::Scenario& scenario, sim::Trace& trace, std::ost
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - launched).count();
   });
   ScriptedHostFiles files(scenario);
-  auto emulator = std::make_shared<smc::emulator::SMCEmulator>(scenario.smc);
-  bool present = scenario.smc.service != smc::emulator::Profile::Service::absent;
-  smc::platform::ScopedService smc(smc::platform::kAppleSMCServiceName,
-                                   present ? sim::tracingSMC(emulator, trace) : nullptr);
-  gpu::platform::ScopedGPUPlatform gpus(sim::tracingGPU(
-      std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{scenario.gpus, {}, 0}),
-      trace));
   auto real = app::linux_desktop::makeLinuxDesktop(
       {files.productName(), files.defaultsFile(), files.notificationState()},
       [flags = scenario.modifierFlags] { return flags; });
-  pf::ScopedDesktopPlatform desktop(tracingDesktop(real, trace));
+  ScopedComposition installed(sim::simulatedHost(scenario, trace, tracingDesktop(real, trace)));
   char program[] = "ventra";
   char loginHint[sizeof app::linux_desktop::kLoginItemArgument];
   std::copy(std::begin(app::linux_desktop::kLoginItemArgument),

@@ -1,6 +1,6 @@
 #include "tracing_desktop.h"
 
-#include "app/platform/sim/tracing.h"
+#include "sim/tracing.h"
 
 #include <cmath>
 #include <cstring>
@@ -9,7 +9,7 @@ namespace ventra::ctl {
 namespace {
 namespace pf = app::platform;
 using json = nlohmann::ordered_json;
-using app::sim::Trace;
+using sim::Trace;
 
 class TracingDefaults final : public pf::UserDefaults {
  public:
@@ -67,7 +67,7 @@ class TracingCenter final : public pf::UserNotificationCenter {
     inner_->removeAllDeliveredNotifications();
   }
   void deliverNotification(std::shared_ptr<pf::UserNotification> n) override {
-    trace_.add("deliverNotification", app::sim::notificationFields(*n));
+    trace_.add("deliverNotification", sim::notificationFields(*n));
     inner_->deliverNotification(std::move(n));
   }
   void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {

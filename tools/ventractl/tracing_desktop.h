@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "app/platform/desktop.h"
-#include "app/platform/sim/trace.h"
+#include "sim/trace.h"
 
 namespace ventra::ctl {
 
 std::shared_ptr<app::platform::DesktopPlatform> tracingDesktop(
-    std::shared_ptr<app::platform::DesktopPlatform> inner, app::sim::Trace& trace);
+    std::shared_ptr<app::platform::DesktopPlatform> inner, sim::Trace& trace);
 
 }  // namespace ventra::ctl

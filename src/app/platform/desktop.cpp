@@ -13,7 +13,7 @@ std::shared_ptr<DesktopPlatform>& installed() {
 }  // namespace
 
 DesktopPlatform& desktop() {
-  if (!installed()) throw std::logic_error("no desktop platform installed");
+  if (!installed()) throw std::logic_error("this process was composed without a desktop");
   return *installed();
 }
 
@@ -21,13 +21,8 @@ void installDesktopPlatform(std::shared_ptr<DesktopPlatform> platform) {
   installed() = std::move(platform);
 }
 
-ScopedDesktopPlatform::ScopedDesktopPlatform(std::shared_ptr<DesktopPlatform> platform)
-    : previous_(installed()) {
-  installDesktopPlatform(std::move(platform));
-}
-
-ScopedDesktopPlatform::~ScopedDesktopPlatform() {
-  installDesktopPlatform(std::move(previous_));
+std::shared_ptr<DesktopPlatform> installedDesktopPlatform() {
+  return installed();
 }
 
 }  // namespace ventra::app::platform

@@ -2,8 +2,8 @@
 
 // The desktop platform port: application start and terminate, user defaults, the launching
 // event, modifier flags, the user notification centre, the main queue and the host model query,
-// shaped like the platform they come from. The backend is installed process-wide
-// (ScopedDesktopPlatform); the core reaches the desktop only through these declarations.
+// shaped like the platform they come from. The backend is installed by the
+// process's composition; the core reaches the desktop only through these declarations.
 
 #include <cstddef>
 #include <cstdint>
@@ -118,19 +118,11 @@ class DesktopPlatform {
                      const void* newValue, std::size_t newLength) = 0;
 };
 
-// The installed backend; asking with none installed is a programming error (std::logic_error).
+// The process's desktop. A process without one (a diagnostics tool that only reads the SMC) has
+// no main queue or notifications to offer: asking then is a programming error (std::logic_error).
 DesktopPlatform& desktop();
+// Only the process's composition (composition/composition.h) sets it.
 void installDesktopPlatform(std::shared_ptr<DesktopPlatform> platform);
-
-class ScopedDesktopPlatform {
- public:
-  explicit ScopedDesktopPlatform(std::shared_ptr<DesktopPlatform> platform);
-  ~ScopedDesktopPlatform();
-  ScopedDesktopPlatform(const ScopedDesktopPlatform&) = delete;
-  ScopedDesktopPlatform& operator=(const ScopedDesktopPlatform&) = delete;
-
- private:
-  std::shared_ptr<DesktopPlatform> previous_;
-};
+std::shared_ptr<DesktopPlatform> installedDesktopPlatform();
 
 }  // namespace ventra::app::platform

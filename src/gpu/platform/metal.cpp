@@ -40,15 +40,6 @@ std::shared_ptr<GPUPlatform> installedGPUPlatform() {
   return installed().platform;
 }
 
-ScopedGPUPlatform::ScopedGPUPlatform(std::shared_ptr<GPUPlatform> platform)
-    : previous_(installedGPUPlatform()) {
-  installGPUPlatform(std::move(platform));
-}
-
-ScopedGPUPlatform::~ScopedGPUPlatform() {
-  installGPUPlatform(std::move(previous_));
-}
-
 std::vector<std::shared_ptr<Device>> MTLCopyAllDevices() {
   auto platform = installedGPUPlatform();
   return platform ? platform->copyAllDevices() : std::vector<std::shared_ptr<Device>>{};

@@ -3,7 +3,7 @@
 // The GPU port: device enumeration, the default device, buffers, the matrix descriptor, matrices
 // and the matrix multiplication kernel, shaped like the platform they come from. Objects are
 // reference counted (shared_ptr); a call that yields nothing returns null. The backend is
-// installed process-wide (see ScopedGPUPlatform); with none installed there are no devices.
+// installed by the process's composition; with none there are no devices.
 
 #include <cstdint>
 #include <memory>
@@ -110,18 +110,9 @@ std::shared_ptr<const MatrixDescriptor> matrixDescriptorWithRows(std::uint64_t r
 std::shared_ptr<Matrix> initMatrixWithBuffer(std::shared_ptr<Buffer> buffer,
                                              std::shared_ptr<const MatrixDescriptor> descriptor);
 
+// The process's GPU platform; none means no devices. Only the process's composition
+// (composition/composition.h) sets it.
 void installGPUPlatform(std::shared_ptr<GPUPlatform> platform);
 std::shared_ptr<GPUPlatform> installedGPUPlatform();
-
-class ScopedGPUPlatform {
- public:
-  explicit ScopedGPUPlatform(std::shared_ptr<GPUPlatform> platform);
-  ~ScopedGPUPlatform();
-  ScopedGPUPlatform(const ScopedGPUPlatform&) = delete;
-  ScopedGPUPlatform& operator=(const ScopedGPUPlatform&) = delete;
-
- private:
-  std::shared_ptr<GPUPlatform> previous_;
-};
 
 }  // namespace ventra::gpu::platform

@@ -11,7 +11,7 @@ namespace {
 // Handles are never 0 and never reused, so a stale handle cannot reach a newer connection.
 struct Registry {
   std::mutex mutex;
-  std::map<std::string, std::shared_ptr<Service>> servicesByName;
+  std::shared_ptr<Service> appleSMC;
   std::map<io_object_t, std::shared_ptr<Service>> serviceHandles;
   std::map<io_connect_t, std::shared_ptr<UserClient>> connections;
   io_object_t nextHandle = 0x1003;
@@ -26,29 +26,16 @@ Registry& registry() {
 
 }  // namespace
 
-void registerService(const std::string& name, std::shared_ptr<Service> service) {
+void installAppleSMCService(std::shared_ptr<Service> service) {
   auto& r = registry();
   std::lock_guard lock(r.mutex);
-  if (service)
-    r.servicesByName[name] = std::move(service);
-  else
-    r.servicesByName.erase(name);
+  r.appleSMC = std::move(service);
 }
 
-std::shared_ptr<Service> registeredService(const std::string& name) {
+std::shared_ptr<Service> installedAppleSMCService() {
   auto& r = registry();
   std::lock_guard lock(r.mutex);
-  auto found = r.servicesByName.find(name);
-  return found == r.servicesByName.end() ? nullptr : found->second;
-}
-
-ScopedService::ScopedService(std::string name, std::shared_ptr<Service> service)
-    : name_(std::move(name)), previous_(registeredService(name_)) {
-  registerService(name_, std::move(service));
-}
-
-ScopedService::~ScopedService() {
-  registerService(name_, std::move(previous_));
+  return r.appleSMC;
 }
 
 MatchingDictionary IOServiceMatching(const char* serviceClass) {
@@ -58,10 +45,9 @@ MatchingDictionary IOServiceMatching(const char* serviceClass) {
 io_service_t IOServiceGetMatchingService(const MatchingDictionary& matching) {
   auto& r = registry();
   std::lock_guard lock(r.mutex);
-  auto found = r.servicesByName.find(matching.serviceClass);
-  if (found == r.servicesByName.end()) return 0;
+  if (matching.serviceClass != kAppleSMCServiceName || !r.appleSMC) return 0;
   io_service_t handle = r.newHandle();
-  r.serviceHandles.emplace(handle, found->second);
+  r.serviceHandles.emplace(handle, r.appleSMC);
   return handle;
 }
 

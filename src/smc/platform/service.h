@@ -1,8 +1,7 @@
 #pragma once
 
-// What a backend implements to sit behind the driver port, and the process-wide registry of
-// services by name. A process registers its backend once at start; tests install theirs with a
-// ScopedService so nothing above the port changes.
+// What a backend implements to sit behind the driver port: a service that opens connections, and
+// a connection that answers the 80-byte struct-method call.
 
 #include <cstdint>
 #include <memory>
@@ -33,21 +32,9 @@ class Service {
 
 inline constexpr char kAppleSMCServiceName[] = "AppleSMC";
 
-// Replaces whatever is registered under `name`; a null service removes the entry.
-void registerService(const std::string& name, std::shared_ptr<Service> service);
-std::shared_ptr<Service> registeredService(const std::string& name);
-
-// Registers a service for the guard's lifetime and puts back what was there before.
-class ScopedService {
- public:
-  ScopedService(std::string name, std::shared_ptr<Service> service);
-  ~ScopedService();
-  ScopedService(const ScopedService&) = delete;
-  ScopedService& operator=(const ScopedService&) = delete;
-
- private:
-  std::string name_;
-  std::shared_ptr<Service> previous_;
-};
+// The process's "AppleSMC" service; none means the host has no SMC driver. Only the process's
+// composition (composition/composition.h) sets it.
+void installAppleSMCService(std::shared_ptr<Service> service);
+std::shared_ptr<Service> installedAppleSMCService();
 
 }  // namespace ventra::smc::platform

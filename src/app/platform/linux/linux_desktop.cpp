@@ -42,7 +42,7 @@ class KeyFileDefaults : public pf::UserDefaults {
   std::map<std::string, pf::DefaultValue> registered_;
 };
 
-class LinuxDesktop : public pf::DesktopPlatform {
+class LinuxDesktop final : public pf::DesktopPlatform {
  public:
   LinuxDesktop(LinuxPaths paths, ModifierSource modifiers)
       : paths_(std::move(paths)),

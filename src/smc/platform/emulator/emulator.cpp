@@ -152,9 +152,4 @@ std::optional<std::vector<std::uint8_t>> SMCEmulator::peek(FourCharCode code) co
   return values[std::min(found->second.nextRead, values.size() - 1)];
 }
 
-ScopedEmulator::ScopedEmulator(const Profile& profile)
-    : emulator_(std::make_shared<SMCEmulator>(profile)),
-      registration_(pf::kAppleSMCServiceName,
-                    profile.service == Profile::Service::absent ? nullptr : emulator_) {}
-
 }  // namespace ventra::smc::emulator

@@ -19,7 +19,8 @@ using SMCResultCode::kSMCKeySizeMismatch;
 
 // An SMC behind the same byte-level interface as the real driver, serving a profile's key
 // table in ascending code order. Every request block it receives is kept for inspection.
-class SMCEmulator : public platform::Service, public std::enable_shared_from_this<SMCEmulator> {
+class SMCEmulator final : public platform::Service,
+                          public std::enable_shared_from_this<SMCEmulator> {
  public:
   explicit SMCEmulator(Profile profile);
 
@@ -53,18 +54,6 @@ class SMCEmulator : public platform::Service, public std::enable_shared_from_thi
   std::map<FourCharCode, KeyState> keys_;
   std::vector<FourCharCode> index_;
   std::deque<SMCParamStruct> history_;
-};
-
-// Registers the emulator as "AppleSMC" for the guard's lifetime; a profile whose service is
-// absent registers nothing, so the core finds no service.
-class ScopedEmulator {
- public:
-  explicit ScopedEmulator(const Profile& profile);
-  SMCEmulator& emulator() { return *emulator_; }
-
- private:
-  std::shared_ptr<SMCEmulator> emulator_;
-  platform::ScopedService registration_;
 };
 
 }  // namespace ventra::smc::emulator

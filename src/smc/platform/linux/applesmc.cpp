@@ -196,10 +196,10 @@ std::shared_ptr<pf::Service> appleSMCService(std::shared_ptr<Sysfs> files) {
   return std::make_shared<ApplesmcService>(std::move(files));
 }
 
-void registerHostService(const std::filesystem::path& root) {
+std::shared_ptr<pf::Service> hostService(const std::filesystem::path& root) {
   std::error_code error;
-  if (std::filesystem::is_directory(root, error))
-    pf::registerService(pf::kAppleSMCServiceName, appleSMCService(directorySysfs(root)));
+  if (!std::filesystem::is_directory(root, error)) return nullptr;
+  return appleSMCService(directorySysfs(root));
 }
 
 pf::kern_return_t ioReturnFromErrno(int error) {

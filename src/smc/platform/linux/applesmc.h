@@ -31,8 +31,8 @@ class Sysfs {
 std::shared_ptr<Sysfs> directorySysfs(std::filesystem::path root);
 std::shared_ptr<platform::Service> appleSMCService(std::shared_ptr<Sysfs> files);
 
-// Registers "AppleSMC" when the driver's directory exists; otherwise leaves none.
-void registerHostService(const std::filesystem::path& root = defaultDevicePath());
+// The host's "AppleSMC" service where the driver's directory exists; none otherwise.
+std::shared_ptr<platform::Service> hostService(const std::filesystem::path& root);
 
 // The one place where errno values become platform return codes.
 platform::kern_return_t ioReturnFromErrno(int error);

@@ -9,25 +9,26 @@
 #include <vector>
 
 #include "app/platform/desktop.h"
-#include "app/platform/sim/scenario.h"
-#include "app/platform/sim/trace.h"
+#include "gpu/platform/metal.h"
+#include "sim/scenario.h"
+#include "sim/trace.h"
 
-namespace ventra::app::sim {
+namespace ventra::sim {
 
 class SimNotificationCenter;
 
-class SimDesktop : public platform::DesktopPlatform,
+class SimDesktop : public app::platform::DesktopPlatform,
                    public std::enable_shared_from_this<SimDesktop> {
  public:
   SimDesktop(const Scenario& scenario, Trace& trace, bool realTime);
 
   int applicationMain(
       int argc, char** argv,
-      const std::function<std::shared_ptr<platform::ApplicationDelegate>()>& create) override;
-  void terminate(platform::ApplicationDelegate& sender) override;
-  std::shared_ptr<platform::UserDefaults> standardUserDefaults() override;
-  std::shared_ptr<platform::UserNotificationCenter> defaultUserNotificationCenter() override;
-  std::optional<platform::AppleEventDescriptor> currentAppleEvent() override;
+      const std::function<std::shared_ptr<app::platform::ApplicationDelegate>()>& create) override;
+  void terminate(app::platform::ApplicationDelegate& sender) override;
+  std::shared_ptr<app::platform::UserDefaults> standardUserDefaults() override;
+  std::shared_ptr<app::platform::UserNotificationCenter> defaultUserNotificationCenter() override;
+  std::optional<app::platform::AppleEventDescriptor> currentAppleEvent() override;
   std::uint64_t modifierFlags() override;
   void asyncAfter(double seconds, std::function<void()> work) override;
   int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,
@@ -57,13 +58,14 @@ class SimDesktop : public platform::DesktopPlatform,
   int terminations_ = 0;
   std::uint64_t nextOrder_ = 0;
   std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue_;
-  std::shared_ptr<platform::UserDefaults> defaults_;
+  std::shared_ptr<app::platform::UserDefaults> defaults_;
   std::shared_ptr<SimNotificationCenter> center_;
 };
 
 struct SimulationOptions {
   bool realTime = false;
-  bool openclGPU = false;  // the real OpenCL backend instead of the scenario's fake GPUs
+  // A GPU platform in place of the scenario's fake GPUs (a real backend, say); traced the same.
+  std::shared_ptr<gpu::platform::GPUPlatform> gpu;
 };
 
 // One run of the real controller against a scenario, with the SMC emulator and a GPU behind it.
@@ -82,4 +84,4 @@ class Simulation {
   std::shared_ptr<SimDesktop> desktop_;
 };
 
-}  // namespace ventra::app::sim
+}  // namespace ventra::sim

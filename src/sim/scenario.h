@@ -13,7 +13,7 @@
 #include "gpu/platform/fake/fake_gpu.h"
 #include "smc/platform/emulator/profile.h"
 
-namespace ventra::app::sim {
+namespace ventra::sim {
 
 class ScenarioError : public std::runtime_error {
  public:
@@ -35,7 +35,7 @@ struct Scenario {
   smc::emulator::Profile smc;
   std::uint64_t modifierFlags = 0;
   bool loginItem = false;
-  std::map<std::string, platform::DefaultValue> defaults;  // stored by the user
+  std::map<std::string, app::platform::DefaultValue> defaults;  // stored by the user
   Answer answer;
   bool leftoverNotification = false;
 };
@@ -47,4 +47,4 @@ Scenario loadScenarioFile(const std::filesystem::path& path);
 
 const char* actionName(Answer::Action action);
 
-}  // namespace ventra::app::sim
+}  // namespace ventra::sim

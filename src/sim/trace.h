@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace ventra::app::sim {
+namespace ventra::sim {
 
 struct TraceEvent {
   double t = 0.0;  // seconds since launch, on the simulator's clock
@@ -33,4 +33,4 @@ class Trace {
   std::vector<TraceEvent> events_;
 };
 
-}  // namespace ventra::app::sim
+}  // namespace ventra::sim

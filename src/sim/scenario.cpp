@@ -1,4 +1,4 @@
-#include "app/platform/sim/scenario.h"
+#include "sim/scenario.h"
 
 #include "smc/platform/emulator/json_text.h"
 
@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace ventra::app::sim {
+namespace ventra::sim {
 namespace {
 using nlohmann::json;
 
@@ -58,7 +58,7 @@ smc::emulator::Profile smcField(const json& document, const std::string& where,
 }
 
 // JSON has no NaN or infinity; scenarios spell them as texts to test what a stored junk value does.
-platform::DefaultValue defaultValue(const json& value, const std::string& where) {
+app::platform::DefaultValue defaultValue(const json& value, const std::string& where) {
   if (value.is_number_integer() && !value.is_number_unsigned()) return value.get<std::int64_t>();
   if (value.is_number()) return value.get<double>();
   static const std::map<std::string, double> special{
@@ -153,4 +153,4 @@ const char* actionName(Answer::Action action) {
   return "none";
 }
 
-}  // namespace ventra::app::sim
+}  // namespace ventra::sim

@@ -1,4 +1,4 @@
-#include "app/platform/sim/sim_desktop.h"
+#include "sim/sim_desktop.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,12 +6,11 @@
 #include <thread>
 
 #include "app/app_delegate.h"
-#include "app/platform/sim/tracing.h"
-#include "gpu/platform/opencl/opencl_gpu.h"
-#include "smc/platform/emulator/emulator.h"
+#include "sim/simulated_host.h"
+#include "sim/tracing.h"
 
-namespace ventra::app::sim {
-namespace pf = platform;
+namespace ventra::sim {
+namespace pf = app::platform;
 using json = nlohmann::ordered_json;
 
 namespace {
@@ -183,18 +182,9 @@ Simulation::Simulation(Scenario scenario, SimulationOptions options)
       desktop_(std::make_shared<SimDesktop>(scenario_, trace_, options.realTime)) {}
 
 int Simulation::run() {
-  auto emulator = std::make_shared<smc::emulator::SMCEmulator>(scenario_.smc);
-  bool present = scenario_.smc.service != smc::emulator::Profile::Service::absent;
-  smc::platform::ScopedService smc(smc::platform::kAppleSMCServiceName,
-                                   present ? tracingSMC(emulator, trace_) : nullptr);
-  std::shared_ptr<gpu::platform::GPUPlatform> gpu =
-      options_.openclGPU
-          ? gpu::opencl::openclPlatform()
-          : std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{scenario_.gpus, {}, 0});
-  gpu::platform::ScopedGPUPlatform gpus(tracingGPU(gpu, trace_));
-  pf::ScopedDesktopPlatform desktop(desktop_);
+  ScopedComposition installed(simulatedHost(scenario_, trace_, desktop_, options_.gpu));
   app::applicationMain(0, nullptr);
   return desktop_->terminated() ? 0 : 1;
 }
 
-}  // namespace ventra::app::sim
+}  // namespace ventra::sim

@@ -1,8 +1,8 @@
-#include "app/platform/sim/tracing.h"
+#include "sim/tracing.h"
 
 #include "smc/param_struct.h"
 
-namespace ventra::app::sim {
+namespace ventra::sim {
 namespace spf = smc::platform;
 namespace gpf = gpu::platform;
 
@@ -138,4 +138,4 @@ nlohmann::ordered_json notificationFields(const app::platform::UserNotification&
           {"showsButtons", shows != n.values.end() && shows->second}};
 }
 
-}  // namespace ventra::app::sim
+}  // namespace ventra::sim

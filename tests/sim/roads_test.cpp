@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/platform/sim/scenario.h"
-#include "app/platform/sim/sim_desktop.h"
+#include "sim/scenario.h"
+#include "sim/sim_desktop.h"
 
 namespace ventra::app {
 namespace {

@@ -1,0 +1,38 @@
+// A ventractl built without the Linux backends: the host has nothing to offer, and every command
+// that needs it says so.
+#include "context.h"
+#include "host.h"
+
+namespace ventra::ctl {
+
+Composition hostComposition(const Options&) {
+  return {};
+}
+
+std::optional<std::string> hostUnavailable() {
+  return "this ventractl was built without the Linux backends (VENTRA_LINUX_BACKENDS=OFF): it "
+         "works only with --profile FILE and simulated hosts";
+}
+
+std::string noHostSmc(const Options&) {
+  return *hostUnavailable();
+}
+
+std::string noHostGpus(const Options&) {
+  return *hostUnavailable();
+}
+
+std::string builtBackends() {
+  return "emulator, fake GPU, simulator";
+}
+
+int runOnLinuxDesktop(const sim::Scenario&, sim::Trace&, std::ostream&) {
+  throw CommandError(*hostUnavailable());
+}
+
+// There is no ventra in this build to start at login.
+int runAutostart(Context&, const Arguments&) {
+  throw CommandError(*hostUnavailable());
+}
+
+}  // namespace ventra::ctl
