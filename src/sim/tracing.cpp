@@ -1,5 +1,7 @@
 #include "sim/tracing.h"
 
+#include <map>
+
 #include "smc/param_struct.h"
 
 namespace ventra::sim {
@@ -47,73 +49,38 @@ class TracingService : public spf::Service {
   Trace& trace_;
 };
 
-// Passes every call through; notes the load when its kernel is made.
-class TracingDevice : public gpf::Device {
- public:
-  TracingDevice(std::shared_ptr<gpf::Device> inner, Trace& trace)
-      : inner_(std::move(inner)), trace_(trace) {}
-  std::string name() const override { return inner_->name(); }
-  std::uint64_t recommendedMaxWorkingSetSize() const override {
-    return inner_->recommendedMaxWorkingSetSize();
-  }
-  gpf::DeviceDetails details() const override { return inner_->details(); }
-  std::shared_ptr<gpf::CommandQueue> newCommandQueue() override {
-    return inner_->newCommandQueue();
-  }
-  std::shared_ptr<gpf::Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
-                                                  std::uint64_t options) override {
-    return inner_->newBufferWithBytes(bytes, length, options);
-  }
-  std::shared_ptr<gpf::Buffer> newBufferWithPattern(const void* pattern,
-                                                    std::uint64_t patternLength,
-                                                    std::uint64_t length,
-                                                    std::uint64_t options) override {
-    return inner_->newBufferWithPattern(pattern, patternLength, length, options);
-  }
-  std::shared_ptr<gpf::Buffer> newBufferWithLength(std::uint64_t length,
-                                                   std::uint64_t options) override {
-    return inner_->newBufferWithLength(length, options);
-  }
-  std::shared_ptr<gpf::MatrixMultiplication> newMatrixMultiplication(
-      std::uint64_t rows, std::uint64_t columns, std::uint64_t interior) override {
-    trace_.add("gpuLoad", {{"n", rows}, {"device", inner_->name()}});
-    return inner_->newMatrixMultiplication(rows, columns, interior);
-  }
-
- private:
-  std::shared_ptr<gpf::Device> inner_;
-  Trace& trace_;
-};
-
-class TracingGPU : public gpf::GPUPlatform {
+// Passes every call through; notes the devices asked for and the load when it is submitted.
+class TracingGPU final : public gpf::GPUPlatform {
  public:
   TracingGPU(std::shared_ptr<gpf::GPUPlatform> inner, Trace& trace)
       : inner_(std::move(inner)), trace_(trace) {}
-  std::vector<std::shared_ptr<gpf::Device>> copyAllDevices() override {
-    auto devices = inner_->copyAllDevices();
+  std::vector<gpf::DeviceFacts> devices() override {
+    auto devices = inner_->devices();
     trace_.add("gpuDevices", {{"count", devices.size()}});
+    for (const auto& device : devices) names_[device.index] = device.name;
     return devices;
   }
-  std::shared_ptr<gpf::Device> createSystemDefaultDevice() override {
-    auto device = inner_->createSystemDefaultDevice();
-    trace_.add("gpuDefaultDevice", {{"found", device != nullptr}});
-    return device ? std::make_shared<TracingDevice>(device, trace_) : nullptr;
+  std::optional<gpf::DeviceFacts> defaultDevice() override {
+    auto device = inner_->defaultDevice();
+    trace_.add("gpuDefaultDevice", {{"found", device.has_value()}});
+    if (device) names_[device->index] = device->name;
+    return device;
   }
-  std::shared_ptr<const gpf::MatrixDescriptor> matrixDescriptor(std::uint64_t rows,
-                                                                std::uint64_t columns,
-                                                                std::uint64_t rowBytes,
-                                                                std::uint32_t dataType) override {
-    return inner_->matrixDescriptor(rows, columns, rowBytes, dataType);
+  std::shared_ptr<gpf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
+                                              const gpf::BufferContents& contents) override {
+    return inner_->allocate(device, length, contents);
   }
-  std::shared_ptr<gpf::Matrix> matrix(
-      std::shared_ptr<gpf::Buffer> buffer,
-      std::shared_ptr<const gpf::MatrixDescriptor> descriptor) override {
-    return inner_->matrix(std::move(buffer), std::move(descriptor));
+  std::shared_ptr<gpf::Submission> submit(std::size_t device,
+                                          std::vector<gpf::MatrixProduct> products) override {
+    if (!products.empty())
+      trace_.add("gpuLoad", {{"n", products.front().rows}, {"device", names_[device]}});
+    return inner_->submit(device, std::move(products));
   }
 
  private:
   std::shared_ptr<gpf::GPUPlatform> inner_;
   Trace& trace_;
+  std::map<std::size_t, std::string> names_;
 };
 
 }  // namespace

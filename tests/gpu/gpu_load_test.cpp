@@ -16,24 +16,20 @@ std::shared_ptr<fake::FakeGPU> fakeGPU(std::set<std::string> failing = {},
       fake::FakeGPUOptions{{{"AMD Radeon RX 580", 8589934592}}, std::move(failing), computeLimit});
 }
 
-TEST(GpuLoad, FullSizeCallOrderWithoutDeviceMemory) {
+// What reaches the device: A filled with ones, C, then both products A × A into C as one
+// submission, waited for.
+TEST(GpuLoad, FullSizeWorkWithoutDeviceMemory) {
   auto gpu = fakeGPU();
   ScopedComposition installed(Composition::ofGpu(gpu));
   runGPULoad(16384);
+  const std::string product =
+      "buffer#1 x buffer#1 -> buffer#2 (16384x16384x16384, rows 65536/65536/65536 bytes)";
   EXPECT_EQ(gpu->calls(), (std::vector<std::string>{
-                              "MTLCreateSystemDefaultDevice",
-                              "newCommandQueue",
-                              "commandBuffer() -> commandBuffer#1",
-                              "newBufferWithPattern(1073741824, 16) -> buffer#1",
-                              "newBufferWithLength(1073741824, 16) -> buffer#2",
-                              "matrixDescriptor(16384, 16384, 65536, 0x10000020)",
-                              "initMatrix(buffer#1)",
-                              "initMatrix(buffer#2)",
-                              "newMatrixMultiplication(16384, 16384, 16384)",
-                              "encode(commandBuffer#1, buffer#1, buffer#1, buffer#2)",
-                              "encode(commandBuffer#1, buffer#1, buffer#1, buffer#2)",
-                              "commit(commandBuffer#1)",
-                              "waitUntilCompleted(commandBuffer#1)",
+                              "defaultDevice",
+                              "fill(device 0, 1073741824 bytes) -> buffer#1",
+                              "allocate(device 0, 1073741824 bytes) -> buffer#2",
+                              "submit(device 0, " + product + ", " + product + ") -> work#1",
+                              "wait(work#1)",
                           }));
   EXPECT_TRUE(gpu->filledWithOnes());
   EXPECT_EQ(gpu->liveObjects(), 0);
@@ -42,12 +38,9 @@ TEST(GpuLoad, FullSizeCallOrderWithoutDeviceMemory) {
 // A step that yields nothing ends the load there, and nothing is left behind.
 TEST(GpuLoad, GivesUpAtTheFirstMissingStepAndReleasesEverything) {
   const std::pair<const char*, std::size_t> steps[] = {
-      {"MTLCreateSystemDefaultDevice", 1},
-      {"newCommandQueue", 2},
-      {"commandBuffer", 3},
-      {"newBufferWithPattern", 4},
-      {"newBufferWithLength", 5},
-      {"newMatrixMultiplication", 9},
+      {"defaultDevice", 1},
+      {"fill", 2},
+      {"allocate", 3},
   };
   for (const auto& [step, callsMade] : steps) {
     auto gpu = fakeGPU({step});
@@ -56,6 +49,21 @@ TEST(GpuLoad, GivesUpAtTheFirstMissingStepAndReleasesEverything) {
     EXPECT_EQ(gpu->calls().size(), callsMade) << step;
     EXPECT_EQ(gpu->liveObjects(), 0) << step;
   }
+}
+
+// Work the device refuses is an error after the wait, not a crash or a silent success.
+TEST(GpuLoad, RefusedWorkIsReportedOnCompletion) {
+  auto gpu = fakeGPU({"submit"});
+  ScopedComposition installed(Composition::ofGpu(gpu));
+  struct : GPULoadObserver {
+    void completed(pf::CommandBuffer& commandBuffer, pf::Buffer&) override {
+      error = commandBuffer.error();
+    }
+    std::optional<std::string> error;
+  } observer;
+  runGPULoad(64, &observer);
+  ASSERT_TRUE(observer.error.has_value());
+  EXPECT_EQ(gpu->liveObjects(), 0);
 }
 
 TEST(GpuLoad, NoDeviceOrImpossibleSizeDoesNothingHarmful) {

@@ -9,9 +9,11 @@ namespace ventra {
 namespace {
 namespace pf = gpu::platform;
 
+// The default OpenCL device, CPU devices included, through the port's front.
 std::shared_ptr<pf::Device> anyDevice() {
-  return gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true))
-      ->createSystemDefaultDevice();
+  auto platform = gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true));
+  auto facts = platform->defaultDevice();
+  return facts ? std::make_shared<pf::Device>(platform, *facts) : nullptr;
 }
 
 // Non-symmetric operands catch a transposed or swapped product, which all-ones input cannot.

@@ -17,17 +17,61 @@ Installed& installed() {
 
 }  // namespace
 
-std::shared_ptr<const MatrixDescriptor> GPUPlatform::matrixDescriptor(std::uint64_t rows,
-                                                                      std::uint64_t columns,
-                                                                      std::uint64_t rowBytes,
-                                                                      std::uint32_t dataType) {
-  return std::make_shared<const MatrixDescriptor>(
-      MatrixDescriptor{rows, columns, rowBytes, dataType});
+bool Buffer::readBytes(std::uint64_t offset, void* destination, std::uint64_t count) {
+  return offset <= length_ && count <= length_ - offset &&
+         memory_->read(offset, destination, count);
 }
 
-std::shared_ptr<Matrix> GPUPlatform::matrix(std::shared_ptr<Buffer> buffer,
-                                            std::shared_ptr<const MatrixDescriptor> descriptor) {
-  return std::make_shared<Matrix>(Matrix{std::move(buffer), std::move(descriptor)});
+void CommandBuffer::commit() {
+  submission_ = backend_->submit(device_, std::move(encoded_));
+  encoded_.clear();
+  if (!submission_) error_ = "the device took no work";
+}
+
+void CommandBuffer::waitUntilCompleted() {
+  if (submission_ && !error_) error_ = submission_->wait();
+}
+
+void MatrixMultiplication::encodeToCommandBuffer(CommandBuffer& commandBuffer, const Matrix& left,
+                                                 const Matrix& right, const Matrix& result) {
+  commandBuffer.encode({left.buffer->memory(), right.buffer->memory(), result.buffer->memory(),
+                        rows_, columns_, interior_, left.descriptor->rowBytes,
+                        right.descriptor->rowBytes, result.descriptor->rowBytes});
+}
+
+std::shared_ptr<CommandBuffer> CommandQueue::commandBuffer() {
+  return std::make_shared<CommandBuffer>(backend_, device_);
+}
+
+std::shared_ptr<CommandQueue> Device::newCommandQueue() {
+  return std::make_shared<CommandQueue>(backend_, facts_.index);
+}
+
+std::shared_ptr<Buffer> Device::newBufferWithBytes(const void* bytes, std::uint64_t length,
+                                                   std::uint64_t) {
+  return newBuffer(length, {.bytes = bytes, .pattern = nullptr, .patternLength = 0});
+}
+
+std::shared_ptr<Buffer> Device::newBufferWithPattern(const void* pattern,
+                                                     std::uint64_t patternLength,
+                                                     std::uint64_t length, std::uint64_t) {
+  if (patternLength == 0 || patternLength > 128 || length % patternLength != 0) return nullptr;
+  return newBuffer(length, {.bytes = nullptr, .pattern = pattern, .patternLength = patternLength});
+}
+
+std::shared_ptr<Buffer> Device::newBufferWithLength(std::uint64_t length, std::uint64_t) {
+  return newBuffer(length, {});
+}
+
+std::shared_ptr<Buffer> Device::newBuffer(std::uint64_t length, const BufferContents& contents) {
+  if (length == 0) return nullptr;
+  auto memory = backend_->allocate(facts_.index, length, contents);
+  return memory ? std::make_shared<Buffer>(std::move(memory), length) : nullptr;
+}
+
+std::shared_ptr<MatrixMultiplication> Device::newMatrixMultiplication(
+    std::uint64_t resultRows, std::uint64_t resultColumns, std::uint64_t interiorColumns) {
+  return std::make_shared<MatrixMultiplication>(resultRows, resultColumns, interiorColumns);
 }
 
 void installGPUPlatform(std::shared_ptr<GPUPlatform> platform) {
@@ -41,27 +85,31 @@ std::shared_ptr<GPUPlatform> installedGPUPlatform() {
 }
 
 std::vector<std::shared_ptr<Device>> MTLCopyAllDevices() {
-  auto platform = installedGPUPlatform();
-  return platform ? platform->copyAllDevices() : std::vector<std::shared_ptr<Device>>{};
+  std::vector<std::shared_ptr<Device>> devices;
+  if (auto platform = installedGPUPlatform())
+    for (auto& facts : platform->devices())
+      devices.push_back(std::make_shared<Device>(platform, std::move(facts)));
+  return devices;
 }
 
 std::shared_ptr<Device> MTLCreateSystemDefaultDevice() {
   auto platform = installedGPUPlatform();
-  return platform ? platform->createSystemDefaultDevice() : nullptr;
+  auto facts = platform ? platform->defaultDevice() : std::nullopt;
+  return facts ? std::make_shared<Device>(platform, std::move(*facts)) : nullptr;
 }
 
 std::shared_ptr<const MatrixDescriptor> matrixDescriptorWithRows(std::uint64_t rows,
                                                                  std::uint64_t columns,
                                                                  std::uint64_t rowBytes,
                                                                  std::uint32_t dataType) {
-  auto platform = installedGPUPlatform();
-  return platform ? platform->matrixDescriptor(rows, columns, rowBytes, dataType) : nullptr;
+  return std::make_shared<const MatrixDescriptor>(
+      MatrixDescriptor{rows, columns, rowBytes, dataType});
 }
 
 std::shared_ptr<Matrix> initMatrixWithBuffer(std::shared_ptr<Buffer> buffer,
                                              std::shared_ptr<const MatrixDescriptor> descriptor) {
-  auto platform = installedGPUPlatform();
-  return platform ? platform->matrix(std::move(buffer), std::move(descriptor)) : nullptr;
+  if (!buffer || !descriptor) return nullptr;
+  return std::make_shared<Matrix>(Matrix{std::move(buffer), std::move(descriptor)});
 }
 
 }  // namespace ventra::gpu::platform

@@ -1,9 +1,10 @@
 #pragma once
 
 // The GPU port: device enumeration, the default device, buffers, the matrix descriptor, matrices
-// and the matrix multiplication kernel, shaped like the platform they come from. Objects are
-// reference counted (shared_ptr); a call that yields nothing returns null. The backend is
-// installed by the process's composition; with none there are no devices.
+// and the matrix multiplication kernel, shaped like the platform they come from and built once
+// over whichever backend the process's composition installed (backend.h). Objects are
+// reference counted (shared_ptr); a call that yields nothing returns null. With no backend there
+// are no devices.
 
 #include <cstdint>
 #include <memory>
@@ -11,17 +12,25 @@
 #include <string>
 #include <vector>
 
+#include "gpu/platform/backend.h"
+
 namespace ventra::gpu::platform {
 
 inline constexpr std::uint64_t MTLResourceStorageModeManaged = 16;  // resource options 16
 inline constexpr std::uint32_t MPSDataTypeFloat32 = 0x10000020;
 
-class Buffer {
+class Buffer final {
  public:
-  virtual ~Buffer() = default;
-  virtual std::uint64_t length() const = 0;
+  Buffer(std::shared_ptr<DeviceMemory> memory, std::uint64_t length)
+      : memory_(std::move(memory)), length_(length) {}
+  std::uint64_t length() const { return length_; }
   // Copies bytes back to the host; false when the device cannot. Only diagnostics read back.
-  virtual bool readBytes(std::uint64_t offset, void* destination, std::uint64_t count) = 0;
+  bool readBytes(std::uint64_t offset, void* destination, std::uint64_t count);
+  const std::shared_ptr<DeviceMemory>& memory() const { return memory_; }
+
+ private:
+  std::shared_ptr<DeviceMemory> memory_;
+  std::uint64_t length_;
 };
 
 struct MatrixDescriptor {
@@ -37,68 +46,70 @@ struct Matrix {
   std::shared_ptr<const MatrixDescriptor> descriptor;
 };
 
-class CommandBuffer {
+class CommandBuffer final {
  public:
-  virtual ~CommandBuffer() = default;
-  virtual void commit() = 0;
-  virtual void waitUntilCompleted() = 0;
+  CommandBuffer(std::shared_ptr<GPUPlatform> backend, std::size_t device)
+      : backend_(std::move(backend)), device_(device) {}
+  void commit();
+  void waitUntilCompleted();
   // After completion: what went wrong, if anything (the load itself never asks).
-  virtual std::optional<std::string> error() const = 0;
+  std::optional<std::string> error() const { return error_; }
+  void encode(MatrixProduct product) { encoded_.push_back(std::move(product)); }
+
+ private:
+  std::shared_ptr<GPUPlatform> backend_;
+  std::size_t device_;
+  std::vector<MatrixProduct> encoded_;
+  std::shared_ptr<Submission> submission_;
+  std::optional<std::string> error_;
 };
 
-class MatrixMultiplication {
+class MatrixMultiplication final {
  public:
-  virtual ~MatrixMultiplication() = default;
-  virtual void encodeToCommandBuffer(CommandBuffer& commandBuffer, const Matrix& left,
-                                     const Matrix& right, const Matrix& result) = 0;
+  MatrixMultiplication(std::uint64_t rows, std::uint64_t columns, std::uint64_t interior)
+      : rows_(rows), columns_(columns), interior_(interior) {}
+  void encodeToCommandBuffer(CommandBuffer& commandBuffer, const Matrix& left, const Matrix& right,
+                             const Matrix& result);
+
+ private:
+  std::uint64_t rows_, columns_, interior_;
 };
 
-class CommandQueue {
+class CommandQueue final {
  public:
-  virtual ~CommandQueue() = default;
-  virtual std::shared_ptr<CommandBuffer> commandBuffer() = 0;
+  CommandQueue(std::shared_ptr<GPUPlatform> backend, std::size_t device)
+      : backend_(std::move(backend)), device_(device) {}
+  std::shared_ptr<CommandBuffer> commandBuffer();
+
+ private:
+  std::shared_ptr<GPUPlatform> backend_;
+  std::size_t device_;
 };
 
-// Where a device's facts come from, for diagnostics; the app never asks.
-struct DeviceDetails {
-  std::string stack;         // the driver stack, as it names itself
-  std::string pciAddress;    // empty where unknown
-  std::string memorySource;  // what the working-set figure was read from
-};
-
-class Device {
+class Device final {
  public:
-  virtual ~Device() = default;
-  virtual std::string name() const = 0;
-  virtual std::uint64_t recommendedMaxWorkingSetSize() const = 0;
-  virtual DeviceDetails details() const { return {}; }
-  virtual std::shared_ptr<CommandQueue> newCommandQueue() = 0;
-  virtual std::shared_ptr<Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
-                                                     std::uint64_t options) = 0;
+  Device(std::shared_ptr<GPUPlatform> backend, DeviceFacts facts)
+      : backend_(std::move(backend)), facts_(std::move(facts)) {}
+  std::string name() const { return facts_.name; }
+  std::uint64_t recommendedMaxWorkingSetSize() const { return facts_.workingSetBytes; }
+  DeviceDetails details() const { return facts_.details; }
+  std::shared_ptr<CommandQueue> newCommandQueue();
+  std::shared_ptr<Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
+                                             std::uint64_t options);
   // A buffer of `length` bytes holding `pattern` repeated, written by the device itself: no host
   // copy of the contents. `length` is a multiple of `patternLength` (1, 2, 4, ... 128 bytes).
-  virtual std::shared_ptr<Buffer> newBufferWithPattern(const void* pattern,
-                                                       std::uint64_t patternLength,
-                                                       std::uint64_t length,
-                                                       std::uint64_t options) = 0;
-  virtual std::shared_ptr<Buffer> newBufferWithLength(std::uint64_t length,
-                                                      std::uint64_t options) = 0;
-  virtual std::shared_ptr<MatrixMultiplication> newMatrixMultiplication(
-      std::uint64_t resultRows, std::uint64_t resultColumns, std::uint64_t interiorColumns) = 0;
-};
+  std::shared_ptr<Buffer> newBufferWithPattern(const void* pattern, std::uint64_t patternLength,
+                                               std::uint64_t length, std::uint64_t options);
+  std::shared_ptr<Buffer> newBufferWithLength(std::uint64_t length, std::uint64_t options);
+  std::shared_ptr<MatrixMultiplication> newMatrixMultiplication(std::uint64_t resultRows,
+                                                                std::uint64_t resultColumns,
+                                                                std::uint64_t interiorColumns);
 
-// What a backend provides beside its devices: the platform-level constructors.
-class GPUPlatform {
- public:
-  virtual ~GPUPlatform() = default;
-  virtual std::vector<std::shared_ptr<Device>> copyAllDevices() = 0;
-  virtual std::shared_ptr<Device> createSystemDefaultDevice() = 0;
-  virtual std::shared_ptr<const MatrixDescriptor> matrixDescriptor(std::uint64_t rows,
-                                                                   std::uint64_t columns,
-                                                                   std::uint64_t rowBytes,
-                                                                   std::uint32_t dataType);
-  virtual std::shared_ptr<Matrix> matrix(std::shared_ptr<Buffer> buffer,
-                                         std::shared_ptr<const MatrixDescriptor> descriptor);
+ private:
+  std::shared_ptr<Buffer> newBuffer(std::uint64_t length, const BufferContents& contents);
+
+  std::shared_ptr<GPUPlatform> backend_;
+  DeviceFacts facts_;
 };
 
 std::vector<std::shared_ptr<Device>> MTLCopyAllDevices();
@@ -110,7 +121,7 @@ std::shared_ptr<const MatrixDescriptor> matrixDescriptorWithRows(std::uint64_t r
 std::shared_ptr<Matrix> initMatrixWithBuffer(std::shared_ptr<Buffer> buffer,
                                              std::shared_ptr<const MatrixDescriptor> descriptor);
 
-// The process's GPU platform; none means no devices. Only the process's composition
+// The process's GPU backend; none means no devices. Only the process's composition
 // (composition/composition.h) sets it.
 void installGPUPlatform(std::shared_ptr<GPUPlatform> platform);
 std::shared_ptr<GPUPlatform> installedGPUPlatform();

@@ -1,6 +1,5 @@
 #include "gpu/platform/fake/fake_gpu.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace ventra::gpu::fake {
@@ -20,198 +19,123 @@ class Tracked {
   std::shared_ptr<int> live_;
 };
 
-// Contents, if any, as bytes written from the start or a pattern repeated over the whole buffer.
-struct Contents {
-  const void* bytes = nullptr;
-  std::uint64_t patternLength = 0;  // 0: `bytes` holds the whole buffer
-};
-
 // Holds real data only up to the GPU's compute limit: a gigabyte buffer costs nothing here.
-class FakeBuffer : public pf::Buffer, Tracked {
+class FakeMemory final : public pf::DeviceMemory, Tracked {
  public:
-  FakeBuffer(FakeGPU& gpu, std::uint64_t length, Contents contents)
-      : Tracked(gpu.liveCounter()), id_(gpu.nextId("buffer")), length_(length) {
-    if (length > gpu.options().computeLimitBytes) return;
+  FakeMemory(std::shared_ptr<int> live, std::string label, std::uint64_t length,
+             const pf::BufferContents& contents, std::uint64_t computeLimit)
+      : Tracked(std::move(live)), label_(std::move(label)) {
+    if (length > computeLimit) return;
     data_.assign(length / 4, 0.0f);
     auto* target = reinterpret_cast<char*>(data_.data());
-    if (contents.bytes && contents.patternLength == 0)
-      std::memcpy(target, contents.bytes, data_.size() * 4);
-    for (std::uint64_t at = 0; contents.patternLength && at < data_.size() * 4;
+    if (contents.bytes) std::memcpy(target, contents.bytes, data_.size() * 4);
+    for (std::uint64_t at = 0; contents.pattern && at < data_.size() * 4;
          at += contents.patternLength)
-      std::memcpy(target + at, contents.bytes, contents.patternLength);
+      std::memcpy(target + at, contents.pattern, contents.patternLength);
   }
-  std::uint64_t length() const override { return length_; }
-  bool readBytes(std::uint64_t offset, void* out, std::uint64_t count) override {
+  bool read(std::uint64_t offset, void* out, std::uint64_t count) override {
     if (data_.empty() || offset + count > data_.size() * 4) return false;
     std::memcpy(out, reinterpret_cast<const char*>(data_.data()) + offset, count);
     return true;
   }
-  std::string label() const { return "buffer#" + std::to_string(id_); }
+  const std::string& label() const { return label_; }
   std::vector<float>& data() { return data_; }
 
  private:
-  int id_;
-  std::uint64_t length_;
+  std::string label_;
   std::vector<float> data_;  // empty above the compute limit
 };
 
-struct EncodedProduct {
-  pf::Matrix left, right, result;
-};
+FakeMemory& fakeMemory(const std::shared_ptr<pf::DeviceMemory>& memory) {
+  return static_cast<FakeMemory&>(*memory);  // a fake device only ever holds its own memory
+}
 
-class FakeCommandBuffer : public pf::CommandBuffer, Tracked {
+// result[i][j] = sum over k of left[i][k] * right[k][j], row-major with the given strides.
+void compute(const pf::MatrixProduct& p) {
+  auto &a = fakeMemory(p.left).data(), &b = fakeMemory(p.right).data();
+  auto& c = fakeMemory(p.result).data();
+  if (a.empty() || b.empty() || c.empty()) return;
+  const auto as = p.leftRowBytes / 4, bs = p.rightRowBytes / 4, cs = p.resultRowBytes / 4;
+  std::vector<float> out(c.size(), 0.0f);
+  for (std::uint64_t i = 0; i < p.rows; ++i)
+    for (std::uint64_t k = 0; k < p.interior; ++k)
+      for (std::uint64_t j = 0; j < p.columns; ++j)
+        out[i * cs + j] += a[i * as + k] * b[k * bs + j];
+  c = std::move(out);
+}
+
+class FakeSubmission final : public pf::Submission, Tracked {
  public:
-  explicit FakeCommandBuffer(FakeGPU& gpu)
-      : Tracked(gpu.liveCounter()), gpu_(gpu), id_(gpu.nextId("commandBuffer")) {}
-  void commit() override {
-    gpu_.record("commit(" + label() + ")");
-    for (auto& product : encoded_) compute(product);
+  FakeSubmission(std::shared_ptr<int> live, std::string label, std::vector<std::string>& calls)
+      : Tracked(std::move(live)), label_(std::move(label)), calls_(calls) {}
+  std::optional<std::string> wait() override {
+    calls_.push_back("wait(" + label_ + ")");
+    return std::nullopt;
   }
-  void waitUntilCompleted() override { gpu_.record("waitUntilCompleted(" + label() + ")"); }
-  std::optional<std::string> error() const override { return std::nullopt; }
-  std::string label() const { return "commandBuffer#" + std::to_string(id_); }
-  void add(EncodedProduct product) { encoded_.push_back(std::move(product)); }
+  const std::string& label() const { return label_; }
 
  private:
-  // result[i][j] = sum over k of left[i][k] * right[k][j], row-major with the descriptor's rows.
-  static void compute(EncodedProduct& p) {
-    auto& a = static_cast<FakeBuffer&>(*p.left.buffer).data();
-    auto& b = static_cast<FakeBuffer&>(*p.right.buffer).data();
-    auto& c = static_cast<FakeBuffer&>(*p.result.buffer).data();
-    if (a.empty() || b.empty() || c.empty()) return;
-    const std::uint64_t n = p.result.descriptor->rows, stride = p.result.descriptor->rowBytes / 4;
-    std::vector<float> out(c.size(), 0.0f);
-    for (std::uint64_t i = 0; i < n; ++i)
-      for (std::uint64_t k = 0; k < n; ++k)
-        for (std::uint64_t j = 0; j < n; ++j)
-          out[i * stride + j] += a[i * stride + k] * b[k * stride + j];
-    c = std::move(out);
-  }
-
-  FakeGPU& gpu_;
-  int id_;
-  std::vector<EncodedProduct> encoded_;
+  std::string label_;
+  std::vector<std::string>& calls_;
 };
 
-class FakeQueue : public pf::CommandQueue, Tracked {
- public:
-  explicit FakeQueue(FakeGPU& gpu) : Tracked(gpu.liveCounter()), gpu_(gpu) {}
-  std::shared_ptr<pf::CommandBuffer> commandBuffer() override {
-    if (gpu_.fails("commandBuffer")) return gpu_.record("commandBuffer() -> null"), nullptr;
-    auto buffer = std::make_shared<FakeCommandBuffer>(gpu_);
-    gpu_.record("commandBuffer() -> " + buffer->label());
-    return buffer;
-  }
-
- private:
-  FakeGPU& gpu_;
-};
-
-class FakeKernel : public pf::MatrixMultiplication, Tracked {
- public:
-  explicit FakeKernel(FakeGPU& gpu) : Tracked(gpu.liveCounter()), gpu_(gpu) {}
-  void encodeToCommandBuffer(pf::CommandBuffer& commandBuffer, const pf::Matrix& left,
-                             const pf::Matrix& right, const pf::Matrix& result) override {
-    auto& target = static_cast<FakeCommandBuffer&>(commandBuffer);
-    auto name = [](const pf::Matrix& m) { return static_cast<FakeBuffer&>(*m.buffer).label(); };
-    gpu_.record("encode(" + target.label() + ", " + name(left) + ", " + name(right) + ", " +
-                name(result) + ")");
-    target.add({left, right, result});
-  }
-
- private:
-  FakeGPU& gpu_;
-};
-
-bool floatOne(const void* pattern, std::uint64_t length) {
+bool floatOne(const pf::BufferContents& contents) {
   float value = 0;
-  if (length == sizeof value) std::memcpy(&value, pattern, sizeof value);
+  if (contents.patternLength == sizeof value) std::memcpy(&value, contents.pattern, sizeof value);
   return value == 1.0f;
 }
 
-class FakeDevice : public pf::Device, Tracked {
- public:
-  FakeDevice(FakeGPU& gpu, DeviceSpec description)
-      : Tracked(gpu.liveCounter()), gpu_(gpu), description_(std::move(description)) {}
-  std::string name() const override { return gpu_.record("name"), description_.name; }
-  std::uint64_t recommendedMaxWorkingSetSize() const override {
-    return gpu_.record("recommendedMaxWorkingSetSize"), description_.workingSetBytes;
-  }
-  std::shared_ptr<pf::CommandQueue> newCommandQueue() override {
-    gpu_.record("newCommandQueue");
-    return gpu_.fails("newCommandQueue") ? nullptr : std::make_shared<FakeQueue>(gpu_);
-  }
-  std::shared_ptr<pf::Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
-                                                 std::uint64_t options) override {
-    return makeBuffer("newBufferWithBytes", {bytes}, length, options);
-  }
-  std::shared_ptr<pf::Buffer> newBufferWithPattern(const void* pattern, std::uint64_t patternLength,
-                                                   std::uint64_t length,
-                                                   std::uint64_t options) override {
-    gpu_.noteFill(floatOne(pattern, patternLength));
-    return makeBuffer("newBufferWithPattern", {pattern, patternLength}, length, options);
-  }
-  std::shared_ptr<pf::Buffer> newBufferWithLength(std::uint64_t length,
-                                                  std::uint64_t options) override {
-    return makeBuffer("newBufferWithLength", {}, length, options);
-  }
-  std::shared_ptr<pf::MatrixMultiplication> newMatrixMultiplication(
-      std::uint64_t rows, std::uint64_t columns, std::uint64_t interior) override {
-    gpu_.record("newMatrixMultiplication(" + std::to_string(rows) + ", " + std::to_string(columns) +
-                ", " + std::to_string(interior) + ")");
-    return gpu_.fails("newMatrixMultiplication") ? nullptr : std::make_shared<FakeKernel>(gpu_);
-  }
-
- private:
-  std::shared_ptr<pf::Buffer> makeBuffer(const char* call, Contents contents, std::uint64_t length,
-                                         std::uint64_t options) {
-    std::string args = std::to_string(length) + ", " + std::to_string(options);
-    if (gpu_.fails(call)) return gpu_.record(std::string(call) + "(" + args + ") -> null"), nullptr;
-    auto buffer = std::make_shared<FakeBuffer>(gpu_, length, contents);
-    gpu_.record(std::string(call) + "(" + args + ") -> " + buffer->label());
-    return buffer;
-  }
-
-  FakeGPU& gpu_;
-  DeviceSpec description_;
-};
+std::string productText(const pf::MatrixProduct& p) {
+  return fakeMemory(p.left).label() + " x " + fakeMemory(p.right).label() + " -> " +
+         fakeMemory(p.result).label() + " (" + std::to_string(p.rows) + "x" +
+         std::to_string(p.columns) + "x" + std::to_string(p.interior) + ", rows " +
+         std::to_string(p.leftRowBytes) + "/" + std::to_string(p.rightRowBytes) + "/" +
+         std::to_string(p.resultRowBytes) + " bytes)";
+}
 
 }  // namespace
 
 FakeGPU::FakeGPU(FakeGPUOptions options) : options_(std::move(options)) {}
 
-std::shared_ptr<pf::Device> FakeGPU::makeDevice(const DeviceSpec& description) {
-  return std::make_shared<FakeDevice>(*this, description);
+pf::DeviceFacts FakeGPU::facts(std::size_t index) const {
+  const auto& spec = options_.devices[index];
+  return {index, spec.name, spec.workingSetBytes, {"fake", "", "the scenario"}};
 }
 
-std::vector<std::shared_ptr<pf::Device>> FakeGPU::copyAllDevices() {
-  record("MTLCopyAllDevices");
-  std::vector<std::shared_ptr<pf::Device>> devices;
-  for (const auto& device : options_.devices) devices.push_back(makeDevice(device));
-  return devices;
+std::vector<pf::DeviceFacts> FakeGPU::devices() {
+  record("devices");
+  std::vector<pf::DeviceFacts> all;
+  for (std::size_t i = 0; i < options_.devices.size(); ++i) all.push_back(facts(i));
+  return all;
 }
 
-std::shared_ptr<pf::Device> FakeGPU::createSystemDefaultDevice() {
-  record("MTLCreateSystemDefaultDevice");
-  if (options_.devices.empty() || fails("MTLCreateSystemDefaultDevice")) return nullptr;
-  return makeDevice(options_.devices.front());
+std::optional<pf::DeviceFacts> FakeGPU::defaultDevice() {
+  record("defaultDevice");
+  if (options_.devices.empty() || fails("defaultDevice")) return std::nullopt;
+  return facts(0);
 }
 
-std::shared_ptr<const pf::MatrixDescriptor> FakeGPU::matrixDescriptor(std::uint64_t rows,
-                                                                      std::uint64_t columns,
-                                                                      std::uint64_t rowBytes,
-                                                                      std::uint32_t dataType) {
-  char type[16];
-  std::snprintf(type, sizeof type, "0x%08X", dataType);
-  record("matrixDescriptor(" + std::to_string(rows) + ", " + std::to_string(columns) + ", " +
-         std::to_string(rowBytes) + ", " + type + ")");
-  return GPUPlatform::matrixDescriptor(rows, columns, rowBytes, dataType);
+std::shared_ptr<pf::DeviceMemory> FakeGPU::allocate(std::size_t device, std::uint64_t length,
+                                                    const pf::BufferContents& contents) {
+  const char* call = contents.pattern ? "fill" : "allocate";
+  std::string text = std::string(call) + "(device " + std::to_string(device) + ", " +
+                     std::to_string(length) + " bytes)";
+  if (contents.pattern) filledWithOnes_ = floatOne(contents);
+  if (fails(call)) return record(text + " -> null"), nullptr;
+  std::string label = "buffer#" + std::to_string(++ids_["buffer"]);
+  record(text + " -> " + label);
+  return std::make_shared<FakeMemory>(live_, label, length, contents, options_.computeLimitBytes);
 }
 
-std::shared_ptr<pf::Matrix> FakeGPU::matrix(
-    std::shared_ptr<pf::Buffer> buffer, std::shared_ptr<const pf::MatrixDescriptor> descriptor) {
-  record("initMatrix(" + static_cast<FakeBuffer&>(*buffer).label() + ")");
-  return GPUPlatform::matrix(std::move(buffer), std::move(descriptor));
+std::shared_ptr<pf::Submission> FakeGPU::submit(std::size_t device,
+                                                std::vector<pf::MatrixProduct> products) {
+  std::string text = "submit(device " + std::to_string(device);
+  for (const auto& product : products) text += ", " + productText(product);
+  if (fails("submit")) return record(text + ") -> null"), nullptr;
+  for (const auto& product : products) compute(product);
+  std::string label = "work#" + std::to_string(++ids_["work"]);
+  record(text + ") -> " + label);
+  return std::make_shared<FakeSubmission>(live_, label, calls_);
 }
 
 }  // namespace ventra::gpu::fake

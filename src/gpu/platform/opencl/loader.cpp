@@ -51,13 +51,24 @@ ModuleEntry loadModule() {
 class LazyOpenCLPlatform final : public pf::GPUPlatform {
  public:
   explicit LazyOpenCLPlatform(OpenCLOptions options) : options_(std::move(options)) {}
-  std::vector<std::shared_ptr<pf::Device>> copyAllDevices() override {
+  std::vector<pf::DeviceFacts> devices() override {
     auto platform = backend();
-    return platform ? platform->copyAllDevices() : std::vector<std::shared_ptr<pf::Device>>{};
+    return platform ? platform->devices() : std::vector<pf::DeviceFacts>{};
   }
-  std::shared_ptr<pf::Device> createSystemDefaultDevice() override {
+  std::optional<pf::DeviceFacts> defaultDevice() override {
     auto platform = backend();
-    return platform ? platform->createSystemDefaultDevice() : nullptr;
+    return platform ? platform->defaultDevice() : std::nullopt;
+  }
+  // Devices come only from the backend, so it is loaded by the time these are asked.
+  std::shared_ptr<pf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
+                                             const pf::BufferContents& contents) override {
+    auto platform = backend();
+    return platform ? platform->allocate(device, length, contents) : nullptr;
+  }
+  std::shared_ptr<pf::Submission> submit(std::size_t device,
+                                         std::vector<pf::MatrixProduct> products) override {
+    auto platform = backend();
+    return platform ? platform->submit(device, std::move(products)) : nullptr;
   }
 
  private:

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "gpu/platform/metal.h"
+#include "gpu/platform/backend.h"
 #include "gpu/platform/opencl/opencl_gpu.h"
 
 #define VENTRA_OPENCL_MODULE_ENTRY "ventra_opencl_module_platform"

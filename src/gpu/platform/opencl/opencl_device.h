@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "gpu/platform/metal.h"
+#include "gpu/platform/backend.h"
 #include "gpu/platform/opencl/cl_handles.h"
 
 namespace ventra::gpu::opencl {

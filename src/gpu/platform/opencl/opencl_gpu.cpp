@@ -30,12 +30,11 @@ QueueHandle makeQueue(const DeviceHandle& device) {
   return error == CL_SUCCESS ? std::move(queue) : QueueHandle();
 }
 
-class ClBuffer final : public pf::Buffer {
+class ClMemory final : public pf::DeviceMemory {
  public:
-  ClBuffer(std::shared_ptr<DeviceHandle> device, MemoryHandle memory, std::uint64_t length)
+  ClMemory(std::shared_ptr<DeviceHandle> device, MemoryHandle memory, std::uint64_t length)
       : device_(std::move(device)), memory_(std::move(memory)), length_(length) {}
-  std::uint64_t length() const override { return length_; }
-  bool readBytes(std::uint64_t offset, void* destination, std::uint64_t count) override {
+  bool read(std::uint64_t offset, void* destination, std::uint64_t count) override {
     if (offset + count > length_) return false;
     if (!readQueue_) readQueue_ = makeQueue(*device_);  // only diagnostics read back
     return readQueue_ && clEnqueueReadBuffer(readQueue_.get(), memory_.get(), CL_TRUE, offset,
@@ -50,50 +49,47 @@ class ClBuffer final : public pf::Buffer {
   QueueHandle readQueue_;
 };
 
-struct Product {
-  std::shared_ptr<ClBuffer> left, right, result;
-  std::uint64_t rows, columns, interior, leftStride, rightStride, resultStride;
-};
+cl_mem memoryOf(const std::shared_ptr<pf::DeviceMemory>& memory) {
+  return static_cast<const ClMemory&>(*memory)
+      .memory();  // this backend's devices hold only its own
+}
 
-class ClCommandBuffer final : public pf::CommandBuffer {
+class ClSubmission final : public pf::Submission {
  public:
-  ClCommandBuffer(std::shared_ptr<DeviceHandle> device, cl_command_queue queue,
-                  std::shared_ptr<const OpenCLOptions> options)
-      : device_(std::move(device)), queue_(queue), options_(options) {
-    clRetainCommandQueue(queue_.get());
-  }
-  ~ClCommandBuffer() override { clFinish(queue_.get()); }  // scratch outlives the work on it
-  void add(Product product) { products_.push_back(std::move(product)); }
-  void commit() override {
-    for (const auto& product : products_)
+  ClSubmission(std::shared_ptr<DeviceHandle> device, QueueHandle queue,
+               std::shared_ptr<const OpenCLOptions> options)
+      : device_(std::move(device)), queue_(std::move(queue)), options_(std::move(options)) {}
+  ~ClSubmission() override { clFinish(queue_.get()); }  // scratch outlives the work on it
+  void start(const std::vector<pf::MatrixProduct>& products) {
+    for (const auto& product : products)
       if (!error_) enqueue(product);
   }
-  void waitUntilCompleted() override {
+  std::optional<std::string> wait() override {
     cl_int status = clFinish(queue_.get());
     if (status != CL_SUCCESS && !error_) error_ = "clFinish failed: " + clStatusText(status);
+    return error_;
   }
-  std::optional<std::string> error() const override { return error_; }
 
  private:
-  void enqueue(const Product& p);
-  cl_mem scratchFor(std::size_t m, std::size_t n, std::size_t k, const Product& p);
+  void enqueue(const pf::MatrixProduct& p);
+  cl_mem scratchFor(std::size_t m, std::size_t n, std::size_t k, const pf::MatrixProduct& p);
 
   std::shared_ptr<DeviceHandle> device_;
   QueueHandle queue_;
   std::shared_ptr<const OpenCLOptions> options_;
-  std::vector<Product> products_;
   std::vector<MemoryHandle> scratch_;
   std::optional<std::string> error_;
 };
 
 // The library's scratch is ours, so its size is checked against one allocation on the device.
-cl_mem ClCommandBuffer::scratchFor(std::size_t m, std::size_t n, std::size_t k, const Product& p) {
+cl_mem ClSubmission::scratchFor(std::size_t m, std::size_t n, std::size_t k,
+                                const pf::MatrixProduct& p) {
   using clblast::Layout, clblast::Transpose;
   std::size_t bytes = 0;
   cl_command_queue queue = queue_.get();
-  auto status = clblast::GemmTempBufferSize<float>(Layout::kColMajor, Transpose::kNo,
-                                                   Transpose::kNo, m, n, k, 0, p.rightStride, 0,
-                                                   p.leftStride, 0, p.resultStride, &queue, bytes);
+  auto status = clblast::GemmTempBufferSize<float>(
+      Layout::kColMajor, Transpose::kNo, Transpose::kNo, m, n, k, 0, p.rightRowBytes / 4, 0,
+      p.leftRowBytes / 4, 0, p.resultRowBytes / 4, &queue, bytes);
   if (status != clblast::StatusCode::kSuccess)
     return error_ =
                "CLBlast could not size its scratch (status " + std::to_string(int(status)) + ")",
@@ -115,57 +111,27 @@ cl_mem ClCommandBuffer::scratchFor(std::size_t m, std::size_t n, std::size_t k, 
 // Row-major C = A × B is the column-major C' = B' × A' of the same buffers; column-major
 // operands keep the library's scratch at one matrix. A block of C's rows is a block of C''s
 // columns, so each block is the same call on offset buffers, flushed as its own submission.
-void ClCommandBuffer::enqueue(const Product& p) {
+void ClSubmission::enqueue(const pf::MatrixProduct& p) {
   using clblast::Layout, clblast::Transpose;
   const auto m = static_cast<std::size_t>(p.columns), k = static_cast<std::size_t>(p.interior);
+  const std::size_t left = p.leftRowBytes / 4, right = p.rightRowBytes / 4,
+                    result = p.resultRowBytes / 4;
   for (const RowBlock& block :
        rowBlocks(p.rows, p.columns, p.interior, options_->maxFlopsPerSubmission)) {
     const auto n = static_cast<std::size_t>(block.count);
     cl_mem scratch = scratchFor(m, n, k, p);
     if (error_) return;
     cl_command_queue queue = queue_.get();
-    auto status = clblast::Gemm<float>(
-        Layout::kColMajor, Transpose::kNo, Transpose::kNo, m, n, k, 1.0f, p.right->memory(), 0,
-        p.rightStride, p.left->memory(), block.first * p.leftStride, p.leftStride, 0.0f,
-        p.result->memory(), block.first * p.resultStride, p.resultStride, &queue, nullptr, scratch);
+    auto status = clblast::Gemm<float>(Layout::kColMajor, Transpose::kNo, Transpose::kNo, m, n, k,
+                                       1.0f, memoryOf(p.right), 0, right, memoryOf(p.left),
+                                       block.first * left, left, 0.0f, memoryOf(p.result),
+                                       block.first * result, result, &queue, nullptr, scratch);
     if (status != clblast::StatusCode::kSuccess)
       return void(error_ = "CLBlast Gemm failed (status " + std::to_string(int(status)) + ")");
     clFlush(queue);
     if (options_->onSubmission) options_->onSubmission(block);
   }
 }
-
-class ClQueue final : public pf::CommandQueue {
- public:
-  ClQueue(std::shared_ptr<DeviceHandle> device, QueueHandle queue,
-          std::shared_ptr<const OpenCLOptions> options)
-      : device_(std::move(device)), queue_(std::move(queue)), options_(options) {}
-  std::shared_ptr<pf::CommandBuffer> commandBuffer() override {
-    return std::make_shared<ClCommandBuffer>(device_, queue_.get(), options_);
-  }
-
- private:
-  std::shared_ptr<DeviceHandle> device_;
-  QueueHandle queue_;
-  std::shared_ptr<const OpenCLOptions> options_;
-};
-
-class ClMatrixMultiplication final : public pf::MatrixMultiplication {
- public:
-  ClMatrixMultiplication(std::uint64_t rows, std::uint64_t columns, std::uint64_t interior)
-      : rows_(rows), columns_(columns), interior_(interior) {}
-  void encodeToCommandBuffer(pf::CommandBuffer& commandBuffer, const pf::Matrix& left,
-                             const pf::Matrix& right, const pf::Matrix& result) override {
-    auto stride = [](const pf::Matrix& m) { return m.descriptor->rowBytes / 4; };
-    auto buffer = [](const pf::Matrix& m) { return std::static_pointer_cast<ClBuffer>(m.buffer); };
-    static_cast<ClCommandBuffer&>(commandBuffer)
-        .add({buffer(left), buffer(right), buffer(result), rows_, columns_, interior_, stride(left),
-              stride(right), stride(result)});
-  }
-
- private:
-  std::uint64_t rows_, columns_, interior_;
-};
 
 // A chunk of the pattern at a time, for drivers before OpenCL 1.2 (Clover): host memory stays
 // small whatever the buffer's size.
@@ -184,63 +150,28 @@ cl_int writePattern(cl_command_queue queue, cl_mem memory, const void* pattern,
   return CL_SUCCESS;
 }
 
-class ClDevice final : public pf::Device {
- public:
-  ClDevice(std::shared_ptr<DeviceHandle> handle, std::shared_ptr<const OpenCLOptions> options)
-      : handle_(std::move(handle)), options_(options) {}
-  std::string name() const override { return handle_->name; }
-  std::uint64_t recommendedMaxWorkingSetSize() const override { return handle_->workingSet; }
-  pf::DeviceDetails details() const override { return handle_->details; }
-  std::shared_ptr<pf::CommandQueue> newCommandQueue() override {
-    QueueHandle queue = makeQueue(*handle_);
-    if (!queue) return nullptr;
-    if (handle_->ellesmere)
-      clblast::OverrideParameters(handle_->id, "Xgemm", clblast::Precision::kSingle,
-                                  kEllesmereXgemm);
-    return std::make_shared<ClQueue>(handle_, std::move(queue), options_);
-  }
-  std::shared_ptr<pf::Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
-                                                 std::uint64_t) override {
-    return makeBuffer(CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR, const_cast<void*>(bytes), length);
-  }
-  std::shared_ptr<pf::Buffer> newBufferWithPattern(const void* pattern, std::uint64_t patternLength,
-                                                   std::uint64_t length, std::uint64_t) override;
-  std::shared_ptr<pf::Buffer> newBufferWithLength(std::uint64_t length, std::uint64_t) override {
-    return makeBuffer(CL_MEM_READ_WRITE, nullptr, length);
-  }
-  std::shared_ptr<pf::MatrixMultiplication> newMatrixMultiplication(
-      std::uint64_t rows, std::uint64_t columns, std::uint64_t interior) override {
-    return std::make_shared<ClMatrixMultiplication>(rows, columns, interior);
-  }
+std::shared_ptr<ClMemory> newMemory(const std::shared_ptr<DeviceHandle>& device,
+                                    std::uint64_t length, const void* bytes) {
+  if (length > device->maxAllocation) return nullptr;
+  cl_mem_flags flags = CL_MEM_READ_WRITE | (bytes ? CL_MEM_COPY_HOST_PTR : 0);
+  cl_int error = CL_SUCCESS;
+  MemoryHandle memory(
+      clCreateBuffer(device->context.get(), flags, length, const_cast<void*>(bytes), &error));
+  if (error != CL_SUCCESS) return nullptr;
+  return std::make_shared<ClMemory>(device, std::move(memory), length);
+}
 
- private:
-  std::shared_ptr<ClBuffer> makeBuffer(cl_mem_flags flags, void* host, std::uint64_t length) {
-    if (length == 0 || length > handle_->maxAllocation) return nullptr;
-    cl_int error = CL_SUCCESS;
-    MemoryHandle memory(clCreateBuffer(handle_->context.get(), flags, length, host, &error));
-    if (error != CL_SUCCESS) return nullptr;
-    return std::make_shared<ClBuffer>(handle_, std::move(memory), length);
-  }
-
-  std::shared_ptr<DeviceHandle> handle_;
-  std::shared_ptr<const OpenCLOptions> options_;
-};
-
-std::shared_ptr<pf::Buffer> ClDevice::newBufferWithPattern(const void* pattern,
-                                                           std::uint64_t patternLength,
-                                                           std::uint64_t length, std::uint64_t) {
-  if (patternLength == 0 || patternLength > 128 || length % patternLength != 0) return nullptr;
-  auto buffer = makeBuffer(CL_MEM_READ_WRITE, nullptr, length);
-  QueueHandle queue = makeQueue(*handle_);
-  if (!buffer || !queue) return nullptr;
-  cl_int status = CL_SUCCESS;
-  if (handle_->fillsBuffers)
-    status = clEnqueueFillBuffer(queue.get(), buffer->memory(), pattern, patternLength, 0, length,
-                                 0, nullptr, nullptr);
-  else
-    status = writePattern(queue.get(), buffer->memory(), pattern, patternLength, length);
-  if (status == CL_SUCCESS) status = clFinish(queue.get());
-  return status == CL_SUCCESS ? buffer : nullptr;
+// Filled by the device itself, and finished before the buffer is handed out.
+bool fill(const DeviceHandle& device, const ClMemory& memory, const pf::BufferContents& contents,
+          std::uint64_t length) {
+  QueueHandle queue = makeQueue(device);
+  if (!queue) return false;
+  cl_int status = device.fillsBuffers
+                      ? clEnqueueFillBuffer(queue.get(), memory.memory(), contents.pattern,
+                                            contents.patternLength, 0, length, 0, nullptr, nullptr)
+                      : writePattern(queue.get(), memory.memory(), contents.pattern,
+                                     contents.patternLength, length);
+  return status == CL_SUCCESS && clFinish(queue.get()) == CL_SUCCESS;
 }
 
 // Devices and their contexts are made once, when first asked for, so the library compiles its
@@ -249,14 +180,43 @@ class OpenCLPlatform final : public pf::GPUPlatform {
  public:
   explicit OpenCLPlatform(OpenCLOptions options)
       : options_(std::make_shared<const OpenCLOptions>(std::move(options))) {}
-  std::vector<std::shared_ptr<pf::Device>> copyAllDevices() override { return devices(); }
-  std::shared_ptr<pf::Device> createSystemDefaultDevice() override {
-    const auto& all = devices();
-    return all.empty() ? nullptr : all.front();
+  std::vector<pf::DeviceFacts> devices() override {
+    std::vector<pf::DeviceFacts> all;
+    for (std::size_t i = 0; i < handles().size(); ++i) all.push_back(facts(i));
+    return all;
+  }
+  std::optional<pf::DeviceFacts> defaultDevice() override {
+    if (handles().empty()) return std::nullopt;
+    return facts(0);
+  }
+  std::shared_ptr<pf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
+                                             const pf::BufferContents& contents) override {
+    if (device >= handles().size()) return nullptr;
+    const auto& handle = handles()[device];
+    auto memory = newMemory(handle, length, contents.bytes);
+    if (memory && contents.pattern && !fill(*handle, *memory, contents, length)) return nullptr;
+    return memory;
+  }
+  std::shared_ptr<pf::Submission> submit(std::size_t device,
+                                         std::vector<pf::MatrixProduct> products) override {
+    if (device >= handles().size()) return nullptr;
+    const auto& handle = handles()[device];
+    QueueHandle queue = makeQueue(*handle);
+    if (!queue) return nullptr;
+    if (handle->ellesmere)
+      clblast::OverrideParameters(handle->id, "Xgemm", clblast::Precision::kSingle,
+                                  kEllesmereXgemm);
+    auto submission = std::make_shared<ClSubmission>(handle, std::move(queue), options_);
+    submission->start(products);
+    return submission;
   }
 
  private:
-  const std::vector<std::shared_ptr<pf::Device>>& devices() {
+  pf::DeviceFacts facts(std::size_t index) {
+    const auto& handle = *handles()[index];
+    return {index, handle.name, handle.workingSet, handle.details};
+  }
+  const std::vector<std::shared_ptr<DeviceHandle>>& handles() {
     std::call_once(enumerated_, [this] {
       auto ids = devicesOfType(CL_DEVICE_TYPE_GPU);
       if (options_->includeCpuDevices) {
@@ -264,15 +224,14 @@ class OpenCLPlatform final : public pf::GPUPlatform {
         ids.insert(ids.end(), cpus.begin(), cpus.end());
       }
       for (cl_device_id id : ids)
-        if (auto handle = openDevice(id))
-          devices_.push_back(std::make_shared<ClDevice>(handle, options_));
+        if (auto handle = openDevice(id)) handles_.push_back(std::move(handle));
     });
-    return devices_;
+    return handles_;
   }
 
   std::shared_ptr<const OpenCLOptions> options_;  // shared with everything made here
   std::once_flag enumerated_;
-  std::vector<std::shared_ptr<pf::Device>> devices_;
+  std::vector<std::shared_ptr<DeviceHandle>> handles_;
 };
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "gpu/platform/metal.h"
+#include "gpu/platform/backend.h"
 #include "gpu/platform/opencl/row_blocks.h"
 
 namespace ventra::gpu::opencl {
