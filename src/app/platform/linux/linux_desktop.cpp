@@ -49,22 +49,19 @@ class LinuxDesktop final : public pf::DesktopPlatform {
         modifiers_(std::move(modifiers)),
         defaults_(std::make_shared<KeyFileDefaults>(paths_.defaultsFile)),
         center_(freedesktopNotificationCenter(paths_.notificationState)) {}
-  ~LinuxDesktop() override {
-    cancelPending();
-    if (loop_) g_main_loop_unref(loop_);
-  }
+  ~LinuxDesktop() override { cancelPending(); }
 
   int applicationMain(
       int argc, char** argv,
       const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) override {
     for (int i = 1; i < argc; ++i)
       loginItem_ = loginItem_ || std::strcmp(argv[i], kLoginItemArgument) == 0;
-    loop_ = g_main_loop_new(nullptr, FALSE);
+    loop_.reset(g_main_loop_new(nullptr, FALSE));
     auto delegate = create();
     launching_ = true;
     delegate->applicationDidFinishLaunching();
     launching_ = false;
-    if (!terminated_) g_main_loop_run(loop_);
+    if (!terminated_) g_main_loop_run(loop_.get());
     center_->settle(kSettleLimit);
     return status_;
   }
@@ -74,7 +71,7 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     terminated_ = true;
     sender.applicationWillTerminate();
     cancelPending();  // nothing queued runs after the quit
-    if (loop_) g_main_loop_quit(loop_);
+    if (loop_) g_main_loop_quit(loop_.get());
   }
 
   std::shared_ptr<pf::UserDefaults> standardUserDefaults() override { return defaults_; }
@@ -121,7 +118,7 @@ class LinuxDesktop final : public pf::DesktopPlatform {
   ModifierSource modifiers_;
   std::shared_ptr<pf::UserDefaults> defaults_;
   std::shared_ptr<FreedesktopNotificationCenter> center_;
-  GMainLoop* loop_ = nullptr;
+  std::unique_ptr<GMainLoop, decltype(&g_main_loop_unref)> loop_{nullptr, g_main_loop_unref};
   bool loginItem_ = false;
   bool launching_ = false;
   bool terminated_ = false;
@@ -153,7 +150,7 @@ gboolean LinuxDesktop::runPending(gpointer data) {
     desktop.status_ = 1;
     desktop.terminated_ = true;
     desktop.cancelPending();
-    g_main_loop_quit(desktop.loop_);
+    g_main_loop_quit(desktop.loop_.get());
   }
   return G_SOURCE_REMOVE;
 }

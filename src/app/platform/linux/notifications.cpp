@@ -60,7 +60,7 @@ class Center final : public FreedesktopNotificationCenter,
   void saveIds() const;
 
   std::filesystem::path stateFile_;
-  GDBusConnection* bus_ = nullptr;
+  std::unique_ptr<GDBusConnection, decltype(&g_object_unref)> bus_{nullptr, g_object_unref};
   bool busTried_ = false;
   guint subscription_ = 0;
   std::map<guint32, std::shared_ptr<pf::UserNotification>> delivered_;
@@ -71,28 +71,24 @@ class Center final : public FreedesktopNotificationCenter,
 };
 
 Center::~Center() {
-  if (bus_ && subscription_) g_dbus_connection_signal_unsubscribe(bus_, subscription_);
-  if (bus_) g_object_unref(bus_);
+  if (bus_ && subscription_) g_dbus_connection_signal_unsubscribe(bus_.get(), subscription_);
 }
 
 // Without a session bus nothing can be shown; the app's own timeout then decides.
 GDBusConnection* Center::bus() {
-  if (busTried_) return bus_;
+  if (busTried_) return bus_.get();
   busTried_ = true;
-  GError* error = nullptr;
-  bus_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-  if (!bus_) {
-    std::cerr << "ventra: no session bus for notifications: " << error->message << "\n";
-    g_error_free(error);
-  }
-  return bus_;
+  g_autoptr(GError) error = nullptr;
+  bus_.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
+  if (!bus_) std::cerr << "ventra: no session bus for notifications: " << error->message << "\n";
+  return bus_.get();
 }
 
 // Signals go to the caller only, and may come at once: subscribe before the first Notify.
 void Center::subscribe() {
   if (subscription_ || !bus()) return;
   subscription_ =
-      g_dbus_connection_signal_subscribe(bus_, kService, kInterface, nullptr, kPath, nullptr,
+      g_dbus_connection_signal_subscribe(bus_.get(), kService, kInterface, nullptr, kPath, nullptr,
                                          G_DBUS_SIGNAL_FLAGS_NONE, &onSignal, this, nullptr);
 }
 
@@ -123,7 +119,7 @@ void Center::deliverNotification(std::shared_ptr<pf::UserNotification> notificat
   if (!bus()) return;
   std::uint64_t key = ++calls_;
   outstanding_[key] = {std::move(notification)};
-  g_dbus_connection_call(bus_, kService, kPath, kInterface, "Notify",
+  g_dbus_connection_call(bus_.get(), kService, kPath, kInterface, "Notify",
                          notifyArguments(*outstanding_[key].notification), G_VARIANT_TYPE("(u)"),
                          G_DBUS_CALL_FLAGS_NONE, kNotifyTimeoutMs, nullptr, &onNotifyReply,
                          new NotifyCall{weak_from_this(), key});
@@ -131,11 +127,10 @@ void Center::deliverNotification(std::shared_ptr<pf::UserNotification> notificat
 
 void Center::onNotifyReply(GObject* source, GAsyncResult* result, gpointer data) {
   std::unique_ptr<NotifyCall> call(static_cast<NotifyCall*>(data));
-  GError* error = nullptr;
-  GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply =
+      g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
   if (auto center = call->center.lock()) center->notified(call->key, reply, error);
-  if (reply) g_variant_unref(reply);
-  if (error) g_error_free(error);
 }
 
 // The server's id for a notification: kept, or closed at once if the app removed it meanwhile.
@@ -159,7 +154,7 @@ void Center::settle(std::chrono::milliseconds limit) {
     if (!g_main_context_iteration(nullptr, FALSE))
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (bus_) g_dbus_connection_flush_sync(bus_, nullptr, nullptr);
+  if (bus_) g_dbus_connection_flush_sync(bus_.get(), nullptr, nullptr);
 }
 
 void Center::onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*,
@@ -200,7 +195,7 @@ void Center::actionInvoked(guint32 id, const std::string& action) {
 // settle() flushes what is still queued.
 void Center::closeNotification(guint32 id) {
   if (!bus()) return;
-  g_dbus_connection_call(bus_, kService, kPath, kInterface, "CloseNotification",
+  g_dbus_connection_call(bus_.get(), kService, kPath, kInterface, "CloseNotification",
                          g_variant_new("(u)", id), nullptr, G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs,
                          nullptr, nullptr, nullptr);
 }

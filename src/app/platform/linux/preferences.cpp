@@ -2,8 +2,6 @@
 // GKeyFile.
 #include <glib.h>
 
-#include <memory>
-
 #include "app/platform/linux/linux_desktop.h"
 #include "app/platform/linux/state_file.h"
 
@@ -13,10 +11,6 @@ namespace {
 constexpr char kGroup[] = "Ventra";
 constexpr std::size_t kDefaultsFileLimit = 64 * 1024;
 
-struct KeyFileDeleter {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-
 }  // namespace
 
 // Links are followed (dotfiles are often links), but only a regular file is read: a FIFO in its
@@ -25,24 +19,20 @@ std::optional<double> readStoredNumber(const std::filesystem::path& file, const 
                                        std::string& problem) {
   auto text = readSmallFile(file, kDefaultsFileLimit, true, problem);
   if (!text) return std::nullopt;
-  std::unique_ptr<GKeyFile, KeyFileDeleter> keyFile(g_key_file_new());
-  GError* error = nullptr;
-  if (!g_key_file_load_from_data(keyFile.get(), text->data(), text->size(), G_KEY_FILE_NONE,
-                                 &error)) {
+  g_autoptr(GKeyFile) keyFile = g_key_file_new();
+  g_autoptr(GError) error = nullptr;
+  if (!g_key_file_load_from_data(keyFile, text->data(), text->size(), G_KEY_FILE_NONE, &error)) {
     problem = file.string() + ": " + error->message;
-    g_error_free(error);
     return std::nullopt;
   }
   // get_double refuses a value with a trailing blank, so the text is stripped and parsed here.
-  gchar* value = g_key_file_get_string(keyFile.get(), kGroup, key.c_str(), &error);
+  g_autofree gchar* value = g_key_file_get_string(keyFile, kGroup, key.c_str(), &error);
   if (!value) {
     bool absent = g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_KEY_NOT_FOUND) ||
                   g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_GROUP_NOT_FOUND);
     if (!absent) problem = file.string() + ": " + key + ": " + error->message;
-    g_error_free(error);
     return std::nullopt;
   }
-  std::unique_ptr<gchar, decltype(&g_free)> owned(value, g_free);
   g_strstrip(value);
   gchar* end = nullptr;
   double number = g_ascii_strtod(value, &end);
