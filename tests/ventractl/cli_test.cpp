@@ -331,6 +331,15 @@ TEST(Ventractl, HostCommandsSayTheBuildHasNoLinuxBackends) {
 }
 #endif
 
+TEST(Ventractl, VersionNamesTheCommitAndTheBackendsBuiltIn) {
+  CliRun run = ventractl("--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("(commit "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(VENTRA_LINUX_BACKENDS ? "backends: applesmc" : "backends: emulator"),
+            std::string::npos)
+      << run.out;
+}
+
 TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
   auto parsed = ctl::parseCommandLine({"fans", "--json", "--profile=p.json", "--unit", "kelvin"});
   EXPECT_EQ(parsed.words, std::vector<std::string>{"fans"});

@@ -3,7 +3,9 @@
 #include <iostream>
 #include <map>
 
+#include "commit.h"
 #include "context.h"
+#include "host.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smc_error.h"
 
@@ -51,7 +53,11 @@ std::string hintFor(const SMCKit::SMCError& error, const std::string& command) {
 int run(const Invocation& invocation) {
   Context context{invocation.options, std::cout, std::cerr};
   if (invocation.options.help) return std::cout << kUsage, 0;
-  if (invocation.options.version) return std::cout << "ventractl " VENTRA_VERSION "\n", 0;
+  if (invocation.options.version) {
+    std::cout << "ventractl " VENTRA_VERSION " (commit " VENTRA_COMMIT ")\n"
+              << "backends: " << ventra::ctl::builtBackends() << "\n";
+    return 0;
+  }
   if (invocation.words.empty()) throw UsageError("no command given");
   auto command = commands().find(invocation.words.front());
   if (command == commands().end())
