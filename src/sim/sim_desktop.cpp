@@ -15,7 +15,7 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-class SimDefaults : public pf::UserDefaults {
+class SimDefaults final : public pf::UserDefaults {
  public:
   SimDefaults(std::map<std::string, pf::DefaultValue> stored, Trace& trace)
       : stored_(std::move(stored)), trace_(trace) {}
@@ -46,7 +46,7 @@ class SimDefaults : public pf::UserDefaults {
 
 }  // namespace
 
-class SimNotificationCenter : public pf::UserNotificationCenter {
+class SimNotificationCenter final : public pf::UserNotificationCenter {
  public:
   SimNotificationCenter(SimDesktop& desktop, const Scenario& scenario, Trace& trace)
       : desktop_(desktop), answer_(scenario.answer), trace_(trace) {

@@ -10,7 +10,7 @@ namespace gpf = gpu::platform;
 
 namespace {
 
-class TracingClient : public spf::UserClient {
+class TracingClient final : public spf::UserClient {
  public:
   TracingClient(std::unique_ptr<spf::UserClient> inner, Trace& trace)
       : inner_(std::move(inner)), trace_(trace) {}
@@ -31,7 +31,7 @@ class TracingClient : public spf::UserClient {
   Trace& trace_;
 };
 
-class TracingService : public spf::Service {
+class TracingService final : public spf::Service {
  public:
   TracingService(std::shared_ptr<spf::Service> inner, Trace& trace)
       : inner_(std::move(inner)), trace_(trace) {}

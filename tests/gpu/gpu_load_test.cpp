@@ -66,6 +66,25 @@ TEST(GpuLoad, RefusedWorkIsReportedOnCompletion) {
   EXPECT_EQ(gpu->liveObjects(), 0);
 }
 
+// A backend is only ever handed memory it made on the device it works on.
+TEST(GpuPort, AProductWithAMatrixFromAnotherDeviceIsRefused) {
+  auto gpu = std::make_shared<fake::FakeGPU>(
+      fake::FakeGPUOptions{{{"first", 1 << 30}, {"second", 1 << 30}}, {}, 1 << 20});
+  ScopedComposition installed(Composition::ofGpu(gpu));
+  auto devices = pf::MTLCopyAllDevices();
+  ASSERT_EQ(devices.size(), 2u);
+  auto descriptor = pf::matrixDescriptorWithRows(4, 4, 16, pf::MPSDataTypeFloat32);
+  auto here = pf::initMatrixWithBuffer(devices[0]->newBufferWithLength(64, 0), descriptor);
+  auto there = pf::initMatrixWithBuffer(devices[1]->newBufferWithLength(64, 0), descriptor);
+  auto commandBuffer = devices[0]->newCommandQueue()->commandBuffer();
+  devices[0]->newMatrixMultiplication(4, 4, 4)->encodeToCommandBuffer(*commandBuffer, *here, *there,
+                                                                      *here);
+  commandBuffer->commit();
+  commandBuffer->waitUntilCompleted();
+  EXPECT_TRUE(commandBuffer->error().has_value());
+  for (const auto& call : gpu->calls()) EXPECT_EQ(call.find("submit"), std::string::npos) << call;
+}
+
 TEST(GpuLoad, NoDeviceOrImpossibleSizeDoesNothingHarmful) {
   ScopedComposition none(Composition::ofGpu(nullptr));
   runGPULoad(16);  // no platform at all

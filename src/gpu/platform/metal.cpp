@@ -23,9 +23,18 @@ bool Buffer::readBytes(std::uint64_t offset, void* destination, std::uint64_t co
 }
 
 void CommandBuffer::commit() {
+  if (error_) return;
   submission_ = backend_->submit(device_, std::move(encoded_));
   encoded_.clear();
   if (!submission_) error_ = "the device took no work";
+}
+
+void CommandBuffer::encode(const Matrix& left, const Matrix& right, const Matrix& result,
+                           MatrixProduct product) {
+  for (const Matrix* matrix : {&left, &right, &result})
+    if (!matrix->buffer->belongsTo(backend_.get(), device_))
+      error_ = "a matrix of the product lives on another device";
+  if (!error_) encoded_.push_back(std::move(product));
 }
 
 void CommandBuffer::waitUntilCompleted() {
@@ -34,7 +43,8 @@ void CommandBuffer::waitUntilCompleted() {
 
 void MatrixMultiplication::encodeToCommandBuffer(CommandBuffer& commandBuffer, const Matrix& left,
                                                  const Matrix& right, const Matrix& result) {
-  commandBuffer.encode({left.buffer->memory(), right.buffer->memory(), result.buffer->memory(),
+  commandBuffer.encode(left, right, result,
+                       {left.buffer->memory(), right.buffer->memory(), result.buffer->memory(),
                         rows_, columns_, interior_, left.descriptor->rowBytes,
                         right.descriptor->rowBytes, result.descriptor->rowBytes});
 }
@@ -66,7 +76,8 @@ std::shared_ptr<Buffer> Device::newBufferWithLength(std::uint64_t length, std::u
 std::shared_ptr<Buffer> Device::newBuffer(std::uint64_t length, const BufferContents& contents) {
   if (length == 0) return nullptr;
   auto memory = backend_->allocate(facts_.index, length, contents);
-  return memory ? std::make_shared<Buffer>(std::move(memory), length) : nullptr;
+  return memory ? std::make_shared<Buffer>(std::move(memory), length, backend_.get(), facts_.index)
+                : nullptr;
 }
 
 std::shared_ptr<MatrixMultiplication> Device::newMatrixMultiplication(

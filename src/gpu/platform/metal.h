@@ -21,16 +21,22 @@ inline constexpr std::uint32_t MPSDataTypeFloat32 = 0x10000020;
 
 class Buffer final {
  public:
-  Buffer(std::shared_ptr<DeviceMemory> memory, std::uint64_t length)
-      : memory_(std::move(memory)), length_(length) {}
+  Buffer(std::shared_ptr<DeviceMemory> memory, std::uint64_t length, const GPUPlatform* backend,
+         std::size_t device)
+      : memory_(std::move(memory)), length_(length), backend_(backend), device_(device) {}
   std::uint64_t length() const { return length_; }
   // Copies bytes back to the host; false when the device cannot. Only diagnostics read back.
   bool readBytes(std::uint64_t offset, void* destination, std::uint64_t count);
   const std::shared_ptr<DeviceMemory>& memory() const { return memory_; }
+  bool belongsTo(const GPUPlatform* backend, std::size_t device) const {
+    return backend_ == backend && device_ == device;
+  }
 
  private:
   std::shared_ptr<DeviceMemory> memory_;
   std::uint64_t length_;
+  const GPUPlatform* backend_;  // a backend works only on memory it made, on that device
+  std::size_t device_;
 };
 
 struct MatrixDescriptor {
@@ -54,7 +60,8 @@ class CommandBuffer final {
   void waitUntilCompleted();
   // After completion: what went wrong, if anything (the load itself never asks).
   std::optional<std::string> error() const { return error_; }
-  void encode(MatrixProduct product) { encoded_.push_back(std::move(product)); }
+  // Matrices on another device are refused: the product ends in error(), not in the backend.
+  void encode(const Matrix& left, const Matrix& right, const Matrix& result, MatrixProduct product);
 
  private:
   std::shared_ptr<GPUPlatform> backend_;

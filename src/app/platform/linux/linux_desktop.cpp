@@ -21,7 +21,7 @@ constexpr std::chrono::milliseconds kSettleLimit{2000};
 // A local X server answers in well under a millisecond.
 constexpr std::chrono::milliseconds kModifierQueryLimit{250};
 
-class KeyFileDefaults : public pf::UserDefaults {
+class KeyFileDefaults final : public pf::UserDefaults {
  public:
   explicit KeyFileDefaults(std::filesystem::path file) : file_(std::move(file)) {}
   void registerDefaults(const std::map<std::string, pf::DefaultValue>& defaults) override {

@@ -11,7 +11,7 @@ namespace {
 using SMCResultCode::kSMCKeyNotFound;
 using SMCResultCode::kSMCSuccess;
 
-class EmulatorClient : public pf::UserClient {
+class EmulatorClient final : public pf::UserClient {
  public:
   explicit EmulatorClient(std::shared_ptr<SMCEmulator> smc) : smc_(std::move(smc)) {}
   pf::kern_return_t callStructMethod(std::uint32_t selector, std::span<const std::uint8_t> input,
