@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang-14 libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev zsh fish
   libglib2.0-dev libx11-dev dbus libfuse3-dev fuse3 dunst xvfb python3
   ocl-icd-opencl-dev opencl-headers libclblast-dev pocl-opencl-icd libopenblas-dev
 )

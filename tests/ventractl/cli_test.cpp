@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
+#include "command_specs.h"
 #include "composition/emulated_smc.h"
 #include "data_dirs.h"
 #include "smc/smckit.h"
@@ -340,19 +342,94 @@ TEST(Ventractl, VersionNamesTheCommitAndTheBackendsBuiltIn) {
       << run.out;
 }
 
-TEST(CommandLine, ParsesOptionsAnywhereAndRejectsBadValues) {
-  auto parsed = ctl::parseCommandLine({"fans", "--json", "--profile=p.json", "--unit", "kelvin"});
-  EXPECT_EQ(parsed.words, std::vector<std::string>{"fans"});
+TEST(CommandLine, EachCommandTakesItsOwnOptionsInEitherSpelling) {
+  auto parsed = ctl::parseCommandLine({"temps", "-j", "--profile=p.json", "-u", "kelvin", "--all"});
+  EXPECT_EQ(parsed.words, std::vector<std::string>{"temps"});
   EXPECT_TRUE(parsed.options.json);
+  EXPECT_TRUE(parsed.options.all);
   EXPECT_EQ(parsed.options.profile, "p.json");
   EXPECT_EQ(parsed.options.unit, "kelvin");
+  EXPECT_EQ(ctl::parseCommandLine({"--profile", "p.json", "fans"}).options.profile, "p.json");
+  EXPECT_EQ(ctl::parseCommandLine({"gpu", "load", "--size=64"}).words,
+            (std::vector<std::string>{"gpu", "load"}));
   EXPECT_EQ(ctl::parseCommandLine({"set-fan-min", "0", "-5"}).words.back(), "-5");
-  EXPECT_THROW(ctl::parseCommandLine({"--unit", "rankine"}), ctl::UsageError);
-  EXPECT_THROW(ctl::parseCommandLine({"--interval", "nan"}), ctl::UsageError);
-  EXPECT_THROW(ctl::parseCommandLine({"--interval", "-1"}), ctl::UsageError);
-  EXPECT_THROW(ctl::parseCommandLine({"--profile"}), ctl::UsageError);
+  EXPECT_TRUE(ctl::parseCommandLine({}).words.empty());
+}
+
+// What the old parser let through: an option of another command, an option before its command,
+// a value out of range, an argument too many.
+TEST(CommandLine, MisplacedOptionsAndBadValuesAreUsageErrors) {
+  const std::vector<std::vector<std::string>> lines = {{"fans", "--size", "5"},
+                                                       {"fans", "--yes"},
+                                                       {"fans", "--unit", "kelvin"},
+                                                       {"--json", "fans"},
+                                                       {"--profile", "p.json", "gpu"},
+                                                       {"gpu", "--size", "64"},
+                                                       {"temps", "--unit", "rankine"},
+                                                       {"watch", "--interval", "nan"},
+                                                       {"watch", "--interval", "-1"},
+                                                       {"watch", "--count", "0"},
+                                                       {"fans", "--profile"},
+                                                       {"read"},
+                                                       {"read", "F0Ac", "F1Ac"},
+                                                       {"autostart", "maybe"},
+                                                       {"gpu", "load", "--size", "40000"}};
+  for (const auto& line : lines) EXPECT_THROW(ctl::parseCommandLine(line), ctl::UsageError);
   EXPECT_THROW(ctl::parseInteger("12x", "N", 0, 100), ctl::UsageError);
   EXPECT_THROW(ctl::parseInteger("101", "N", 0, 100), ctl::UsageError);
+}
+
+std::string usageError(const std::vector<std::string>& line) {
+  try {
+    ctl::parseCommandLine(line);
+  } catch (const ctl::UsageError& error) {
+    return error.what();
+  }
+  return "(parsed)";
+}
+
+TEST(CommandLine, MistakesAreExplainedWithASuggestion) {
+  EXPECT_EQ(usageError({"fanz"}), "unknown command \"fanz\"; did you mean fans?");
+  EXPECT_EQ(usageError({"gpu", "lod"}), "unknown gpu command \"lod\"; did you mean load?");
+  EXPECT_EQ(usageError({"fans", "--jsn"}), "unknown option --jsn; did you mean --json?");
+  EXPECT_EQ(usageError({"fans", "--size", "5"}),
+            "fans does not take --size (an option of gpu load)");
+  EXPECT_EQ(usageError({"--json", "fans"}), "--json goes after the command: ventractl fans --json");
+  EXPECT_EQ(usageError({"fans", "--frobnicate"}), "unknown option --frobnicate");
+}
+
+TEST(Ventractl, HelpForEveryCommandListsItsOwnOptionsOnly) {
+  auto check = [](const std::string& path, const ctl::CommandSpec& command) {
+    CliRun run = ventractl(path + " --help");
+    EXPECT_EQ(run.status, 0) << path;
+    EXPECT_NE(run.out.find("Usage: ventractl " + path), std::string::npos) << run.out;
+    for (const auto& option : ctl::optionSpecs()) {
+      bool takes = std::find(command.options.begin(), command.options.end(), option.key) !=
+                   command.options.end();
+      bool shown = run.out.find(ctl::longName(option) + " ") != std::string::npos;
+      if (takes) {
+        EXPECT_TRUE(shown) << path << " " << option.key;
+      }
+      if (!shown) continue;
+      // Another option may share the long name (--force): one of the command's own must.
+      EXPECT_TRUE(std::any_of(
+          command.options.begin(), command.options.end(),
+          [&](auto& key) { return ctl::longName(ctl::optionSpec(key)) == ctl::longName(option); }))
+          << path << " shows " << option.key;
+    }
+  };
+  for (const auto& command : ctl::commandSpecs()) {
+    check(command.name, command);
+    for (const auto& sub : command.subcommands) check(command.name + " " + sub.name, sub);
+  }
+  CliRun top = ventractl("--help");
+  EXPECT_NE(top.out.find("Exit status:"), std::string::npos);
+  CliRun bare = ventractl("");
+  EXPECT_EQ(bare.status, 0);
+  EXPECT_NE(bare.out.find("set-fan-min FAN RPM"), std::string::npos) << bare.out;
+  CliRun wrong = ventractl("fans --size 5 --yes --unit kelvin");
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_NE(wrong.err.find("Try 'ventractl fans --help'"), std::string::npos) << wrong.err;
 }
 
 }  // namespace

@@ -35,16 +35,28 @@ struct Options {
 
 struct Invocation {
   Options options;
-  std::vector<std::string> words;  // the subcommand and its arguments
+  std::vector<std::string> words;  // the command ("gpu load" is two words) and its arguments
+  std::string helpText;            // what --help asked for: the command's own help
 };
 
 Invocation parseCommandLine(const std::vector<std::string>& arguments);
+
+// Printed by a bare `ventractl`.
+std::string shortSummary();
 
 // Whole-text decimal parse; `what` names the argument in the error.
 long long parseInteger(const std::string& text, const std::string& what, long long low,
                        long long high);
 double parseSeconds(const std::string& text, const std::string& what);
 
-extern const char* const kUsage;
+// The exit statuses, for the help text and the manual.
+inline constexpr char kExitStatuses[] = R"(Exit status:
+  0  success
+  1  a failure: the SMC, the GPU, a file or the output could not do what was asked
+  2  a usage error: the command line cannot be run as written
+  3  check: the host is one the app would not act on
+  130  watch: interrupted (Ctrl-C)
+
+ventractl COMMAND --help shows a command's own options.)";
 
 }  // namespace ventra::ctl

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <map>
 
+#include "command_specs.h"
 #include "commit.h"
 #include "context.h"
 #include "host.h"
@@ -52,13 +53,13 @@ std::string hintFor(const SMCKit::SMCError& error, const std::string& command) {
 
 int run(const Invocation& invocation) {
   Context context{invocation.options, std::cout, std::cerr};
-  if (invocation.options.help) return std::cout << kUsage, 0;
+  if (invocation.options.help) return std::cout << invocation.helpText, 0;
   if (invocation.options.version) {
     std::cout << "ventractl " VENTRA_VERSION " (commit " VENTRA_COMMIT ")\n"
               << "backends: " << ventra::ctl::builtBackends() << "\n";
     return 0;
   }
-  if (invocation.words.empty()) throw UsageError("no command given");
+  if (invocation.words.empty()) return std::cout << shortSummary(), 0;
   auto command = commands().find(invocation.words.front());
   if (command == commands().end())
     throw UsageError("unknown command \"" + invocation.words.front() + "\"");
@@ -77,15 +78,24 @@ int withOutputChecked(int status) {
   return 1;
 }
 
+// The command named on the line, for hints; found even on a line that does not parse.
+std::string commandNamed(const std::vector<std::string>& arguments) {
+  for (const auto& word : arguments)
+    for (const auto& spec : ventra::ctl::commandSpecs())
+      if (word == spec.name) return word;
+  return "";
+}
+
 int main(int argc, char** argv) {
   using namespace ventra;
-  std::string command;
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const std::string command = commandNamed(arguments);
   try {
-    auto invocation = ctl::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (!invocation.words.empty()) command = invocation.words.front();
+    auto invocation = ctl::parseCommandLine(arguments);
     return withOutputChecked(ctl::run(invocation));
   } catch (const ctl::UsageError& error) {
-    std::cerr << "ventractl: " << error.what() << "\nTry 'ventractl --help'.\n";
+    std::cerr << "ventractl: " << error.what() << "\n"
+              << "Try 'ventractl " << (command.empty() ? "" : command + " ") << "--help'.\n";
     return 2;
   } catch (const SMCKit::SMCError& error) {
     std::cerr << "ventractl: " << error.what() << ctl::hintFor(error, command) << "\n";

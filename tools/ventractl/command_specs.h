@@ -1,0 +1,49 @@
+#pragma once
+
+// The command line's one definition: every command, its arguments and the options it takes. The
+// parser, the help texts and the shell completions are all made from it.
+
+#include <string>
+#include <vector>
+
+namespace ventra::ctl {
+
+// What a shell offers for a value.
+enum class Completion { none, file, jsonFile, directory, choices };
+
+struct OptionSpec {
+  std::string key;    // "json"
+  std::string names;  // "-j,--json"
+  std::string value;  // "FILE"; empty for a flag
+  std::string help;
+  Completion completion = Completion::none;
+  std::vector<std::string> choices;
+};
+
+struct ArgumentSpec {
+  std::string name;  // "KEY"
+  std::string help;
+  bool required = true;
+  Completion completion = Completion::none;
+  std::vector<std::string> choices;
+};
+
+struct CommandSpec {
+  std::string name;  // "load" under "gpu"
+  std::string help;
+  std::vector<ArgumentSpec> arguments;
+  std::vector<std::string> options;  // keys of optionSpecs()
+  std::vector<CommandSpec> subcommands;
+};
+
+const std::vector<OptionSpec>& optionSpecs();
+const OptionSpec& optionSpec(const std::string& key);
+const std::vector<CommandSpec>& commandSpecs();
+
+// Options that pick the SMC; before the command they apply to any command that talks to it.
+inline const std::vector<std::string> kSmcOptions = {"profile", "applesmc"};
+
+// The long name alone: "--json" for "-j,--json".
+std::string longName(const OptionSpec& option);
+
+}  // namespace ventra::ctl
