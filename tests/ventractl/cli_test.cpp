@@ -342,6 +342,82 @@ TEST(Ventractl, VersionNamesTheCommitAndTheBackendsBuiltIn) {
       << run.out;
 }
 
+// What a shell offers after the words typed so far, one candidate per line: bash runs the
+// generated function, fish asks its own completion engine.
+std::set<std::string> offered(const std::string& shell, const std::string& typed) {
+  std::string script =
+      ::testing::TempDir() + "completion-" + std::to_string(getpid()) + "." + shell;
+  std::ofstream(script) << ventractl("completion " + shell).out;
+  std::string command =
+      shell == "bash" ? "bash -c 'source " + script + "; COMP_WORDS=(" + typed +
+                            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ventractl; "
+                            "printf \"%s\\n\" \"${COMPREPLY[@]}\"'"
+                      : "fish --no-config -c 'source " + script + "; complete -C\"" + typed + "\"'";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::set<std::string> lines;
+  char line[512];
+  while (fgets(line, sizeof line, pipe)) {
+    std::string text(line);
+    text = text.substr(0, text.find_first_of("\t\n"));
+    if (!text.empty()) lines.insert(text);
+  }
+  pclose(pipe);
+  std::remove(script.c_str());
+  return lines;
+}
+
+bool haveShell(const std::string& shell) {
+  return std::system(("command -v " + shell + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Every command's options and arguments, as each shell offers them after that command.
+TEST(Completion, EachCommandOffersItsOwnOptionsAndArguments) {
+  for (std::string shell : {"bash", "fish"}) {
+    if (!haveShell(shell)) {
+      ADD_FAILURE() << shell << " is not installed (scripts/setup.sh installs it)";
+      continue;
+    }
+    auto check = [&](const std::string& path, const ctl::CommandSpec& command) {
+      auto options = offered(shell, "ventractl " + path + " --");
+      std::set<std::string> expected{"--help"};
+      for (const auto& key : command.options) expected.insert(ctl::longName(ctl::optionSpec(key)));
+      EXPECT_EQ(options, expected) << shell << ": " << path;
+    };
+    for (const auto& command : ctl::commandSpecs()) {
+      if (shell == "fish" && !command.subcommands.empty()) continue;  // fish: see below
+      check(command.name, command);
+      for (const auto& sub : command.subcommands) check(command.name + " " + sub.name, sub);
+    }
+    std::string blank = shell == "bash" ? " \"\"" : " ";
+    EXPECT_EQ(offered(shell, "ventractl autostart" + blank),
+              (std::set<std::string>{"disable", "enable", "status"}))
+        << shell;
+    EXPECT_TRUE(offered(shell, "ventractl gpu" + blank).contains("load")) << shell;
+    EXPECT_EQ(offered(shell, "ventractl temps -u" + blank),
+              (std::set<std::string>{"celsius", "fahrenheit", "kelvin"}))
+        << shell;
+    EXPECT_TRUE(offered(shell, "ventractl f").contains("fans")) << shell;
+  }
+}
+
+// Options that share a long name with another command's option (--force): fish lists those of
+// the subcommand it has seen, and the parent's are not offered after it.
+TEST(Completion, FishTellsGpuFromGpuLoad) {
+  if (!haveShell("fish")) GTEST_SKIP() << "no fish";
+  EXPECT_EQ(offered("fish", "ventractl gpu --"),
+            (std::set<std::string>{"--help", "--json", "--allow-cpu"}));
+  EXPECT_EQ(offered("fish", "ventractl gpu load --"),
+            (std::set<std::string>{"--help", "--json", "--allow-cpu", "--size", "--force"}));
+}
+
+TEST(Completion, TheZshScriptIsValidZsh) {
+  if (!haveShell("zsh")) GTEST_SKIP() << "no zsh";
+  std::string script = ::testing::TempDir() + "completion-" + std::to_string(getpid()) + ".zsh";
+  std::ofstream(script) << ventractl("completion zsh").out;
+  EXPECT_EQ(std::system(("zsh -n " + script).c_str()), 0);
+  std::remove(script.c_str());
+}
+
 TEST(CommandLine, EachCommandTakesItsOwnOptionsInEitherSpelling) {
   auto parsed = ctl::parseCommandLine({"temps", "-j", "--profile=p.json", "-u", "kelvin", "--all"});
   EXPECT_EQ(parsed.words, std::vector<std::string>{"temps"});

@@ -140,6 +140,11 @@ const std::vector<CommandSpec>& commandSpecs() {
        {{"ACTION", "enable, disable or status", true, choices, {"enable", "disable", "status"}}},
        {"json"},
        {}},
+      {"completion",
+       "print the completion script for bash, zsh or fish",
+       {{"SHELL", "bash, zsh or fish", true, choices, {"bash", "zsh", "fish"}}},
+       {},
+       {}},
   };
   return specs;
 }

@@ -74,5 +74,6 @@ int runCheck(Context& context, const Arguments& args);
 int runAutostart(Context& context, const Arguments& args);
 int runDump(Context& context, const Arguments& args);
 int runSensors(Context& context, const Arguments& args);
+int runCompletion(Context& context, const Arguments& args);
 
 }  // namespace ventra::ctl

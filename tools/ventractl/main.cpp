@@ -24,7 +24,7 @@ const std::map<std::string, Runner>& commands() {
       {"simulate", runSimulate},   {"check", runCheck},
       {"autostart", runAutostart}, {"dump", runDump},
       {"sensors", runSensors},     {"set-fan-min", runSetFanMin},
-      {"watch", runWatch},
+      {"watch", runWatch},         {"completion", runCompletion},
   };
   return table;
 }
