@@ -29,13 +29,13 @@ struct CliRun {
   json document() const { return json::parse(out); }
 };
 
-CliRun ventractl(const std::string& arguments, const std::string& environment = "") {
+// A shell command line run in the source tree, with its status and both outputs.
+CliRun shell(const std::string& line) {
   // One file per process and call: ctest runs tests of this binary in parallel processes.
   static int calls = 0;
   std::string errPath = ::testing::TempDir() + "ventractl-stderr-" + std::to_string(getpid()) +
                         "-" + std::to_string(++calls) + ".txt";
-  std::string command = std::string("cd " VENTRA_SOURCE_DIR " && ") + environment +
-                        VENTRACTL_PATH " " + arguments + " 2>" + errPath;
+  std::string command = "cd " VENTRA_SOURCE_DIR " && { " + line + "; } 2>" + errPath;
   FILE* pipe = popen(command.c_str(), "r");
   std::string out;
   char buffer[4096];
@@ -45,6 +45,10 @@ CliRun ventractl(const std::string& arguments, const std::string& environment = 
   err << std::ifstream(errPath).rdbuf();
   std::remove(errPath.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err.str()};
+}
+
+CliRun ventractl(const std::string& arguments, const std::string& environment = "") {
+  return shell(environment + VENTRACTL_PATH " " + arguments);
 }
 
 TEST(Ventractl, KeysJsonListsEveryKeyInIndexOrder) {
@@ -171,17 +175,54 @@ TEST(Ventractl, NotPrivilegedWriteCarriesAHint) {
   EXPECT_NE(run.err.find("run it again with sudo"), std::string::npos) << run.err;
 }
 
-TEST(Ventractl, WatchPollsTheGivenNumberOfRounds) {
-  CliRun run =
-      ventractl("--profile profiles/macpro5_1-hot.json watch --count 2 --interval 0.01 --json");
-  ASSERT_EQ(run.status, 0) << run.err;
-  std::istringstream lines(run.out);
-  std::string line;
-  std::vector<json> rounds;
-  while (std::getline(lines, line)) rounds.push_back(json::parse(line));
-  ASSERT_EQ(rounds.size(), 2u);
-  EXPECT_EQ(rounds[0]["fans"][0]["currentSpeed"], 1500);
-  EXPECT_EQ(rounds[1]["fans"][0]["currentSpeed"], 1504) << "successive reads";
+std::vector<std::string> linesOf(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Piped, every sample is one record with its time: JSON lines, or comma-separated text under a
+// header naming each fan and key.
+TEST(Ventractl, WatchIntoAPipeWritesOneTimestampedRecordPerSample) {
+  const std::string watch = "--profile profiles/macpro5_1-hot.json watch --count 2 --interval 0.01";
+  CliRun jsonRun = ventractl(watch + " -j");
+  ASSERT_EQ(jsonRun.status, 0) << jsonRun.err;
+  auto records = linesOf(jsonRun.out);
+  ASSERT_EQ(records.size(), 2u);
+  json first = json::parse(records[0]), second = json::parse(records[1]);
+  EXPECT_EQ(first["fans"][0]["currentSpeed"], 1500);
+  EXPECT_EQ(second["fans"][0]["currentSpeed"], 1504) << "successive reads";
+  EXPECT_EQ(first["fans"][0]["name"], "PCI");
+  EXPECT_EQ(first["time"].get<std::string>().size(), 24u) << first["time"];  // ISO 8601, UTC, ms
+
+  CliRun csv = ventractl(watch + " --all");
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  auto lines = linesOf(csv.out);
+  ASSERT_EQ(lines.size(), 3u) << csv.out;
+  EXPECT_EQ(lines[0].rfind("time,round,fan0 PCI rpm,fan1 PS rpm,", 0), 0u) << lines[0];
+  auto columns = [](const std::string& line) { return std::count(line.begin(), line.end(), ','); };
+  EXPECT_EQ(columns(lines[1]), columns(lines[0]));
+  CliRun known = ventractl(watch);
+  EXPECT_GT(columns(lines[0]), columns(linesOf(known.out)[0])) << "--all adds the unknown keys";
+}
+
+// On a terminal (here a pseudo-terminal from script(1)) the view is redrawn in place with a
+// sparkline per reading.
+TEST(Ventractl, WatchOnATerminalRedrawsWithSparklines) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  CliRun run = shell("script -qec '" VENTRACTL_PATH
+                     " --profile profiles/macpro5_1-hot.json watch --count 3 --interval 0.01' "
+                     "/dev/null");
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\x1b'), 6) << "home and clear, 3 times";
+  EXPECT_NE(run.out.find("fan0 PCI"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\u2588\u2581"), std::string::npos) << "1500, 1504, 1496 as a line";
+}
+
+TEST(Ventractl, WatchStoppedByCtrlCExits130) {
+  CliRun run = shell("timeout --preserve-status -s INT 0.5 " VENTRACTL_PATH
+                     " --profile profiles/macpro5_1-hot.json watch --interval 0.05 >/dev/null");
+  EXPECT_EQ(run.status, 130);
 }
 
 TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {

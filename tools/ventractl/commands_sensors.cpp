@@ -1,8 +1,5 @@
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <csignal>
-#include <ctime>
 #include <iomanip>
 #include <ostream>
 
@@ -36,10 +33,14 @@ std::string displayName(std::string name) {
 
 }  // namespace
 
+json fanNameOf(std::int64_t id) {
+  return orNull([&] { return displayName(SMCKit::fanName(id)); });
+}
+
 json fanRow(std::int64_t id, bool withLimits) {
   json row{{"id", id}};
   if (withLimits) {
-    row["name"] = orNull([&] { return displayName(SMCKit::fanName(id)); });
+    row["name"] = fanNameOf(id);
     row["minSpeed"] = orNull([&] { return SMCKit::fanMinSpeed(id); });
     row["maxSpeed"] = orNull([&] { return SMCKit::fanMaxSpeed(id); });
   }
@@ -84,13 +85,9 @@ std::vector<TemperatureSensor> sortedKnownSensors() {
   return sensors;
 }
 
-namespace {
-
 const char* unitSymbol(const std::string& unit) {
   return unit == "fahrenheit" ? "°F" : unit == "kelvin" ? "K" : "°C";
 }
-
-}  // namespace
 
 void printFan(std::ostream& out, const json& row) {
   auto text = [](const json& v) { return v.is_null() ? std::string("?") : v.dump(); };
@@ -133,19 +130,6 @@ json temperatureRows(const Options& options, bool& complete) {
 const char* const kUnknownSensorsNeedRoot =
     "ventractl: unknown temperature keys not listed: listing the SMC's keys needs root (run "
     "it again with sudo)\n";
-
-namespace {
-
-std::atomic<bool> interrupted{false};
-
-void sleepInterruptibly(double seconds) {
-  timespec pause{static_cast<time_t>(seconds),
-                 static_cast<long>((seconds - std::floor(seconds)) * 1e9)};
-  while (!interrupted && nanosleep(&pause, &pause) != 0) {
-  }
-}
-
-}  // namespace
 
 json batteryRow(const batteryInfo& info) {
   return {{"batteryCount", info.batteryCount},
@@ -225,38 +209,6 @@ int runSetFanMin(Context& context, const Arguments& args) {
   }
   context.out << "fan " << fan << " minimum speed set to " << rpm << " rpm (reads back " << readBack
               << " rpm)\n";
-  return 0;
-}
-
-int runWatch(Context& context, const Arguments& args) {
-  expectArguments(args, 0, "watch [--interval SECONDS] [--count N]");
-  SmcSession session(context.options);
-  std::int64_t fans = SMCKit::fanCount();
-  Options known = context.options;
-  known.all = false;  // only keys known to exist are polled
-  auto sensors = sortedKnownSensors();
-  interrupted = false;
-  auto previous = std::signal(SIGINT, [](int) { interrupted = true; });
-  for (long long round = 0;
-       !interrupted && (!context.options.count || round < *context.options.count); ++round) {
-    if (round > 0) sleepInterruptibly(context.options.interval);
-    if (interrupted) break;
-    json fanRows = json::array(), sensorRows = json::array();
-    for (std::int64_t id = 0; id < fans; ++id) fanRows.push_back(fanRow(id, false));
-    for (const auto& s : sensors) sensorRows.push_back(sensorRow(s, unitOf(known.unit), true));
-    if (context.options.json) {
-      json document{
-          {"schema", kSchemaVersion}, {"round", round}, {"fans", fanRows}, {"sensors", sensorRows}};
-      context.out << document.dump() << std::endl;
-      continue;
-    }
-    context.out << "--- round " << round << "\n";
-    for (const auto& row : fanRows)
-      context.out << "fan " << row["id"] << "  " << row["currentSpeed"].dump() << " rpm\n";
-    for (const auto& row : sensorRows) printSensor(context.out, row, known.unit);
-    context.out.flush();
-  }
-  std::signal(SIGINT, previous);
   return 0;
 }
 

@@ -22,6 +22,7 @@ struct Context {
   const Options& options;
   std::ostream& out;
   std::ostream& err;
+  bool terminal = false;  // `out` is a terminal: views may redraw in place
 };
 
 using Arguments = std::vector<std::string>;

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -52,7 +54,7 @@ std::string hintFor(const SMCKit::SMCError& error, const std::string& command) {
 }
 
 int run(const Invocation& invocation) {
-  Context context{invocation.options, std::cout, std::cerr};
+  Context context{invocation.options, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1};
   if (invocation.options.help) return std::cout << invocation.helpText, 0;
   if (invocation.options.version) {
     std::cout << "ventractl " VENTRA_VERSION " (commit " VENTRA_COMMIT ")\n"

@@ -17,6 +17,8 @@
 namespace ventra::ctl {
 
 nlohmann::ordered_json fanRow(std::int64_t id, bool withLimits);
+nlohmann::ordered_json fanNameOf(std::int64_t id);  // null where the SMC gives none
+const char* unitSymbol(const std::string& unit);
 TemperatureUnit unitOf(const std::string& name);
 nlohmann::ordered_json sensorRow(const TemperatureSensor& sensor, TemperatureUnit unit, bool known);
 std::vector<TemperatureSensor> sortedKnownSensors();

@@ -1,0 +1,26 @@
+#include "sparkline.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace ventra::ctl {
+namespace {
+
+TEST(Sparkline, ScalesToTheWindowAndShowsGapsAsBlanks) {
+  Sparkline line(4);
+  EXPECT_EQ(line.render(), "");
+  line.add(10);
+  EXPECT_EQ(line.render(), "▅") << "a steady reading sits in the middle";
+  line.add(20);
+  line.add(std::nullopt);
+  line.add(15);
+  EXPECT_EQ(line.render(), "▁█ ▅");
+  line.add(10);  // the oldest sample leaves the window
+  EXPECT_EQ(line.render(), "█ ▅▁");
+  line.add(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_EQ(line.render(), " █▁ ") << "not a number is no sample; 15 is now the high";
+}
+
+}  // namespace
+}  // namespace ventra::ctl
