@@ -328,6 +328,16 @@ TEST(Ventractl, GpuLoadRefusesWhatWouldRunForHours) {
   EXPECT_NE(load.err.find("--force"), std::string::npos) << load.err;
 }
 
+// On a terminal the wait shows the time so far beside the calibration's estimate.
+TEST(Ventractl, GpuLoadWaitShowsElapsedTimeAndTheEstimate) {
+  if (ventractl("gpu --allow-cpu").status != 0) GTEST_SKIP() << "no OpenCL device";
+  CliRun run = shell("script -qec '" VENTRACTL_PATH " gpu load --size 1100 --allow-cpu' /dev/null");
+  EXPECT_NE(run.out.find(" s of about "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("verified: every element of C is 1100"), std::string::npos) << run.out;
+  CliRun piped = ventractl("gpu load --size 1100 --allow-cpu");
+  EXPECT_EQ(piped.out.find("of about"), std::string::npos) << "no progress lines in a pipe";
+}
+
 TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
   std::string config = ::testing::TempDir() + "autostart-" + std::to_string(getpid());
   std::string env = "XDG_CONFIG_HOME=" + config + " ";

@@ -1,10 +1,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <iomanip>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
+#include <stop_token>
+#include <thread>
 
 #include "app/controller.h"
 #include "context.h"
@@ -33,21 +38,57 @@ class HostGpus {
   SelectedHost host_;
 };
 
+// On a terminal, the time spent so far in a long phase and the estimate, rewritten in place
+// until the phase ends.
+class Ticker {
+ public:
+  Ticker(std::ostream& out, std::string label, std::optional<double> estimate)
+      : thread_([this, &out, label = std::move(label), estimate](std::stop_token stop) {
+          const auto started = Clock::now();
+          std::unique_lock lock(mutex_);
+          while (!wake_.wait_for(lock, stop, kTick, [&] { return stop.stop_requested(); })) {
+            double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+            out << "\r" << std::left << std::setw(10) << label << std::fixed << std::setprecision(1)
+                << seconds << " s";
+            if (estimate)
+              out << " of about " << std::setprecision(*estimate < 10 ? 1 : 0) << *estimate << " s";
+            out << "\x1b[K" << std::flush;
+          }
+        }) {}
+  // Stops, and leaves the line ready for the phase's final figure.
+  ~Ticker() {
+    thread_.request_stop();
+    thread_.join();
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kTick{250};
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+  std::jthread thread_;
+};
+
 // Times the phases, shows progress, and checks C afterwards.
 class LoadReport : public GPULoadObserver {
  public:
-  LoadReport(Context& context, std::int64_t n) : context_(context), n_(n) {}
+  LoadReport(Context& context, std::int64_t n, std::optional<double> estimate)
+      : context_(context), n_(n), estimate_(estimate) {}
 
   void phaseStarted(Phase phase) override {
     started_ = Clock::now();
-    if (!context_.options.json)
-      context_.out << std::left << std::setw(10) << phaseName(phase) << std::flush;
+    if (context_.options.json) return;
+    context_.out << std::left << std::setw(10) << phaseName(phase) << std::flush;
+    if (phase == Phase::wait && context_.terminal)
+      ticker_.emplace(context_.out, phaseName(phase), estimate_);
   }
   void phaseEnded(Phase phase) override {
+    ticker_.reset();
     double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
     seconds_.emplace_back(phaseName(phase), seconds);
-    if (!context_.options.json)
-      context_.out << std::fixed << std::setprecision(3) << seconds << " s\n";
+    if (context_.options.json) return;
+    if (phase == Phase::wait && context_.terminal)
+      context_.out << "\r" << std::left << std::setw(10) << phaseName(phase) << "\x1b[K";
+    context_.out << std::fixed << std::setprecision(3) << seconds << " s\n";
   }
   void gaveUp(const char* step) override { gaveUpAt_ = step; }
   void completed(pf::CommandBuffer& commandBuffer, pf::Buffer& result) override {
@@ -103,6 +144,8 @@ class LoadReport : public GPULoadObserver {
 
   Context& context_;
   std::int64_t n_;
+  std::optional<double> estimate_;  // of the two products, from a short calibration
+  std::optional<Ticker> ticker_;
   Clock::time_point started_;
   std::vector<std::pair<std::string, double>> seconds_;  // in the order the phases ran
   const char* gaveUpAt_ = "?";
@@ -162,9 +205,10 @@ constexpr std::int64_t kCalibrationSize = 512;
 constexpr double kLongestUnaskedLoadSeconds = 60;
 
 // The default size on a CPU device would run for hours. The product time grows as n³; it is
-// measured at a small size (twice: the first run also compiles the kernels) and scaled.
-void refuseLongLoads(Context& context, std::int64_t n) {
-  if (context.options.force || n <= 2 * kCalibrationSize) return;
+// measured at a small size (twice: the first run also compiles the kernels) and scaled. A load
+// over a minute is refused unless forced. The estimate, where there is one.
+std::optional<double> estimateAndRefuseLongLoads(Context& context, std::int64_t n) {
+  if (n <= 2 * kCalibrationSize) return std::nullopt;
   ProductTimer timer;
   for (int run = 0; run < 2; ++run) {
     timer.seconds = 0;
@@ -172,7 +216,7 @@ void refuseLongLoads(Context& context, std::int64_t n) {
   }
   double scale = std::pow(static_cast<double>(n) / static_cast<double>(kCalibrationSize), 3);
   double estimate = timer.seconds * scale;
-  if (estimate <= kLongestUnaskedLoadSeconds) return;
+  if (estimate <= kLongestUnaskedLoadSeconds || context.options.force) return estimate;
   std::ostringstream message;
   message << "the load at n = " << n << " would take about " << std::fixed << std::setprecision(0)
           << estimate << " s on " << gpuIdentity() << " (n = " << kCalibrationSize << " took "
@@ -189,11 +233,11 @@ int runGpu(Context& context, const Arguments& args) {
     throw UsageError("usage: ventractl gpu [load [--size N]]");
   std::int64_t n = context.options.size.value_or(kDefaultSize);
   HostGpus gpus(context.options);
-  refuseLongLoads(context, n);
+  auto estimate = estimateAndRefuseLongLoads(context, n);
   if (!context.options.json)
     context.out << "device: " << gpuIdentity() << "\nworkload: two " << n << " x " << n
                 << " float32 products C = A x A\n";
-  LoadReport report(context, n);
+  LoadReport report(context, n, estimate);
   runGPULoad(n, &report);
   return report.finish();
 }
