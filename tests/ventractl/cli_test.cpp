@@ -15,6 +15,7 @@
 #include "cli.h"
 #include "command_specs.h"
 #include "composition/emulated_smc.h"
+#include "context.h"
 #include "data_dirs.h"
 #include "smc/smckit.h"
 #include "value_format.h"
@@ -467,6 +468,35 @@ TEST(Completion, TheZshScriptIsValidZsh) {
   std::ofstream(script) << ventractl("completion zsh").out;
   EXPECT_EQ(std::system(("zsh -n " + script).c_str()), 0);
   std::remove(script.c_str());
+}
+
+// The manual describes what the parser takes: every command and option, in roff's spelling.
+TEST(Manual, DocumentsEveryCommandOptionAndExitStatus) {
+  std::stringstream text;
+  text << std::ifstream(VENTRA_SOURCE_DIR "/packaging/ventractl.1").rdbuf();
+  const std::string manual = text.str();
+  auto roff = [](const std::string& word) {
+    std::string escaped;
+    for (char c : word) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+    return escaped;
+  };
+  auto documented = [&](const std::string& word) {
+    return manual.find(".B " + roff(word)) != std::string::npos ||
+           manual.find(".BI " + roff(word)) != std::string::npos ||
+           manual.find(".BR " + roff(word)) != std::string::npos;
+  };
+  for (const auto& command : ctl::commandSpecs()) {
+    EXPECT_TRUE(documented(command.name)) << command.name;
+    for (const auto& sub : command.subcommands)
+      EXPECT_TRUE(documented(command.name + " " + sub.name)) << sub.name;
+  }
+  for (const auto& option : ctl::optionSpecs())
+    EXPECT_NE(manual.find(roff(ctl::longName(option))), std::string::npos) << option.key;
+  for (const char* status : {".B 0\n", ".B 1\n", ".B 2\n", ".B 3\n", ".B 130\n"})
+    EXPECT_NE(manual.find(status), std::string::npos) << status;
+  EXPECT_NE(manual.find("now \\fB" + std::to_string(ctl::kSchemaVersion) + "\\fR"),
+            std::string::npos)
+      << "the schema version";
 }
 
 TEST(CommandLine, EachCommandTakesItsOwnOptionsInEitherSpelling) {
