@@ -122,7 +122,8 @@ int ApplesmcModel::showKeyAtIndex(const std::string& what, std::string& out) {
 }
 
 int ApplesmcModel::showFan(int fan, const std::string& what, std::string& out) const {
-  const std::string prefix = "F" + std::to_string(fan);
+  const std::string number = std::to_string(fan);
+  const std::string prefix = "F" + number;
   if (what == "label") {
     const Key* id = keyNamed(prefix + "ID");
     if (!id || id->data.size() != 16) return EINVAL;
@@ -178,7 +179,8 @@ int ApplesmcModel::storeFan(int fan, const std::string& what, const std::string&
     return 0;
   }
   if (*value >= 0x4000) return EINVAL;
-  Key* key = mutableKey("F" + std::to_string(fan) + (what == "min" ? "Mn" : "Tg"));
+  const std::string number = std::to_string(fan);
+  Key* key = mutableKey("F" + number + (what == "min" ? "Mn" : "Tg"));
   if (!key || key->data.size() != 2) return EINVAL;
   key->data = {char((*value >> 6) & 0xFF), char((*value << 2) & 0xFF)};
   return 0;

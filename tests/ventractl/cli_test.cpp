@@ -258,7 +258,8 @@ std::vector<std::string> answersOf(const std::filesystem::path& profile) {
                          fourCharCodeToString(key.info.type) + "/" + std::to_string(key.info.size);
     try {
       auto bytes = SMCKit::readKey(key);
-      answer += " " + smc::emulator::hexFromBytes(bytes.data(), std::min(key.info.size, 32u));
+      answer += " ";
+      answer += smc::emulator::hexFromBytes(bytes.data(), std::min(key.info.size, 32u));
     } catch (const SMCKit::SMCError& error) {
       answer += std::string(" ") + error.what();
     }

@@ -179,8 +179,9 @@ std::string zshArgumentsFor(const CommandSpec& command) {
   text += " '(- *)'{-h,--help}'[this help]'";
   for (std::size_t i = 0; i < command.arguments.size(); ++i) {
     const auto& argument = command.arguments[i];
-    text += " " + quoted(std::string(argument.required ? "" : ":") + std::to_string(i + 1) +
-                         zshValues(argument.name, argument.completion, argument.choices));
+    text += " ";
+    text += quoted(std::string(argument.required ? "" : ":") + std::to_string(i + 1) +
+                   zshValues(argument.name, argument.completion, argument.choices));
   }
   if (!command.subcommands.empty()) {
     std::vector<std::string> subs;

@@ -71,7 +71,8 @@ bool replaceFile(const std::filesystem::path& file, const std::string& text) {
   std::error_code error;
   if (std::filesystem::create_directories(file.parent_path(), error))
     std::filesystem::permissions(file.parent_path(), std::filesystem::perms::owner_all, error);
-  std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX"));
+  const std::string base = file.filename().string();
+  std::string temporary = (file.parent_path() / ("." + base + ".XXXXXX"));
   std::vector<char> name(temporary.begin(), temporary.end());
   name.push_back('\0');
   Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));

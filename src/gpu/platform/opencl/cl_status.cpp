@@ -56,7 +56,8 @@ std::string clStatusText(cl_int status) {
     default:
       break;
   }
-  std::string number = "(" + std::to_string(status) + ")";
+  const std::string code = std::to_string(status);
+  std::string number = "(" + code + ")";
   return name ? std::string(name) + " " + number : "OpenCL status " + number;
 }
 

@@ -32,7 +32,8 @@ ModuleEntry loadModule() {
   for (const auto& path : moduleCandidates()) {
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
-      tried += " " + path.string();
+      tried += " ";
+      tried += path.string();
       continue;
     }
     // Never unloaded: the objects it makes live as long as the process.
