@@ -1,0 +1,110 @@
+// The commands that need the host's backends (GPU, desktop, autostart), as this build has them.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ventractl/cli_run.h"
+
+namespace ventra {
+namespace {
+using nlohmann::json;
+using testing::CliRun;
+using testing::shell;
+using testing::ventractl;
+
+#if VENTRA_LINUX_BACKENDS
+TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
+  CliRun list = ventractl("gpu");
+  if (list.status == 1)
+    EXPECT_NE(list.err.find("no GPU found"), std::string::npos) << list.err;
+  else
+    EXPECT_EQ(list.status, 0) << list.err;  // a machine with a GPU lists it
+  CliRun load = ventractl("gpu load --size 48 --allow-cpu --json");
+  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
+  ASSERT_EQ(load.status, 0) << load.err;
+  json doc = load.document();
+  EXPECT_EQ(doc["n"], 48);
+  EXPECT_EQ(doc["verified"], true);
+  EXPECT_EQ(doc["mismatches"], 0);
+  EXPECT_TRUE(doc["phases"].contains("wait"));
+}
+
+// The default size on a CPU device would run for hours: refused from a short calibration.
+TEST(Ventractl, GpuLoadRefusesWhatWouldRunForHours) {
+  CliRun load = ventractl("gpu load --allow-cpu");
+  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
+  if (ventractl("gpu").status == 0) GTEST_SKIP() << "a real GPU may run the default size in time";
+  EXPECT_EQ(load.status, 1);
+  EXPECT_NE(load.err.find("would take about"), std::string::npos) << load.err;
+  EXPECT_NE(load.err.find("--force"), std::string::npos) << load.err;
+}
+
+// On a terminal the wait shows the time so far beside the calibration's estimate.
+TEST(Ventractl, GpuLoadWaitShowsElapsedTimeAndTheEstimate) {
+  if (ventractl("gpu --allow-cpu").status != 0) GTEST_SKIP() << "no OpenCL device";
+  CliRun run = shell("script -qec '" VENTRACTL_PATH " gpu load --size 1100 --allow-cpu' /dev/null");
+  EXPECT_NE(run.out.find(" s of about "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("verified: every element of C is 1100"), std::string::npos) << run.out;
+  CliRun piped = ventractl("gpu load --size 1100 --allow-cpu");
+  EXPECT_EQ(piped.out.find("of about"), std::string::npos) << "no progress lines in a pipe";
+}
+
+TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
+  std::string config = ::testing::TempDir() + "autostart-" + std::to_string(getpid());
+  std::string env = "XDG_CONFIG_HOME=" + config + " ";
+  std::string entry = config + "/autostart/ventra.desktop";
+  auto run = [&](const std::string& args) { return ventractl("autostart " + args, env); };
+  EXPECT_NE(run("status").out.find("disabled"), std::string::npos);
+  EXPECT_EQ(run("enable").status, 0);
+  std::stringstream text;
+  text << std::ifstream(entry).rdbuf();
+  EXPECT_NE(text.str().find("Exec=ventra --launched-as-login-item"), std::string::npos);
+  EXPECT_NE(run("status").out.find("enabled: " + entry), std::string::npos);
+  EXPECT_EQ(run("disable").status, 0);
+  EXPECT_FALSE(std::ifstream(entry).good());
+  EXPECT_EQ(run("restart").status, 2);
+  std::filesystem::remove_all(config);
+}
+
+TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
+  CliRun run = ventractl("--profile profiles/macpro5_1-hot.json check --json");
+  json doc = run.document();
+  if (doc["hostModel"] == "MacPro5,1") GTEST_SKIP() << "running on the real machine";
+  EXPECT_EQ(run.status, 3) << "not eligible";
+  EXPECT_EQ(doc["eligible"], false);
+  EXPECT_EQ(doc["failedTest"], "host model");
+  EXPECT_TRUE(doc["firstProbe"].is_null()) << "the SMC is not touched after a failed test";
+  CliRun text = ventractl("--profile profiles/macpro5_1-hot.json check");
+  EXPECT_NE(text.out.find("not eligible: the host model test fails"), std::string::npos)
+      << text.out;
+  if (doc["hostModel"].is_null()) {
+    EXPECT_NE(text.out.find("unreadable"), std::string::npos) << "not an empty model";
+  }
+}
+#else
+// A build without the Linux backends has no host GPU, desktop or app: the commands that need
+// them say so rather than failing some other way.
+TEST(Ventractl, HostCommandsSayTheBuildHasNoLinuxBackends) {
+  for (const char* command : {"gpu", "gpu load --size 8", "autostart status",
+                              "--profile profiles/macpro5_1-hot.json check", "fans"}) {
+    CliRun run = ventractl(command);
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_NE(run.err.find("without the Linux backends"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(ventractl("--profile profiles/macpro5_1-hot.json fans").status, 0);
+}
+#endif
+
+TEST(Ventractl, VersionNamesTheCommitAndTheBackendsBuiltIn) {
+  CliRun run = ventractl("--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("(commit "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(VENTRA_LINUX_BACKENDS ? "backends: applesmc" : "backends: emulator"),
+            std::string::npos)
+      << run.out;
+}
+
+// What a shell offers after the words typed so far, one candidate per line: bash runs the
+// generated function, fish asks its own completion engine.
+}  // namespace
+}  // namespace ventra

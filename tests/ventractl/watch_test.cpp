@@ -1,0 +1,65 @@
+// watch, piped and on a terminal.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "cli.h"
+#include "command_specs.h"
+#include "context.h"
+#include "ventractl/cli_run.h"
+
+namespace ventra {
+namespace {
+using nlohmann::json;
+using testing::CliRun;
+using testing::linesOf;
+using testing::shell;
+using testing::ventractl;
+
+TEST(Ventractl, WatchIntoAPipeWritesOneTimestampedRecordPerSample) {
+  const std::string watch = "--profile profiles/macpro5_1-hot.json watch --count 2 --interval 0.01";
+  CliRun jsonRun = ventractl(watch + " -j");
+  ASSERT_EQ(jsonRun.status, 0) << jsonRun.err;
+  auto records = linesOf(jsonRun.out);
+  ASSERT_EQ(records.size(), 2u);
+  json first = json::parse(records[0]), second = json::parse(records[1]);
+  EXPECT_EQ(first["fans"][0]["currentSpeed"], 1500);
+  EXPECT_EQ(second["fans"][0]["currentSpeed"], 1504) << "successive reads";
+  EXPECT_EQ(first["fans"][0]["name"], "PCI");
+  EXPECT_EQ(first["time"].get<std::string>().size(), 24u) << first["time"];  // ISO 8601, UTC, ms
+
+  CliRun csv = ventractl(watch + " --all");
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  auto lines = linesOf(csv.out);
+  ASSERT_EQ(lines.size(), 3u) << csv.out;
+  EXPECT_EQ(lines[0].rfind("time,round,fan0 PCI rpm,fan1 PS rpm,", 0), 0u) << lines[0];
+  auto columns = [](const std::string& line) { return std::count(line.begin(), line.end(), ','); };
+  EXPECT_EQ(columns(lines[1]), columns(lines[0]));
+  CliRun known = ventractl(watch);
+  EXPECT_GT(columns(lines[0]), columns(linesOf(known.out)[0])) << "--all adds the unknown keys";
+}
+
+// On a terminal (here a pseudo-terminal from script(1)) the view is redrawn in place with a
+// sparkline per reading.
+TEST(Ventractl, WatchOnATerminalRedrawsWithSparklines) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  CliRun run = shell("script -qec '" VENTRACTL_PATH
+                     " --profile profiles/macpro5_1-hot.json watch --count 3 --interval 0.01' "
+                     "/dev/null");
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\x1b'), 6) << "home and clear, 3 times";
+  EXPECT_NE(run.out.find("fan0 PCI"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\u2588\u2581"), std::string::npos) << "1500, 1504, 1496 as a line";
+}
+
+TEST(Ventractl, WatchStoppedByCtrlCExits130) {
+  CliRun run = shell("timeout --preserve-status -s INT 0.5 " VENTRACTL_PATH
+                     " --profile profiles/macpro5_1-hot.json watch --interval 0.05 >/dev/null");
+  EXPECT_EQ(run.status, 130);
+}
+
+}  // namespace
+}  // namespace ventra
