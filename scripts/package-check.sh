@@ -28,6 +28,13 @@ for bin in "$scratch/prefix/bin" "$scratch/root/usr/bin"; do
   for page in ventra ventractl; do
     [[ -f $bin/../share/man/man1/$page.1 ]] || { echo "package-check: no $page(1)"; exit 1; }
   done
+  share=$bin/../share
+  offered=$(bash -c "source $share/bash-completion/completions/ventractl
+    COMP_WORDS=(ventractl temps --); COMP_CWORD=2; _ventractl; echo \${COMPREPLY[*]}")
+  [[ $offered == *--unit* ]] || { echo "package-check: bash completion offers: $offered"; exit 1; }
+  for file in zsh/vendor-completions/_ventractl fish/vendor_completions.d/ventractl.fish; do
+    [[ -s $share/$file ]] || { echo "package-check: no $file"; exit 1; }
+  done
 done
 popd >/dev/null
 echo "package-check: installed tree and package work outside the source tree"

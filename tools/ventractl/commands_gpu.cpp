@@ -43,16 +43,17 @@ class HostGpus {
 class Ticker {
  public:
   Ticker(std::ostream& out, std::string label, std::optional<double> estimate)
-      : thread_([this, &out, label = std::move(label), estimate](std::stop_token stop) {
+      : thread_([this, stream = &out, label = std::move(label), estimate](std::stop_token stop) {
           const auto started = Clock::now();
           std::unique_lock lock(mutex_);
           while (!wake_.wait_for(lock, stop, kTick, [&] { return stop.stop_requested(); })) {
             double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-            out << "\r" << std::left << std::setw(10) << label << std::fixed << std::setprecision(1)
-                << seconds << " s";
+            *stream << "\r" << std::left << std::setw(10) << label << std::fixed
+                    << std::setprecision(1) << seconds << " s";
             if (estimate)
-              out << " of about " << std::setprecision(*estimate < 10 ? 1 : 0) << *estimate << " s";
-            out << "\x1b[K" << std::flush;
+              *stream << " of about " << std::setprecision(*estimate < 10 ? 1 : 0) << *estimate
+                      << " s";
+            *stream << "\x1b[K" << std::flush;
           }
         }) {}
   // Stops, and leaves the line ready for the phase's final figure.
