@@ -117,6 +117,7 @@ TEST(LinuxHost, ASilentDisplayMeansNoModifiers) {
   else
     setenv("DISPLAY", previous.c_str(), 1);
   close(listener);  // the abandoned Xlib thread now fails and ends
+  EXPECT_TRUE(waitForModifierQueries(std::chrono::seconds(10)));
 }
 
 // A delegate that drives the desktop through one launch.

@@ -1,9 +1,11 @@
 // Host facts for the Linux desktop: the model from DMI and the modifier keys from X11.
 #include <X11/Xlib.h>
 
+#include <condition_variable>
 #include <fstream>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -38,15 +40,46 @@ std::uint64_t askTheDisplay() {
 
 }  // namespace
 
+namespace {
+
+// The questions still on their threads. Never destroyed: a thread left behind may end after
+// main has returned.
+struct Outstanding {
+  std::mutex mutex;
+  std::condition_variable done;
+  int running = 0;
+};
+
+Outstanding& outstanding() {
+  static auto* state = new Outstanding;
+  return *state;
+}
+
+}  // namespace
+
 // Xlib waits as long as the server takes; one that accepts and never answers would hang the
-// launch. The question runs on its own thread and counts as "no modifiers" past the limit;
-// a thread still stuck then is left behind and ends with the process.
+// launch. The question runs on its own thread and counts as "no modifiers" past the limit; a
+// thread still stuck then is left behind (see waitForModifierQueries).
 std::uint64_t queryModifierFlags(std::chrono::milliseconds limit) {
   auto answer = std::make_shared<std::promise<std::uint64_t>>();
   auto future = answer->get_future();
-  std::thread([answer] { answer->set_value(askTheDisplay()); }).detach();
+  {
+    std::lock_guard lock(outstanding().mutex);
+    ++outstanding().running;
+  }
+  std::thread([answer] {
+    answer->set_value(askTheDisplay());
+    std::lock_guard lock(outstanding().mutex);
+    --outstanding().running;
+    outstanding().done.notify_all();
+  }).detach();
   if (future.wait_for(limit) != std::future_status::ready) return 0;
   return future.get();
+}
+
+bool waitForModifierQueries(std::chrono::milliseconds limit) {
+  std::unique_lock lock(outstanding().mutex);
+  return outstanding().done.wait_for(lock, limit, [] { return outstanding().running == 0; });
 }
 
 std::optional<std::string> readProductName(const std::filesystem::path& file) {

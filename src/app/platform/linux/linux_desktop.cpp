@@ -18,6 +18,8 @@ namespace {
 
 // How long a quitting app waits for a slow notification server's answer, to close what it shows.
 constexpr std::chrono::milliseconds kSettleLimit{2000};
+// How long quitting waits for a modifier query stuck on a silent X server (host.cpp).
+constexpr std::chrono::milliseconds kModifierQueryGrace{100};
 // A local X server answers in well under a millisecond.
 constexpr std::chrono::milliseconds kModifierQueryLimit{250};
 
@@ -63,6 +65,7 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     launching_ = false;
     if (!terminated_) g_main_loop_run(loop_.get());
     center_->settle(kSettleLimit);
+    waitForModifierQueries(kModifierQueryGrace);
     return status_;
   }
 

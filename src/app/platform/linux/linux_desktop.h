@@ -37,6 +37,11 @@ std::uint64_t modifierFlagsFromX11(unsigned int mask);
 // The modifiers held now on the X display; none without a display or past `limit`.
 std::uint64_t queryModifierFlags(std::chrono::milliseconds limit);
 
+// Waits up to `limit` for questions that ran past their limit to end; whether none is left.
+// Xlib tears its locks down when the process exits, so one that wakes up then would crash:
+// the app gives them a moment at quit.
+bool waitForModifierQueries(std::chrono::milliseconds limit);
+
 // The host model text for the sysctl query, from the DMI product name file: nothing when the
 // file is missing or unreadable. A trailing newline is not part of the model.
 std::optional<std::string> readProductName(const std::filesystem::path& file);
