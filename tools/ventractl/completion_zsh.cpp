@@ -25,7 +25,8 @@ std::string zshValues(const std::string& label, Completion completion,
 // One _arguments spec per spelling, excluding the other spellings once one is given.
 std::vector<std::string> zshOption(const OptionSpec& option) {
   auto all = names(option);
-  std::string exclusion = all.size() > 1 ? "(" + spaced(all) + ")" : "";
+  const std::string spellings = spaced(all);
+  std::string exclusion = all.size() > 1 ? "(" + spellings + ")" : "";
   std::string help = option.help;
   for (char& c : help) {  // brackets end the description
     if (c == '[') c = '(';
@@ -52,7 +53,9 @@ std::string zshArgumentsFor(const CommandSpec& command) {
   if (!command.subcommands.empty()) {
     std::vector<std::string> subs;
     for (const auto& sub : command.subcommands) subs.push_back(sub.name);
-    text += " " + quoted("1:command:(" + spaced(subs) + ")");
+    const std::string choices = spaced(subs);
+    text += " ";
+    text += quoted("1:command:(" + choices + ")");
   }
   return text;
 }
