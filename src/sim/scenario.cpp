@@ -29,10 +29,11 @@ bool boolField(const json& object, const char* name, const std::string& where) {
   return value.get<bool>();
 }
 
-std::vector<gpu::fake::DeviceSpec> gpusField(const json& document, const std::string& where) {
+std::vector<gpu::fake::DeviceDescription> gpusField(const json& document,
+                                                    const std::string& where) {
   const json& list = field(document, "gpus", where);
   if (!list.is_array()) fail(where, "\"gpus\" must be a list");
-  std::vector<gpu::fake::DeviceSpec> gpus;
+  std::vector<gpu::fake::DeviceDescription> gpus;
   for (std::size_t i = 0; i < list.size(); ++i) {
     std::string at = where + ": gpus[" + std::to_string(i) + "]";
     const json& entry = list[i];

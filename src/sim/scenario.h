@@ -31,7 +31,7 @@ struct Answer {
 struct Scenario {
   std::string description;
   std::optional<std::string> hostModel;  // nothing: the model cannot be read
-  std::vector<gpu::fake::DeviceSpec> gpus;
+  std::vector<gpu::fake::DeviceDescription> gpus;
   smc::emulator::Profile smc;
   std::uint64_t modifierFlags = 0;
   bool loginItem = false;

@@ -9,7 +9,7 @@ namespace ventra {
 namespace {
 namespace fake = gpu::fake;
 
-std::string identityOf(std::vector<fake::DeviceSpec> devices) {
+std::string identityOf(std::vector<fake::DeviceDescription> devices) {
   auto gpu = std::make_shared<fake::FakeGPU>(fake::FakeGPUOptions{std::move(devices), {}, 0});
   ScopedComposition installed(Composition::ofGpu(gpu));
   std::string identity = gpuIdentity();

@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
-#include "command_specs.h"
+#include "command_definitions.h"
 #include "composition/emulated_smc.h"
 #include "context.h"
 #include "data_dirs.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "cli.h"
-#include "command_specs.h"
+#include "command_definitions.h"
 #include "context.h"
 #include "ventractl/cli_run.h"
 
@@ -78,11 +78,11 @@ TEST(CommandLine, MistakesAreExplainedWithASuggestion) {
 }
 
 TEST(Ventractl, HelpForEveryCommandListsItsOwnOptionsOnly) {
-  auto check = [](const std::string& path, const ctl::CommandSpec& command) {
+  auto check = [](const std::string& path, const ctl::CommandDefinition& command) {
     CliRun run = ventractl(path + " --help");
     EXPECT_EQ(run.status, 0) << path;
     EXPECT_NE(run.out.find("Usage: ventractl " + path), std::string::npos) << run.out;
-    for (const auto& option : ctl::optionSpecs()) {
+    for (const auto& option : ctl::optionDefinitions()) {
       bool takes = std::find(command.options.begin(), command.options.end(), option.key) !=
                    command.options.end();
       bool shown = run.out.find(ctl::longName(option) + " ") != std::string::npos;
@@ -91,13 +91,15 @@ TEST(Ventractl, HelpForEveryCommandListsItsOwnOptionsOnly) {
       }
       if (!shown) continue;
       // Another option may share the long name (--force): one of the command's own must.
-      EXPECT_TRUE(std::any_of(
-          command.options.begin(), command.options.end(),
-          [&](auto& key) { return ctl::longName(ctl::optionSpec(key)) == ctl::longName(option); }))
+      EXPECT_TRUE(std::any_of(command.options.begin(), command.options.end(),
+                              [&](auto& key) {
+                                return ctl::longName(ctl::optionDefinition(key)) ==
+                                       ctl::longName(option);
+                              }))
           << path << " shows " << option.key;
     }
   };
-  for (const auto& command : ctl::commandSpecs()) {
+  for (const auto& command : ctl::commandDefinitions()) {
     check(command.name, command);
     for (const auto& sub : command.subcommands) check(command.name + " " + sub.name, sub);
   }
@@ -144,13 +146,14 @@ TEST(Completion, EachCommandOffersItsOwnOptionsAndArguments) {
       ADD_FAILURE() << shell << " is not installed (scripts/setup.sh installs it)";
       continue;
     }
-    auto check = [&](const std::string& path, const ctl::CommandSpec& command) {
+    auto check = [&](const std::string& path, const ctl::CommandDefinition& command) {
       auto options = offered(shell, "ventractl " + path + " --");
       std::set<std::string> expected{"--help"};
-      for (const auto& key : command.options) expected.insert(ctl::longName(ctl::optionSpec(key)));
+      for (const auto& key : command.options)
+        expected.insert(ctl::longName(ctl::optionDefinition(key)));
       EXPECT_EQ(options, expected) << shell << ": " << path;
     };
-    for (const auto& command : ctl::commandSpecs()) {
+    for (const auto& command : ctl::commandDefinitions()) {
       if (shell == "fish" && !command.subcommands.empty()) continue;  // fish: see below
       check(command.name, command);
       for (const auto& sub : command.subcommands) check(command.name + " " + sub.name, sub);
@@ -200,12 +203,12 @@ TEST(Manual, DocumentsEveryCommandOptionAndExitStatus) {
            manual.find(".BI " + roff(word)) != std::string::npos ||
            manual.find(".BR " + roff(word)) != std::string::npos;
   };
-  for (const auto& command : ctl::commandSpecs()) {
+  for (const auto& command : ctl::commandDefinitions()) {
     EXPECT_TRUE(documented(command.name)) << command.name;
     for (const auto& sub : command.subcommands)
       EXPECT_TRUE(documented(command.name + " " + sub.name)) << sub.name;
   }
-  for (const auto& option : ctl::optionSpecs())
+  for (const auto& option : ctl::optionDefinitions())
     EXPECT_NE(manual.find(roff(ctl::longName(option))), std::string::npos) << option.key;
   for (const char* status : {".B 0\n", ".B 1\n", ".B 2\n", ".B 3\n", ".B 130\n"})
     EXPECT_NE(manual.find(status), std::string::npos) << status;

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "cli.h"
-#include "command_specs.h"
+#include "command_definitions.h"
 #include "context.h"
 #include "ventractl/cli_run.h"
 

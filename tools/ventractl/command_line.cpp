@@ -1,4 +1,4 @@
-// The command line through CLI11, built from the one definition in command_specs.cpp.
+// The command line through CLI11, built from the one definition in command_definitions.cpp.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -38,43 +38,43 @@ const std::map<std::string, Setter>& setters() {
   return table;
 }
 
-void addOption(CLI::App& app, const OptionSpec& spec) {
-  if (spec.value.empty()) {
-    app.add_flag(spec.names, spec.help);
+void addOption(CLI::App& app, const OptionDefinition& definition) {
+  if (definition.value.empty()) {
+    app.add_flag(definition.names, definition.help);
     return;
   }
-  auto* option = app.add_option(spec.names, spec.help)->type_name(spec.value);
-  if (!spec.choices.empty()) option->check(CLI::IsMember(spec.choices));
+  auto* option = app.add_option(definition.names, definition.help)->type_name(definition.value);
+  if (!definition.choices.empty()) option->check(CLI::IsMember(definition.choices));
 }
 
-void addCommand(CLI::App& parent, const CommandSpec& spec) {
-  auto* app = parent.add_subcommand(spec.name, spec.help);
+void addCommand(CLI::App& parent, const CommandDefinition& definition) {
+  auto* app = parent.add_subcommand(definition.name, definition.help);
   app->allow_extras();  // reported with a suggestion, below
-  for (const auto& key : spec.options) addOption(*app, optionSpec(key));
-  for (const auto& argument : spec.arguments) {
+  for (const auto& key : definition.options) addOption(*app, optionDefinition(key));
+  for (const auto& argument : definition.arguments) {
     auto* option = app->add_option(argument.name, argument.help);
     if (argument.required) option->required();
     if (!argument.choices.empty()) option->check(CLI::IsMember(argument.choices));
   }
-  for (const auto& sub : spec.subcommands) addCommand(*app, sub);
+  for (const auto& sub : definition.subcommands) addCommand(*app, sub);
 }
 
 // The chosen command, its definition and the words that name it ("gpu", "load").
 struct Chosen {
   CLI::App* app;
-  const CommandSpec* spec;
+  const CommandDefinition* definition;
   std::vector<std::string> path;
 };
 
 Chosen chosenCommand(CLI::App& top) {
   Chosen chosen{&top, nullptr, {}};
-  const std::vector<CommandSpec>* level = &commandSpecs();
+  const std::vector<CommandDefinition>* level = &commandDefinitions();
   while (!chosen.app->get_subcommands().empty()) {
     chosen.app = chosen.app->get_subcommands().front();
-    auto found = std::find_if(level->begin(), level->end(), [&](const CommandSpec& c) {
+    auto found = std::find_if(level->begin(), level->end(), [&](const CommandDefinition& c) {
       return c.name == chosen.app->get_name();
     });
-    chosen.spec = &*found;
+    chosen.definition = &*found;
     chosen.path.push_back(found->name);
     level = &found->subcommands;
   }
@@ -82,16 +82,17 @@ Chosen chosenCommand(CLI::App& top) {
 }
 
 void applyOptions(const Chosen& chosen, Options& options) {
-  for (const auto& key : chosen.spec->options) {
-    const CLI::Option* option = chosen.app->get_option_no_throw(longName(optionSpec(key)));
+  for (const auto& key : chosen.definition->options) {
+    const CLI::Option* option = chosen.app->get_option_no_throw(longName(optionDefinition(key)));
     if (option && option->count() > 0)
-      setters().at(key)(options, optionSpec(key).value.empty() ? "" : option->as<std::string>());
+      setters().at(key)(options,
+                        optionDefinition(key).value.empty() ? "" : option->as<std::string>());
   }
 }
 
 std::vector<std::string> positional(const Chosen& chosen) {
   std::vector<std::string> words;
-  for (const auto& argument : chosen.spec->arguments) {
+  for (const auto& argument : chosen.definition->arguments) {
     const CLI::Option* option = chosen.app->get_option_no_throw(argument.name);
     if (option)
       for (const auto& value : option->results()) words.push_back(value);
@@ -103,17 +104,17 @@ std::vector<std::string> positional(const Chosen& chosen) {
 // the SMC and are a mistake with any other.
 void applySmcOptions(CLI::App& top, const Chosen& chosen, Options& options) {
   for (const auto& key : kSmcOptions) {
-    const CLI::Option* option = top.get_option(longName(optionSpec(key)));
+    const CLI::Option* option = top.get_option(longName(optionDefinition(key)));
     if (option->count() == 0) continue;
-    const auto& takes = chosen.spec->options;
+    const auto& takes = chosen.definition->options;
     if (std::find(takes.begin(), takes.end(), key) == takes.end())
-      throw UsageError(longName(optionSpec(key)) + " picks the SMC, and " + chosen.path.front() +
-                       " does not talk to it");
+      throw UsageError(longName(optionDefinition(key)) + " picks the SMC, and " +
+                       chosen.path.front() + " does not talk to it");
     setters().at(key)(options, option->as<std::string>());
   }
 }
 
-void listCommands(const std::vector<CommandSpec>& level, const std::string& prefix,
+void listCommands(const std::vector<CommandDefinition>& level, const std::string& prefix,
                   std::string& text) {
   for (const auto& command : level) {
     std::string name = prefix + command.name;
@@ -129,7 +130,7 @@ void listCommands(const std::vector<CommandSpec>& level, const std::string& pref
 
 std::string shortSummary() {
   std::string text = "usage: ventractl COMMAND [OPTIONS] [ARGUMENTS]\n\n";
-  listCommands(commandSpecs(), "", text);
+  listCommands(commandDefinitions(), "", text);
   return text +
          "\nventractl COMMAND --help shows a command's options; ventractl --help shows the "
          "options\nthat may come before the command, and the exit statuses.\n";
@@ -141,10 +142,10 @@ std::unique_ptr<CLI::App> makeCommandLine() {
       "load and the app's checks.",
       "ventractl");
   app->allow_extras();
-  for (const auto& key : kSmcOptions) addOption(*app, optionSpec(key));
+  for (const auto& key : kSmcOptions) addOption(*app, optionDefinition(key));
   static const std::string version = "the version, the commit it was built from and its backends";
   app->add_flag("--version", version);
-  for (const auto& command : commandSpecs()) addCommand(*app, command);
+  for (const auto& command : commandDefinitions()) addCommand(*app, command);
   app->footer(kExitStatuses);
   return app;
 }
@@ -165,9 +166,9 @@ Invocation parseCommandLine(const std::vector<std::string>& arguments) {
   Chosen chosen = chosenCommand(*app);
   std::string path;
   for (const auto& word : chosen.path) path += (path.empty() ? "" : " ") + word;
-  reportExtras(*app, chosen.app, chosen.spec, path);
+  reportExtras(*app, chosen.app, chosen.definition, path);
   invocation.options.version = app->get_option("--version")->count() > 0;
-  if (!chosen.spec) return invocation;
+  if (!chosen.definition) return invocation;
   applySmcOptions(*app, chosen, invocation.options);
   applyOptions(chosen, invocation.options);
   invocation.words = chosen.path;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "command_specs.h"
+#include "command_definitions.h"
 
 namespace CLI {
 class App;
@@ -16,7 +16,7 @@ namespace ventra::ctl {
 std::unique_ptr<CLI::App> makeCommandLine();
 
 // Throws a UsageError explaining the first word the command line did not take, if any.
-void reportExtras(CLI::App& top, CLI::App* chosen, const CommandSpec* command,
+void reportExtras(CLI::App& top, CLI::App* chosen, const CommandDefinition* command,
                   const std::string& path);
 
 }  // namespace ventra::ctl

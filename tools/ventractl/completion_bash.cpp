@@ -24,14 +24,14 @@ std::string bashValues(Completion completion, const std::vector<std::string>& ch
 std::vector<std::string> optionWords(const std::vector<std::string>& keys) {
   std::vector<std::string> words;
   for (const auto& key : keys)
-    for (const auto& name : names(optionSpec(key))) words.push_back(name);
+    for (const auto& name : names(optionDefinition(key))) words.push_back(name);
   words.push_back("--help");
   return words;
 }
 
 std::vector<std::string> valuedOptionWords() {
   std::vector<std::string> words;
-  for (const auto& option : optionSpecs())
+  for (const auto& option : optionDefinitions())
     if (!option.value.empty())
       for (const auto& name : names(option)) words.push_back(name);
   return words;
@@ -40,12 +40,13 @@ std::vector<std::string> valuedOptionWords() {
 // Which command the words so far name, and how many arguments follow it.
 std::string bashCommandScan() {
   std::string transitions;
-  eachCommand(commandSpecs(), "", [&](const std::string& path, const CommandSpec& command) {
-    auto space = path.rfind(' ');
-    std::string parent = space == std::string::npos ? "" : path.substr(0, space);
-    transitions += "      " + quoted(parent + "|" + command.name) + ") command=" + quoted(path) +
-                   "; continue ;;\n";
-  });
+  eachCommand(commandDefinitions(), "",
+              [&](const std::string& path, const CommandDefinition& command) {
+                auto space = path.rfind(' ');
+                std::string parent = space == std::string::npos ? "" : path.substr(0, space);
+                transitions += "      " + quoted(parent + "|" + command.name) +
+                               ") command=" + quoted(path) + "; continue ;;\n";
+              });
   return "  local command= arguments=0 word i\n"
          "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
          "    word=${COMP_WORDS[i]}\n"
@@ -64,7 +65,7 @@ std::string bashCommandScan() {
 
 std::string bashOptionValues() {
   std::string cases;
-  for (const auto& option : optionSpecs()) {
+  for (const auto& option : optionDefinitions()) {
     if (option.value.empty()) continue;
     std::string pattern;
     for (const auto& name : names(option)) pattern += (pattern.empty() ? "" : "|") + name;
@@ -74,7 +75,7 @@ std::string bashOptionValues() {
   return "  case $prev in\n" + cases + "  esac\n";
 }
 
-std::string bashArguments(const CommandSpec& command) {
+std::string bashArguments(const CommandDefinition& command) {
   std::vector<std::string> subcommands;
   for (const auto& sub : command.subcommands) subcommands.push_back(sub.name);
   if (!subcommands.empty())
@@ -90,15 +91,16 @@ std::string bashArguments(const CommandSpec& command) {
 
 std::string bashCommands() {
   std::vector<std::string> top;
-  for (const auto& command : commandSpecs()) top.push_back(command.name);
+  for (const auto& command : commandDefinitions()) top.push_back(command.name);
   std::string topWords = spaced(optionWords(kSmcOptions)) + " --version";
   std::string cases = "    '') words=" + quoted(topWords) +
                       "; [[ $cur == -* ]] || { COMPREPLY=($(compgen -W " + quoted(spaced(top)) +
                       " -- \"$cur\")); return; } ;;\n";
-  eachCommand(commandSpecs(), "", [&](const std::string& path, const CommandSpec& command) {
-    cases += "    " + quoted(path) + ") words=" + quoted(spaced(optionWords(command.options))) +
-             "; [[ $cur == -* ]] || { " + bashArguments(command) + "; return; } ;;\n";
-  });
+  eachCommand(
+      commandDefinitions(), "", [&](const std::string& path, const CommandDefinition& command) {
+        cases += "    " + quoted(path) + ") words=" + quoted(spaced(optionWords(command.options))) +
+                 "; [[ $cur == -* ]] || { " + bashArguments(command) + "; return; } ;;\n";
+      });
   return "  local words\n  case $command in\n" + cases + "  esac\n" +
          "  COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n";
 }

@@ -9,7 +9,7 @@ std::string fishCondition(const std::string& path) {
   auto space = path.find(' ');
   if (space != std::string::npos) return "__fish_seen_subcommand_from " + path.substr(space + 1);
   std::string condition = "__fish_seen_subcommand_from " + path;
-  for (const auto& command : commandSpecs())
+  for (const auto& command : commandDefinitions())
     if (command.name == path && !command.subcommands.empty())
       for (const auto& sub : command.subcommands)
         condition += "; and not __fish_seen_subcommand_from " + sub.name;
@@ -32,7 +32,7 @@ std::string fishValues(Completion completion, const std::vector<std::string>& ch
   return " -x";
 }
 
-std::string fishOption(const std::string& condition, const OptionSpec& option) {
+std::string fishOption(const std::string& condition, const OptionDefinition& option) {
   std::string line = "complete -c ventractl -n " + quoted(condition);
   for (const auto& name : names(option))
     line += name.size() == 2 ? " -s " + name.substr(1) : " -l " + name.substr(2);
@@ -40,14 +40,14 @@ std::string fishOption(const std::string& condition, const OptionSpec& option) {
   return line + " -d " + quoted(option.help) + "\n";
 }
 
-std::string fishCommand(const std::string& path, const CommandSpec& command) {
+std::string fishCommand(const std::string& path, const CommandDefinition& command) {
   auto space = path.rfind(' ');
   std::string where =
       space == std::string::npos ? "__fish_use_subcommand" : fishCondition(path.substr(0, space));
   std::string text = "complete -c ventractl -n " + quoted(where) + " -a " + quoted(command.name) +
                      " -d " + quoted(command.help) + "\n";
   std::string condition = fishCondition(path);
-  for (const auto& key : command.options) text += fishOption(condition, optionSpec(key));
+  for (const auto& key : command.options) text += fishOption(condition, optionDefinition(key));
   text += "complete -c ventractl -n " + quoted(condition) + " -s h -l help -d 'this help'\n";
   for (const auto& argument : command.arguments)
     if (argument.completion != Completion::none)
@@ -62,13 +62,15 @@ std::string fishCompletion() {
   std::string text =
       "# fish completion for ventractl, written by `ventractl completion fish`\n"
       "complete -c ventractl -f\n";
-  for (const auto& key : kSmcOptions) text += fishOption("__fish_use_subcommand", optionSpec(key));
+  for (const auto& key : kSmcOptions)
+    text += fishOption("__fish_use_subcommand", optionDefinition(key));
   text +=
       "complete -c ventractl -n __fish_use_subcommand -l version -d 'version, commit and "
       "backends'\n";
-  eachCommand(commandSpecs(), "", [&](const std::string& path, const CommandSpec& command) {
-    text += fishCommand(path, command);
-  });
+  eachCommand(commandDefinitions(), "",
+              [&](const std::string& path, const CommandDefinition& command) {
+                text += fishCommand(path, command);
+              });
   return text;
 }
 

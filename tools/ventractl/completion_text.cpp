@@ -2,7 +2,7 @@
 
 namespace ventra::ctl::completion {
 
-void eachCommand(const std::vector<CommandSpec>& level, const std::string& prefix,
+void eachCommand(const std::vector<CommandDefinition>& level, const std::string& prefix,
                  const Visit& visit) {
   for (const auto& command : level) {
     visit(prefix + command.name, command);
@@ -10,7 +10,7 @@ void eachCommand(const std::vector<CommandSpec>& level, const std::string& prefi
   }
 }
 
-std::vector<std::string> names(const OptionSpec& option) {
+std::vector<std::string> names(const OptionDefinition& option) {
   std::vector<std::string> all;
   for (std::size_t at = 0; at <= option.names.size();) {
     auto comma = option.names.find(',', at);

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "command_specs.h"
+#include "command_definitions.h"
 
 namespace ventra::ctl::completion {
 
-using Visit = std::function<void(const std::string& path, const CommandSpec& command)>;
+using Visit = std::function<void(const std::string& path, const CommandDefinition& command)>;
 
 // Every command and subcommand, with its path ("gpu load").
-void eachCommand(const std::vector<CommandSpec>& level, const std::string& prefix,
+void eachCommand(const std::vector<CommandDefinition>& level, const std::string& prefix,
                  const Visit& visit);
 // "-j", "--json" for "-j,--json".
-std::vector<std::string> names(const OptionSpec& option);
+std::vector<std::string> names(const OptionDefinition& option);
 std::string spaced(const std::vector<std::string>& words);
 // Single quotes for the shells, with any quote inside closed and reopened.
 std::string quoted(const std::string& text);

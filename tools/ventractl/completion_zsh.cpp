@@ -22,8 +22,8 @@ std::string zshValues(const std::string& label, Completion completion,
   return ":" + label + ": ";
 }
 
-// One _arguments spec per spelling, excluding the other spellings once one is given.
-std::vector<std::string> zshOption(const OptionSpec& option) {
+// One _arguments definition per spelling, excluding the other spellings once one is given.
+std::vector<std::string> zshOption(const OptionDefinition& option) {
   auto all = names(option);
   const std::string spellings = spaced(all);
   std::string exclusion = all.size() > 1 ? "(" + spellings + ")" : "";
@@ -34,15 +34,16 @@ std::vector<std::string> zshOption(const OptionSpec& option) {
   }
   std::string value =
       option.value.empty() ? "" : zshValues(option.value, option.completion, option.choices);
-  std::vector<std::string> specs;
-  for (const auto& name : all) specs.push_back(quoted(exclusion + name + "[" + help + "]" + value));
-  return specs;
+  std::vector<std::string> definitions;
+  for (const auto& name : all)
+    definitions.push_back(quoted(exclusion + name + "[" + help + "]" + value));
+  return definitions;
 }
 
-std::string zshArgumentsFor(const CommandSpec& command) {
+std::string zshArgumentsFor(const CommandDefinition& command) {
   std::string text = "_arguments -s";
   for (const auto& key : command.options)
-    for (const auto& spec : zshOption(optionSpec(key))) text += " " + spec;
+    for (const auto& definition : zshOption(optionDefinition(key))) text += " " + definition;
   text += " '(- *)'{-h,--help}'[this help]'";
   for (std::size_t i = 0; i < command.arguments.size(); ++i) {
     const auto& argument = command.arguments[i];
@@ -62,7 +63,7 @@ std::string zshArgumentsFor(const CommandSpec& command) {
 
 std::string zshCommandCases() {
   std::string cases;
-  for (const auto& command : commandSpecs()) {
+  for (const auto& command : commandDefinitions()) {
     std::string inner = zshArgumentsFor(command);
     for (const auto& sub : command.subcommands)
       inner = "if [[ $words[2] == " + sub.name + " ]]; then shift words; ((CURRENT--)); " +
@@ -76,11 +77,11 @@ std::string zshCommandCases() {
 
 std::string zshCompletion() {
   std::string commands;
-  for (const auto& command : commandSpecs())
+  for (const auto& command : commandDefinitions())
     commands += "    " + quoted(command.name + ":" + command.help) + "\n";
   std::string top;
   for (const auto& key : kSmcOptions)
-    for (const auto& spec : zshOption(optionSpec(key))) top += " " + spec;
+    for (const auto& definition : zshOption(optionDefinition(key))) top += " " + definition;
   return "#compdef ventractl\n"
          "# zsh completion for ventractl, written by `ventractl completion zsh`\n"
          "_ventractl() {\n"

@@ -1,6 +1,6 @@
 #pragma once
 
-// Shell completion scripts, written from the command line's definition (command_specs.h), so
+// Shell completion scripts, written from the command line's definition (command_definitions.h), so
 // that what a shell offers is what the parser takes.
 
 #include <string>

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <map>
 
-#include "command_specs.h"
+#include "command_definitions.h"
 #include "commit.h"
 #include "context.h"
 #include "host.h"
@@ -83,8 +83,8 @@ int withOutputChecked(int status) {
 // The command named on the line, for hints; found even on a line that does not parse.
 std::string commandNamed(const std::vector<std::string>& arguments) {
   for (const auto& word : arguments)
-    for (const auto& spec : ventra::ctl::commandSpecs())
-      if (word == spec.name) return word;
+    for (const auto& definition : ventra::ctl::commandDefinitions())
+      if (word == definition.name) return word;
   return "";
 }
 

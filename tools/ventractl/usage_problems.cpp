@@ -35,25 +35,25 @@ std::string suggestion(const std::string& word, const std::vector<std::string>& 
   return best ? "; did you mean " + *best + "?" : "";
 }
 
-void walk(const std::vector<CommandSpec>& level, const std::string& prefix,
-          const std::function<void(const std::string&, const CommandSpec&)>& visit) {
+void walk(const std::vector<CommandDefinition>& level, const std::string& prefix,
+          const std::function<void(const std::string&, const CommandDefinition&)>& visit) {
   for (const auto& command : level) {
     visit(prefix + command.name, command);
     walk(command.subcommands, prefix + command.name + " ", visit);
   }
 }
 
-bool takes(const CommandSpec& command, const std::string& name) {
+bool takes(const CommandDefinition& command, const std::string& name) {
   return std::any_of(command.options.begin(), command.options.end(), [&](const std::string& key) {
-    const auto& spec = optionSpec(key);
-    return ("," + spec.names + ",").find("," + name + ",") != std::string::npos;
+    const auto& definition = optionDefinition(key);
+    return ("," + definition.names + ",").find("," + name + ",") != std::string::npos;
   });
 }
 
 // The commands that take an option by this name.
 std::vector<std::string> ownersOf(const std::string& name) {
   std::vector<std::string> owners;
-  walk(commandSpecs(), "", [&](const std::string& path, const CommandSpec& command) {
+  walk(commandDefinitions(), "", [&](const std::string& path, const CommandDefinition& command) {
     if (takes(command, name)) owners.push_back(path);
   });
   return owners;
@@ -69,7 +69,7 @@ bool isOption(const std::string& word) {
   return word.size() > 1 && word[0] == '-' && !std::isdigit(static_cast<unsigned char>(word[1]));
 }
 
-std::string unknownOption(const std::string& name, const CommandSpec* command,
+std::string unknownOption(const std::string& name, const CommandDefinition* command,
                           const std::string& path) {
   auto owners = ownersOf(name);
   if (!owners.empty()) {
@@ -79,24 +79,24 @@ std::string unknownOption(const std::string& name, const CommandSpec* command,
   }
   std::vector<std::string> names;
   for (const auto& key : command ? command->options : kSmcOptions)
-    names.push_back(longName(optionSpec(key)));
+    names.push_back(longName(optionDefinition(key)));
   if (!command) names.push_back("--version");
   names.push_back("--help");
   return "unknown option " + name + suggestion(name, names);
 }
 
-std::string unknownWord(const std::string& word, const CommandSpec* command,
+std::string unknownWord(const std::string& word, const CommandDefinition* command,
                         const std::string& path) {
-  const auto& level = command ? command->subcommands : commandSpecs();
+  const auto& level = command ? command->subcommands : commandDefinitions();
   if (command && level.empty()) return path + " does not take the argument \"" + word + "\"";
   std::vector<std::string> names;
-  for (const auto& spec : level) names.push_back(spec.name);
+  for (const auto& definition : level) names.push_back(definition.name);
   return "unknown " + (command ? path + " " : std::string()) + "command \"" + word + "\"" +
          suggestion(word, names);
 }
 
 // A word before the command: an option of the command that came too early, or a mistake.
-std::string beforeTheCommand(const std::string& word, const CommandSpec* command,
+std::string beforeTheCommand(const std::string& word, const CommandDefinition* command,
                              const std::string& path) {
   if (!isOption(word)) return unknownWord(word, nullptr, path);
   std::string name = word.substr(0, word.find('='));
@@ -107,7 +107,7 @@ std::string beforeTheCommand(const std::string& word, const CommandSpec* command
 
 }  // namespace
 
-void reportExtras(CLI::App& top, CLI::App* chosen, const CommandSpec* command,
+void reportExtras(CLI::App& top, CLI::App* chosen, const CommandDefinition* command,
                   const std::string& path) {
   if (auto early = top.remaining(); !early.empty())
     throw UsageError(beforeTheCommand(early.front(), command, path));

@@ -98,8 +98,8 @@ std::string productText(const pf::MatrixProduct& p) {
 FakeGPU::FakeGPU(FakeGPUOptions options) : options_(std::move(options)) {}
 
 pf::DeviceFacts FakeGPU::facts(std::size_t index) const {
-  const auto& spec = options_.devices[index];
-  return {index, spec.name, spec.workingSetBytes, {"fake", "", "the scenario"}};
+  const auto& definition = options_.devices[index];
+  return {index, definition.name, definition.workingSetBytes, {"fake", "", "the scenario"}};
 }
 
 std::vector<pf::DeviceFacts> FakeGPU::devices() {

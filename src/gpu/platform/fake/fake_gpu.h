@@ -13,13 +13,13 @@
 
 namespace ventra::gpu::fake {
 
-struct DeviceSpec {
+struct DeviceDescription {
   std::string name;
   std::uint64_t workingSetBytes = 0;
 };
 
 struct FakeGPUOptions {
-  std::vector<DeviceSpec> devices;  // the first is the default device
+  std::vector<DeviceDescription> devices;  // the first is the default device
   // Calls that yield nothing: "defaultDevice", "fill" (a buffer with a pattern), "allocate" (any
   // other buffer), "submit".
   std::set<std::string> failing;

@@ -1,4 +1,4 @@
-#include "command_specs.h"
+#include "command_definitions.h"
 
 #include <stdexcept>
 
@@ -16,8 +16,8 @@ std::vector<std::string> smcAnd(std::vector<std::string> more) {
 
 }  // namespace
 
-const std::vector<OptionSpec>& optionSpecs() {
-  static const std::vector<OptionSpec> specs = {
+const std::vector<OptionDefinition>& optionDefinitions() {
+  static const std::vector<OptionDefinition> definitions = {
       {"profile",
        "--profile",
        "FILE",
@@ -61,22 +61,22 @@ const std::vector<OptionSpec>& optionSpecs() {
        choices,
        {"sim", "linux"}},
   };
-  return specs;
+  return definitions;
 }
 
-const OptionSpec& optionSpec(const std::string& key) {
-  for (const auto& spec : optionSpecs())
-    if (spec.key == key) return spec;
+const OptionDefinition& optionDefinition(const std::string& key) {
+  for (const auto& definition : optionDefinitions())
+    if (definition.key == key) return definition;
   throw std::logic_error("no option " + key);
 }
 
-std::string longName(const OptionSpec& option) {
+std::string longName(const OptionDefinition& option) {
   auto at = option.names.rfind(',');
   return at == std::string::npos ? option.names : option.names.substr(at + 1);
 }
 
-const std::vector<CommandSpec>& commandSpecs() {
-  static const std::vector<CommandSpec> specs = {
+const std::vector<CommandDefinition>& commandDefinitions() {
+  static const std::vector<CommandDefinition> definitions = {
       {"keys", "every key with its type, size, bytes and decoded value", {}, smcAnd({"json"}), {}},
       {"read",
        "one key",
@@ -146,7 +146,7 @@ const std::vector<CommandSpec>& commandSpecs() {
        {},
        {}},
   };
-  return specs;
+  return definitions;
 }
 
 }  // namespace ventra::ctl

@@ -11,7 +11,7 @@ namespace ventra::ctl {
 // What a shell offers for a value.
 enum class Completion { none, file, jsonFile, directory, choices };
 
-struct OptionSpec {
+struct OptionDefinition {
   std::string key;    // "json"
   std::string names;  // "-j,--json"
   std::string value;  // "FILE"; empty for a flag
@@ -20,7 +20,7 @@ struct OptionSpec {
   std::vector<std::string> choices;
 };
 
-struct ArgumentSpec {
+struct ArgumentDefinition {
   std::string name;  // "KEY"
   std::string help;
   bool required = true;
@@ -28,22 +28,22 @@ struct ArgumentSpec {
   std::vector<std::string> choices;
 };
 
-struct CommandSpec {
+struct CommandDefinition {
   std::string name;  // "load" under "gpu"
   std::string help;
-  std::vector<ArgumentSpec> arguments;
-  std::vector<std::string> options;  // keys of optionSpecs()
-  std::vector<CommandSpec> subcommands;
+  std::vector<ArgumentDefinition> arguments;
+  std::vector<std::string> options;  // keys of optionDefinitions()
+  std::vector<CommandDefinition> subcommands;
 };
 
-const std::vector<OptionSpec>& optionSpecs();
-const OptionSpec& optionSpec(const std::string& key);
-const std::vector<CommandSpec>& commandSpecs();
+const std::vector<OptionDefinition>& optionDefinitions();
+const OptionDefinition& optionDefinition(const std::string& key);
+const std::vector<CommandDefinition>& commandDefinitions();
 
 // Options that pick the SMC; before the command they apply to any command that talks to it.
 inline const std::vector<std::string> kSmcOptions = {"profile", "applesmc"};
 
 // The long name alone: "--json" for "-j,--json".
-std::string longName(const OptionSpec& option);
+std::string longName(const OptionDefinition& option);
 
 }  // namespace ventra::ctl
