@@ -7,7 +7,7 @@
 
 #include "composition/composition.h"
 #include "smc/platform/linux/applesmc.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 namespace {
 
@@ -38,12 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ScopedComposition service(Composition::ofSmc(
       smc::linux_backend::appleSMCService(std::make_shared<FuzzedSysfs>(data, size))));
   try {
-    SMCKit::openConnection();
-    SMCKit::readKey({0x46304163, DataTypes::FPE2});
-    SMCKit::getKeyInfo(0x54413050);
-    SMCKit::listAllKeys();
-  } catch (const SMCKit::SMCError&) {
+    SMCAccess::openConnection();
+    SMCAccess::readKey({0x46304163, DataTypes::FPE2});
+    SMCAccess::getKeyInfo(0x54413050);
+    SMCAccess::listAllKeys();
+  } catch (const SMCAccess::SMCError&) {
   }
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
   return 0;
 }

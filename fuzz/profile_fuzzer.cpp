@@ -5,7 +5,7 @@
 
 #include "composition/emulated_smc.h"
 #include "smc/platform/emulator/profile.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ventra;
@@ -14,11 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string(reinterpret_cast<const char*>(data), size), "fuzz");
     // A profile that parses must also serve: list and read everything it holds.
     ScopedComposition emulator(emulatedSmc(std::move(profile)).composition);
-    SMCKit::openConnection();
-    for (const SMCKey& key : SMCKit::listAllKeys()) SMCKit::readKey(key);
+    SMCAccess::openConnection();
+    for (const SMCKey& key : SMCAccess::listAllKeys()) SMCAccess::readKey(key);
   } catch (const smc::emulator::ProfileError&) {
-  } catch (const SMCKit::SMCError&) {
+  } catch (const SMCAccess::SMCError&) {
   }
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
   return 0;
 }

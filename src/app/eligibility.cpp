@@ -5,7 +5,7 @@
 #include "gpu/gpu_identity.h"
 #include "gpu/platform/metal.h"
 #include "sensors/fans.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 namespace ventra::app {
 
@@ -21,17 +21,17 @@ std::string readHostModel() {
 // closed whenever it was opened.
 std::int64_t probeFanSpeed() {
   try {
-    SMCKit::openConnection();
-  } catch (const SMCKit::SMCError&) {
+    SMCAccess::openConnection();
+  } catch (const SMCAccess::SMCError&) {
     return 0;
   }
   std::int64_t speed = 0;
   try {
-    speed = SMCKit::fanCurrentSpeed(0);
-  } catch (const SMCKit::SMCError&) {
+    speed = SMCAccess::fanCurrentSpeed(0);
+  } catch (const SMCAccess::SMCError&) {
     speed = 0;
   }
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
   return speed;
 }
 

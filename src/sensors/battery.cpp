@@ -1,8 +1,8 @@
 #include "sensors/battery.h"
 
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
-namespace ventra::SMCKit {
+namespace ventra::SMCAccess {
 namespace {
 using literals::operator""_fcc;
 
@@ -31,4 +31,4 @@ bool readMSDIFlag() {
   return flagIsSet(firstByte("MSDI"_fcc, DataTypes::FLAG));
 }
 
-}  // namespace ventra::SMCKit
+}  // namespace ventra::SMCAccess

@@ -14,7 +14,7 @@ struct batteryInfo {
   friend bool operator==(const batteryInfo&, const batteryInfo&) = default;
 };
 
-namespace SMCKit {
+namespace SMCAccess {
 // Reads "BNum", "BATP" and "BSIn" in that order; the first failure ends it.
 batteryInfo readBatteryInfo();
 // True only when "MSDI" holds 1.
@@ -23,6 +23,6 @@ bool readMSDIFlag();
 constexpr bool flagIsSet(std::uint8_t byte) {
   return byte == 1;
 }
-}  // namespace SMCKit
+}  // namespace SMCAccess
 
 }  // namespace ventra

@@ -1,6 +1,6 @@
 #include "sensors/fans.h"
 
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 #include "smc/utf8.h"
 
 namespace ventra {
@@ -16,12 +16,12 @@ SMCKey fanKey(std::int64_t fan, const char* suffix, DataType info) {
   text.insert(0, 1, 'F');
   text += suffix;
   auto code = fourCharCodeFromString(text);
-  if (!code) throw SMCKit::SMCError::keyNotFound(text);
+  if (!code) throw SMCAccess::SMCError::keyNotFound(text);
   return SMCKey{*code, info};
 }
 
 std::int64_t readFanSpeed(std::int64_t fan, const char* suffix) {
-  SMCDataBytes bytes = SMCKit::readKey(fanKey(fan, suffix, DataTypes::FPE2));
+  SMCDataBytes bytes = SMCAccess::readKey(fanKey(fan, suffix, DataTypes::FPE2));
   return intFromFPE2({bytes[0], bytes[1]});
 }
 
@@ -37,7 +37,7 @@ std::string fanNameFromDescriptor(const SMCDataBytes& bytes) {
   return name;
 }
 
-namespace SMCKit {
+namespace SMCAccess {
 
 std::int64_t fanCount() {
   return readKey({"FNum"_fcc, DataTypes::UI8})[0];
@@ -82,5 +82,5 @@ void fanSetMinSpeed(std::int64_t fan, std::int64_t speed) {
   writeKey(fanKey(fan, "Mn", DataTypes::FPE2), data);
 }
 
-}  // namespace SMCKit
+}  // namespace SMCAccess
 }  // namespace ventra

@@ -24,7 +24,7 @@ std::string fanNameFromDescriptor(const SMCDataBytes& bytes);
 // Fan operations over the open connection. Fan numbers are 0..9, the only ones that form a
 // four-character key; any other number throws keyNotFound with the would-be key's text
 // before a request is sent.
-namespace SMCKit {
+namespace SMCAccess {
 std::int64_t fanCount();
 std::string fanName(std::int64_t fan);
 std::int64_t fanCurrentSpeed(std::int64_t fan);
@@ -34,6 +34,6 @@ Fan fan(std::int64_t fan);
 std::vector<Fan> allFans();
 // Reads the maximum, throws unsafeFanSpeed outside 1..maximum, then writes "F<n>Mn".
 void fanSetMinSpeed(std::int64_t fan, std::int64_t speed);
-}  // namespace SMCKit
+}  // namespace SMCAccess
 
 }  // namespace ventra

@@ -1,8 +1,8 @@
 #include "sensors/temperature.h"
 
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
-namespace ventra::SMCKit {
+namespace ventra::SMCAccess {
 
 double celsiusFromSP78(std::uint8_t firstByte) {
   double sign = (firstByte & 0x80) ? -1.0 : 1.0;
@@ -31,4 +31,4 @@ std::vector<TemperatureSensor> unknownTemperatureSensors() {
   return unknown;
 }
 
-}  // namespace ventra::SMCKit
+}  // namespace ventra::SMCAccess

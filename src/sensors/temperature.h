@@ -27,7 +27,7 @@ constexpr double celsiusIn(TemperatureUnit unit, double celsius) {
   return celsius;
 }
 
-namespace SMCKit {
+namespace SMCAccess {
 // Whole degrees from byte 0 of the "sp78" value, read as sign and magnitude.
 double readTemperature(FourCharCode code, TemperatureUnit unit);
 // Whole degrees Celsius from an sp78 value's first byte, read as sign and magnitude: the one
@@ -37,6 +37,6 @@ double celsiusFromSP78(std::uint8_t firstByte);
 std::vector<TemperatureSensor> knownTemperatureSensors();
 // "T" keys of type "sp78" (size 2) the catalogue lacks, in index order, named "Unknown".
 std::vector<TemperatureSensor> unknownTemperatureSensors();
-}  // namespace SMCKit
+}  // namespace SMCAccess
 
 }  // namespace ventra

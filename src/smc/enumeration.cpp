@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
-namespace ventra::SMCKit {
+namespace ventra::SMCAccess {
 namespace {
 using literals::operator""_fcc;
 constexpr SMCKey kKeyCountKey{"#KEY"_fcc, DataTypes::UI32};
@@ -39,4 +39,4 @@ std::vector<SMCKey> listAllKeys() {
   return keys;
 }
 
-}  // namespace ventra::SMCKit
+}  // namespace ventra::SMCAccess

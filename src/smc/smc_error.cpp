@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace ventra::SMCKit {
+namespace ventra::SMCAccess {
 namespace {
 namespace pf = smc::platform;
 
@@ -130,4 +130,4 @@ const char* kindName(SMCError::Kind kind) {
   return "unknown";
 }
 
-}  // namespace ventra::SMCKit
+}  // namespace ventra::SMCAccess

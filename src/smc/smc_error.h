@@ -4,7 +4,7 @@
 #include <exception>
 #include <string>
 
-namespace ventra::SMCKit {
+namespace ventra::SMCAccess {
 
 // The one error of every SMC operation.
 class SMCError : public std::exception {
@@ -56,4 +56,4 @@ class SMCError : public std::exception {
 
 const char* kindName(SMCError::Kind kind);
 
-}  // namespace ventra::SMCKit
+}  // namespace ventra::SMCAccess

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/sim_desktop.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 #include "support/emulated_smc.h"
 
 namespace ventra::app {
@@ -86,14 +86,14 @@ TEST(FanProbe, CountsFailuresAsZeroAndAlwaysCloses) {
     testing::EmulatedSMC smc(
         R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": ["1770", "0FA4"]}]})", false);
     EXPECT_EQ(probeFanSpeed(), 1500);
-    EXPECT_FALSE(SMCKit::closeConnection()) << "the probe closed it";
+    EXPECT_FALSE(SMCAccess::closeConnection()) << "the probe closed it";
     EXPECT_EQ(probeFanSpeed(), 1001);
   }
   {
     testing::EmulatedSMC smc(
         R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "1770", "result": 1}]})", false);
     EXPECT_EQ(probeFanSpeed(), 0);
-    EXPECT_FALSE(SMCKit::closeConnection()) << "closed on the failure path too";
+    EXPECT_FALSE(SMCAccess::closeConnection()) << "closed on the failure path too";
   }
   ScopedComposition none(Composition::ofSmc(nullptr));
   EXPECT_EQ(probeFanSpeed(), 0);

@@ -29,7 +29,7 @@ TEST(Battery, DecodesCountPowerAndStatusBits) {
   };
   for (const auto& c : cases) {
     EmulatedSMC smc(batteryProfile(c.count, c.powered, c.status));
-    EXPECT_EQ(SMCKit::readBatteryInfo(), c.expected) << c.count << c.powered << c.status;
+    EXPECT_EQ(SMCAccess::readBatteryInfo(), c.expected) << c.count << c.powered << c.status;
     EXPECT_EQ(smc.requestedKeys(), (std::vector<std::string>{"BNum", "BATP", "BSIn"}));
   }
 }
@@ -38,10 +38,10 @@ TEST(Battery, StopsAtTheFirstMissingKey) {
   EmulatedSMC smc(R"({"keys": [{"key": "BNum", "type": "ui8 ", "bytes": "00"},
                                {"key": "BSIn", "type": "ui8 ", "bytes": "00"}]})");
   try {
-    SMCKit::readBatteryInfo();
+    SMCAccess::readBatteryInfo();
     ADD_FAILURE();
-  } catch (const SMCKit::SMCError& error) {
-    EXPECT_EQ(error, SMCKit::SMCError::keyNotFound("BATP"));
+  } catch (const SMCAccess::SMCError& error) {
+    EXPECT_EQ(error, SMCAccess::SMCError::keyNotFound("BATP"));
   }
   EXPECT_EQ(smc.requestedKeys(), (std::vector<std::string>{"BNum", "BATP"}));
 }
@@ -51,7 +51,7 @@ TEST(Battery, MsdiIsTrueOnlyForOne) {
        {std::pair{"01", true}, {"00", false}, {"02", false}, {"FF", false}}) {
     EmulatedSMC smc(std::string(R"({"keys": [{"key": "MSDI", "type": "flag", "bytes": ")") + bytes +
                     "\"}]}");
-    EXPECT_EQ(SMCKit::readMSDIFlag(), expected) << bytes;
+    EXPECT_EQ(SMCAccess::readMSDIFlag(), expected) << bytes;
   }
 }
 

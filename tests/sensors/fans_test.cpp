@@ -8,7 +8,7 @@ namespace ventra {
 namespace {
 using testing::EmulatedSMC;
 using testing::errorOf;
-using Error = SMCKit::SMCError;
+using Error = SMCAccess::SMCError;
 
 SMCDataBytes descriptor(std::initializer_list<std::uint8_t> name) {
   SMCDataBytes bytes{};
@@ -33,9 +33,9 @@ TEST(Fans, SpeedsDecodeTheIntegerPartOfFpe2) {
   EmulatedSMC smc(R"({"keys": [
     {"key": "F0Ac", "type": "fpe2", "bytes": "1F40"}, {"key": "F0Mn", "type": "fpe2", "bytes": "0003"},
     {"key": "F0Mx", "type": "fpe2", "bytes": "FFFF"}]})");
-  EXPECT_EQ(SMCKit::fanCurrentSpeed(0), 2000);
-  EXPECT_EQ(SMCKit::fanMinSpeed(0), 0);
-  EXPECT_EQ(SMCKit::fanMaxSpeed(0), 16383);
+  EXPECT_EQ(SMCAccess::fanCurrentSpeed(0), 2000);
+  EXPECT_EQ(SMCAccess::fanMinSpeed(0), 0);
+  EXPECT_EQ(SMCAccess::fanMaxSpeed(0), 16383);
   EXPECT_EQ(smc.requests()[0].toRaw(),
             testing::expectedRequest(0x46304163, 2, SMCParamStruct::Selector::kSMCReadKey));
 }
@@ -46,7 +46,7 @@ TEST(Fans, AllFansReadsInOrderAndFailsWhole) {
     {"key": "F0Mn", "type": "fpe2", "bytes": "0C80"}, {"key": "F0Mx", "type": "fpe2", "bytes": "4650"},
     {"key": "F1ID", "type": "{fds", "bytes": "00000000 50530000 00000000 00000000"},
     {"key": "F1Mn", "type": "fpe2", "bytes": "0960"}, {"key": "F1Mx", "type": "fpe2", "bytes": "2BC0"}]})");
-  auto fans = SMCKit::allFans();
+  auto fans = SMCAccess::allFans();
   ASSERT_EQ(fans.size(), 2u);
   EXPECT_EQ(fans[0], (Fan{0, "PCI", 800, 4500}));
   EXPECT_EQ(fans[1].maxSpeed, 2800);
@@ -55,21 +55,21 @@ TEST(Fans, AllFansReadsInOrderAndFailsWhole) {
   EmulatedSMC broken(R"({"keys": [{"key": "FNum", "type": "ui8 ", "bytes": "02"},
     {"key": "F0ID", "type": "{fds", "bytes": "00000000 50434920 20202020 20202020"},
     {"key": "F0Mx", "type": "fpe2", "bytes": "4650"}]})");
-  EXPECT_EQ(errorOf(SMCKit::allFans), Error::keyNotFound("F0Mn"));
+  EXPECT_EQ(errorOf(SMCAccess::allFans), Error::keyNotFound("F0Mn"));
   EXPECT_EQ(broken.requestedKeys(), (std::vector<std::string>{"FNum", "F0ID", "F0Mn"}));
 }
 
 TEST(Fans, ZeroFansIsOneRead) {
   EmulatedSMC smc(R"({"keys": [{"key": "FNum", "type": "ui8 ", "bytes": "00"}]})");
-  EXPECT_TRUE(SMCKit::allFans().empty());
+  EXPECT_TRUE(SMCAccess::allFans().empty());
   EXPECT_EQ(smc.requests().size(), 1u);
 }
 
 TEST(Fans, NumbersOutsideZeroToNineFailBeforeAnyRequest) {
   EmulatedSMC smc(R"({"keys": []})");
-  EXPECT_EQ(errorOf([] { SMCKit::fanCurrentSpeed(10); }), Error::keyNotFound("F10Ac"));
-  EXPECT_EQ(errorOf([] { SMCKit::fanName(-1); }), Error::keyNotFound("F-1ID"));
-  EXPECT_EQ(errorOf([] { SMCKit::fanSetMinSpeed(12, 900); }), Error::keyNotFound("F12Mx"));
+  EXPECT_EQ(errorOf([] { SMCAccess::fanCurrentSpeed(10); }), Error::keyNotFound("F10Ac"));
+  EXPECT_EQ(errorOf([] { SMCAccess::fanName(-1); }), Error::keyNotFound("F-1ID"));
+  EXPECT_EQ(errorOf([] { SMCAccess::fanSetMinSpeed(12, 900); }), Error::keyNotFound("F12Mx"));
   EXPECT_TRUE(smc.requests().empty());
 }
 
@@ -93,12 +93,12 @@ TEST(Fans, SetMinSpeedChecksBoundsAgainstTheMaximum) {
                     c.maxBytes +
                     R"("}, {"key": "F0Mn", "type": "fpe2", "bytes": "0000", "writable": true}]})");
     if (c.written) {
-      SMCKit::fanSetMinSpeed(0, c.speed);
+      SMCAccess::fanSetMinSpeed(0, c.speed);
       EXPECT_EQ(smc.smc().peek(0x46304D6E), c.written) << c.speed;
       EXPECT_EQ(smc.requests().at(1).data8, 6);
       EXPECT_EQ(smc.requests().at(1).keyInfo.dataSize, 2u);
     } else {
-      EXPECT_EQ(errorOf([&] { SMCKit::fanSetMinSpeed(0, c.speed); }), Error::unsafeFanSpeed());
+      EXPECT_EQ(errorOf([&] { SMCAccess::fanSetMinSpeed(0, c.speed); }), Error::unsafeFanSpeed());
       EXPECT_EQ(smc.requestedKeys(), std::vector<std::string>{"F0Mx"}) << "nothing written";
     }
   }
@@ -106,7 +106,7 @@ TEST(Fans, SetMinSpeedChecksBoundsAgainstTheMaximum) {
 
 TEST(Fans, SetMinSpeedPassesTheMaximumReadErrorOnUnchanged) {
   EmulatedSMC smc(R"({"notPrivileged": "all", "keys": []})");
-  EXPECT_EQ(errorOf([] { SMCKit::fanSetMinSpeed(0, 900); }), Error::notPrivileged());
+  EXPECT_EQ(errorOf([] { SMCAccess::fanSetMinSpeed(0, 900); }), Error::notPrivileged());
   EXPECT_EQ(smc.requests().size(), 1u);
 }
 

@@ -53,31 +53,31 @@ TEST(Temperature, ReadsByteZeroAsSignAndMagnitude) {
   for (const auto& c : cases) {
     EmulatedSMC smc(std::string(R"({"keys": [{"key": "TC0P", "type": "sp78", "bytes": ")") +
                     c.bytes + "\"}]}");
-    double celsius = SMCKit::readTemperature("TC0P"_fcc, TemperatureUnit::celius);
+    double celsius = SMCAccess::readTemperature("TC0P"_fcc, TemperatureUnit::celius);
     EXPECT_EQ(celsius, c.celsius) << c.bytes;
     EXPECT_EQ(std::signbit(celsius), std::signbit(c.celsius)) << c.bytes;
-    EXPECT_DOUBLE_EQ(SMCKit::readTemperature("TC0P"_fcc, TemperatureUnit::fahrenheit),
+    EXPECT_DOUBLE_EQ(SMCAccess::readTemperature("TC0P"_fcc, TemperatureUnit::fahrenheit),
                      c.fahrenheit);
-    EXPECT_DOUBLE_EQ(SMCKit::readTemperature("TC0P"_fcc, TemperatureUnit::kelvin), c.kelvin);
+    EXPECT_DOUBLE_EQ(SMCAccess::readTemperature("TC0P"_fcc, TemperatureUnit::kelvin), c.kelvin);
   }
 }
 
 TEST(Temperature, KnownSensorsAreTheCatalogueKeysPresent) {
   {
     EmulatedSMC smc(R"({"keys": [{"key": "TCAD", "type": "sp78", "bytes": "2400"}]})");
-    EXPECT_TRUE(SMCKit::knownTemperatureSensors().empty());
+    EXPECT_TRUE(SMCAccess::knownTemperatureSensors().empty());
     EXPECT_EQ(smc.requests().size(), 29u);
   }
   {
     EmulatedSMC smc(R"({"keys": [{"key": "TA0P", "type": "sp78", "bytes": "1D00"},
                                  {"key": "TN0D", "type": "sp78", "bytes": "3400"}]})");
-    auto known = SMCKit::knownTemperatureSensors();
+    auto known = SMCAccess::knownTemperatureSensors();
     std::set<std::string> names;
     for (const auto& s : known) names.insert(s.name);
     EXPECT_EQ(names, (std::set<std::string>{"AMBIENT_AIR_0", "NORTHBRIDGE_DIODE"}));
   }
   EmulatedSMC denied(R"({"notPrivileged": "all", "keys": []})");
-  EXPECT_THROW(SMCKit::knownTemperatureSensors(), SMCKit::SMCError);
+  EXPECT_THROW(SMCAccess::knownTemperatureSensors(), SMCAccess::SMCError);
   EXPECT_EQ(denied.requests().size(), 1u) << "stops at the first entry";
 }
 
@@ -89,12 +89,12 @@ TEST(Temperature, UnknownSensorsAreUncataloguedSp78TKeys) {
     {"key": "TFAN", "type": "fpe2", "bytes": "2400"},
     {"key": "TWID", "type": "sp78", "bytes": "24000000"},
     {"key": "Te1S", "type": "sp78", "bytes": "8000"}]})");
-  auto unknown = SMCKit::unknownTemperatureSensors();
+  auto unknown = SMCAccess::unknownTemperatureSensors();
   ASSERT_EQ(unknown.size(), 2u);
   EXPECT_EQ(unknown[0], (TemperatureSensor{"Unknown", "TCAD"_fcc}));
   EXPECT_EQ(unknown[1], (TemperatureSensor{"Unknown", "Te1S"_fcc}));
   EmulatedSMC empty(R"({"keys": [{"key": "#KEY", "type": "ui32", "bytes": "00000000"}]})");
-  EXPECT_TRUE(SMCKit::unknownTemperatureSensors().empty());
+  EXPECT_TRUE(SMCAccess::unknownTemperatureSensors().empty());
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "sensors/temperature.h"
 #include "smc/platform/emulator/emulator.h"
 #include "smc/platform/linux/hwmon_keys.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 #include "support/emulated_smc.h"
 #include "support/model_sysfs.h"
 #include "support/sensor_view.h"
@@ -42,8 +42,8 @@ std::shared_ptr<ApplesmcModel> smallMachine() {
 
 class ApplesmcBackend : public ::testing::Test {
  protected:
-  void SetUp() override { SMCKit::openConnection(); }
-  void TearDown() override { SMCKit::closeConnection(); }
+  void SetUp() override { SMCAccess::openConnection(); }
+  void TearDown() override { SMCAccess::closeConnection(); }
 
   std::shared_ptr<ApplesmcModel> model = smallMachine();
   std::shared_ptr<ModelSysfs> files = std::make_shared<ModelSysfs>(model, true);
@@ -51,69 +51,69 @@ class ApplesmcBackend : public ::testing::Test {
 };
 
 TEST_F(ApplesmcBackend, EnumeratesAndReadsThroughTheCore) {
-  auto keys = SMCKit::listAllKeys();
+  auto keys = SMCAccess::listAllKeys();
   ASSERT_EQ(keys.size(), 7u);
   EXPECT_EQ(keys[2].code, "F0Ac"_fcc);
   EXPECT_EQ(keys[6].info, DataTypes::SP78);
-  EXPECT_EQ(SMCKit::readKey({"MSDI"_fcc, DataTypes::FLAG})[0], 1);
-  EXPECT_EQ(SMCKit::readKey({"BNum"_fcc, DataTypes::UI8})[0], 2);
+  EXPECT_EQ(SMCAccess::readKey({"MSDI"_fcc, DataTypes::FLAG})[0], 1);
+  EXPECT_EQ(SMCAccess::readKey({"BNum"_fcc, DataTypes::UI8})[0], 2);
 }
 
 // Fan and temperature keys come from the attributes the driver computes, as exact as our types
 // decode them: fpe2 without its fraction bits, sp78 in quarter degrees.
 TEST_F(ApplesmcBackend, FanAndTemperatureKeysComeFromTheAttributes) {
-  EXPECT_EQ(SMCKit::fanCurrentSpeed(0), 952);
-  auto speed = SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+  EXPECT_EQ(SMCAccess::fanCurrentSpeed(0), 952);
+  auto speed = SMCAccess::readKey({"F0Ac"_fcc, DataTypes::FPE2});
   EXPECT_EQ((std::vector<int>{speed[0], speed[1]}), (std::vector<int>{0x0E, 0xE0}));
-  auto temperature = SMCKit::readKey({"TA0P"_fcc, DataTypes::SP78});
+  auto temperature = SMCAccess::readKey({"TA0P"_fcc, DataTypes::SP78});
   EXPECT_EQ((std::vector<int>{temperature[0], temperature[1]}), (std::vector<int>{0x1D, 0x40}));
-  EXPECT_EQ(SMCKit::fanCount(), 1);
+  EXPECT_EQ(SMCAccess::fanCount(), 1);
 }
 
 TEST_F(ApplesmcBackend, MissingKeysAndWrongSizesAreSmcResults) {
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"TB3T"_fcc, DataTypes::SP78});
+              SMCAccess::readKey({"TB3T"_fcc, DataTypes::SP78});
             }),
-            SMCKit::SMCError::keyNotFound("TB3T"));
+            SMCAccess::SMCError::keyNotFound("TB3T"));
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"MSDJ"_fcc, DataTypes::FLAG});
+              SMCAccess::readKey({"MSDJ"_fcc, DataTypes::FLAG});
             }),
-            SMCKit::SMCError::keyNotFound("MSDJ"));
+            SMCAccess::SMCError::keyNotFound("MSDJ"));
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"F0Ac"_fcc, DataTypes::UI32});
+              SMCAccess::readKey({"F0Ac"_fcc, DataTypes::UI32});
             }),
-            SMCKit::SMCError::unknown(0, 0x87));
+            SMCAccess::SMCError::unknown(0, 0x87));
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"MSDI"_fcc, DataTypes::UI32});
+              SMCAccess::readKey({"MSDI"_fcc, DataTypes::UI32});
             }),
-            SMCKit::SMCError::unknown(0, 0x87));
-  EXPECT_EQ(errorOf([] { SMCKit::getKeyFromIndex(7); }),
-            SMCKit::SMCError::keyNotFound(std::string(4, '\0')));
+            SMCAccess::SMCError::unknown(0, 0x87));
+  EXPECT_EQ(errorOf([] { SMCAccess::getKeyFromIndex(7); }),
+            SMCAccess::SMCError::keyNotFound(std::string(4, '\0')));
 }
 
 TEST_F(ApplesmcBackend, WritesGoToTheFanFilesOnlyAndNeedRoot) {
   SMCDataBytes data{0x0E, 0x10};  // 900 rpm
-  SMCKit::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
-  EXPECT_EQ(SMCKit::fanMinSpeed(0), 900);
+  SMCAccess::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
+  EXPECT_EQ(SMCAccess::fanMinSpeed(0), 900);
   EXPECT_EQ(errorOf([&] {
-              SMCKit::writeKey({"TA0P"_fcc, DataTypes::SP78}, data);
+              SMCAccess::writeKey({"TA0P"_fcc, DataTypes::SP78}, data);
             }),
-            SMCKit::SMCError::unknown(pf::kIOReturnUnsupported, 0));
+            SMCAccess::SMCError::unknown(pf::kIOReturnUnsupported, 0));
   EXPECT_EQ(errorOf([&] {
-              SMCKit::writeKey({"F3Mn"_fcc, DataTypes::FPE2}, data);
+              SMCAccess::writeKey({"F3Mn"_fcc, DataTypes::FPE2}, data);
             }),
-            SMCKit::SMCError::keyNotFound("F3Mn"));
+            SMCAccess::SMCError::keyNotFound("F3Mn"));
   files->becomeRoot(false);
   EXPECT_EQ(errorOf([&] {
-              SMCKit::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
+              SMCAccess::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
             }),
-            SMCKit::SMCError::notPrivileged());
+            SMCAccess::SMCError::notPrivileged());
 }
 
 TEST_F(ApplesmcBackend, MalformedDriverTextIsAnIoError) {
   model->keys()[5].type = "fla";  // three characters and a newline
-  EXPECT_EQ(errorOf([] { SMCKit::getKeyInfo("MSDI"_fcc); }),
-            SMCKit::SMCError::unknown(pf::kIOReturnIOError, 0));
+  EXPECT_EQ(errorOf([] { SMCAccess::getKeyInfo("MSDI"_fcc); }),
+            SMCAccess::SMCError::unknown(pf::kIOReturnIOError, 0));
 }
 
 // Another process writes key_at_index at random moments: in the middle of our bisection,
@@ -126,14 +126,14 @@ TEST_F(ApplesmcBackend, AnotherProcessMovingTheIndexNeverGivesAWrongAnswer) {
   };
   int busy = 0;
   for (int read = 0; read < 100; ++read) {
-    ASSERT_EQ(SMCKit::fanCurrentSpeed(0), 952);
-    ASSERT_EQ(SMCKit::readKey({"TA0P"_fcc, DataTypes::SP78})[0], 0x1D);
+    ASSERT_EQ(SMCAccess::fanCurrentSpeed(0), 952);
+    ASSERT_EQ(SMCAccess::readKey({"TA0P"_fcc, DataTypes::SP78})[0], 0x1D);
     try {
-      ASSERT_EQ(SMCKit::readKey({"BNum"_fcc, DataTypes::UI8})[0], 2);
-      ASSERT_EQ(SMCKit::readKey({"MSDI"_fcc, DataTypes::FLAG})[0], 1);
-      ASSERT_EQ(SMCKit::getKeyInfo("MSDI"_fcc), DataTypes::FLAG);
-    } catch (const SMCKit::SMCError& error) {
-      ASSERT_EQ(error, SMCKit::SMCError::unknown(pf::kIOReturnBusy, 0)) << error.what();
+      ASSERT_EQ(SMCAccess::readKey({"BNum"_fcc, DataTypes::UI8})[0], 2);
+      ASSERT_EQ(SMCAccess::readKey({"MSDI"_fcc, DataTypes::FLAG})[0], 1);
+      ASSERT_EQ(SMCAccess::getKeyInfo("MSDI"_fcc), DataTypes::FLAG);
+    } catch (const SMCAccess::SMCError& error) {
+      ASSERT_EQ(error, SMCAccess::SMCError::unknown(pf::kIOReturnBusy, 0)) << error.what();
       ++busy;
     }
   }
@@ -143,13 +143,13 @@ TEST_F(ApplesmcBackend, AnotherProcessMovingTheIndexNeverGivesAWrongAnswer) {
 // The worst case for a raw read: the index moves to another key right after our check of the
 // name and back again before our check after the data.
 TEST_F(ApplesmcBackend, AnIndexMovedAwayAndBackIsCaught) {
-  SMCKit::readKey({"BNum"_fcc, DataTypes::UI8});  // caches the index
+  SMCAccess::readKey({"BNum"_fcc, DataTypes::UI8});  // caches the index
   std::size_t moves = 0;
   model->afterShow = [&](ApplesmcModel& smc, const std::string& file) {
     if (file == "key_at_index_name" && moves == 0) smc.selectIndex(5), ++moves;  // MSDI
     if (file == "key_at_index_data" && moves == 1) smc.selectIndex(1), ++moves;  // BNum
   };
-  auto data = SMCKit::readKey({"BNum"_fcc, DataTypes::UI8});
+  auto data = SMCAccess::readKey({"BNum"_fcc, DataTypes::UI8});
   EXPECT_EQ(moves, 2u);
   EXPECT_EQ(data[0], 2);
 }
@@ -199,35 +199,36 @@ TEST_P(ApplesmcAsUser, FansAndTemperaturesReadTheSameWithoutRoot) {
 TEST_P(ApplesmcAsUser, EveryTemperatureKeyDecodesAsTheRawKeyWould) {
   ScopedComposition service(Composition::ofSmc(
       lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))));
-  SMCKit::openConnection();
+  SMCAccess::openConnection();
   for (const auto& key : model->keys()) {
     if (key.name[0] != 'T' || key.type != "sp78") continue;
     SMCDataBytes raw{};
     std::copy(key.data.begin(), key.data.end(), raw.begin());
-    EXPECT_EQ(SMCKit::getKeyInfo(*fourCharCodeFromLiteral(key.name)), DataTypes::SP78);
-    EXPECT_EQ(SMCKit::readKey({*fourCharCodeFromLiteral(key.name), DataTypes::SP78})[0], raw[0])
+    EXPECT_EQ(SMCAccess::getKeyInfo(*fourCharCodeFromLiteral(key.name)), DataTypes::SP78);
+    EXPECT_EQ(SMCAccess::readKey({*fourCharCodeFromLiteral(key.name), DataTypes::SP78})[0], raw[0])
         << key.name;
   }
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
 }
 
 TEST_P(ApplesmcAsUser, KeysTheAttributesDoNotCarryNeedRoot) {
   ScopedComposition service(Composition::ofSmc(
       lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))));
-  SMCKit::openConnection();
-  EXPECT_EQ(errorOf([] { SMCKit::readMSDIFlag(); }), SMCKit::SMCError::notPrivileged());
-  EXPECT_EQ(errorOf([] { SMCKit::countKeys(); }), SMCKit::SMCError::notPrivileged());
-  EXPECT_EQ(errorOf([] { SMCKit::getKeyFromIndex(0); }), SMCKit::SMCError::notPrivileged());
-  EXPECT_EQ(errorOf([] { SMCKit::unknownTemperatureSensors(); }),
-            SMCKit::SMCError::notPrivileged());
+  SMCAccess::openConnection();
+  EXPECT_EQ(errorOf([] { SMCAccess::readMSDIFlag(); }), SMCAccess::SMCError::notPrivileged());
+  EXPECT_EQ(errorOf([] { SMCAccess::countKeys(); }), SMCAccess::SMCError::notPrivileged());
+  EXPECT_EQ(errorOf([] { SMCAccess::getKeyFromIndex(0); }), SMCAccess::SMCError::notPrivileged());
+  EXPECT_EQ(errorOf([] { SMCAccess::unknownTemperatureSensors(); }),
+            SMCAccess::SMCError::notPrivileged());
   // What the attributes show to be absent is absent: no F0Sf here, no seventh fan, no TB3T.
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"F0Sf"_fcc, DataTypes::FPE2});
+              SMCAccess::readKey({"F0Sf"_fcc, DataTypes::FPE2});
             }),
-            SMCKit::SMCError::keyNotFound("F0Sf"));
-  EXPECT_EQ(errorOf([] { SMCKit::fanCurrentSpeed(6); }), SMCKit::SMCError::keyNotFound("F6Ac"));
-  EXPECT_FALSE(SMCKit::hasKey("TB3T"_fcc));
-  SMCKit::closeConnection();
+            SMCAccess::SMCError::keyNotFound("F0Sf"));
+  EXPECT_EQ(errorOf([] { SMCAccess::fanCurrentSpeed(6); }),
+            SMCAccess::SMCError::keyNotFound("F6Ac"));
+  EXPECT_FALSE(SMCAccess::hasKey("TB3T"_fcc));
+  SMCAccess::closeConnection();
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ApplesmcAsUser, ::testing::Values("", "hwmon/hwmon0/"),
@@ -252,9 +253,9 @@ TEST(ApplesmcHost, AServiceOnlyWhereTheDriverDirectoryExists) {
   std::filesystem::create_directories(root);
   std::ofstream(root / "key_count") << "0\n";
   ScopedComposition host(Composition::ofSmc(lb::hostService(root)));
-  SMCKit::openConnection();
-  EXPECT_EQ(errorOf([] { SMCKit::countKeys(); }), SMCKit::SMCError::keyNotFound("#KEY"));
-  SMCKit::closeConnection();
+  SMCAccess::openConnection();
+  EXPECT_EQ(errorOf([] { SMCAccess::countKeys(); }), SMCAccess::SMCError::keyNotFound("#KEY"));
+  SMCAccess::closeConnection();
   std::filesystem::remove_all(root);
 }
 

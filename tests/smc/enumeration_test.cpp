@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 #include "support/emulated_smc.h"
 
 namespace ventra {
@@ -12,14 +12,14 @@ using Selector = SMCParamStruct::Selector;
 
 TEST(KeyEnumeration, ZeroKeysIsOneCall) {
   EmulatedSMC smc(R"({"keys": [{"key": "#KEY", "type": "ui32", "bytes": "00000000"}]})");
-  EXPECT_TRUE(SMCKit::listAllKeys().empty());
+  EXPECT_TRUE(SMCAccess::listAllKeys().empty());
   ASSERT_EQ(smc.requests().size(), 1u);
   EXPECT_EQ(smc.requests()[0].toRaw(), expectedRequest("#KEY"_fcc, 4, Selector::kSMCReadKey));
 }
 
 TEST(KeyEnumeration, CountIsMostSignificantByteFirst) {
   EmulatedSMC smc(R"({"keys": [{"key": "#KEY", "type": "ui32", "bytes": "0000012C"}]})");
-  EXPECT_EQ(SMCKit::countKeys(), 300);
+  EXPECT_EQ(SMCAccess::countKeys(), 300);
 }
 
 TEST(KeyEnumeration, ListsInIndexOrderWithReportedTypes) {
@@ -27,7 +27,7 @@ TEST(KeyEnumeration, ListsInIndexOrderWithReportedTypes) {
   EmulatedSMC smc(R"({"keys": [
     {"key": "TA0P", "type": "sp78", "bytes": "1D60"},
     {"key": "F0Ac", "type": "fpe2", "bytes": "0000 0000", "size": 4}]})");
-  auto keys = SMCKit::listAllKeys();
+  auto keys = SMCAccess::listAllKeys();
   ASSERT_EQ(keys.size(), 3u);
   EXPECT_EQ(keys[0].code, "#KEY"_fcc);
   EXPECT_EQ(keys[1].code, "F0Ac"_fcc);
@@ -48,22 +48,22 @@ TEST(KeyEnumeration, FirstFailureEndsTheListing) {
   EXPECT_THROW(
       {
         try {
-          SMCKit::listAllKeys();
-        } catch (const SMCKit::SMCError& e) {
-          EXPECT_EQ(e, SMCKit::SMCError::keyNotFound("TA0P"));
+          SMCAccess::listAllKeys();
+        } catch (const SMCAccess::SMCError& e) {
+          EXPECT_EQ(e, SMCAccess::SMCError::keyNotFound("TA0P"));
           throw;
         }
       },
-      SMCKit::SMCError);
+      SMCAccess::SMCError);
   EXPECT_EQ(smc.requests().size(), 7u) << "no request after the failing one";
 }
 
 TEST(KeyEnumeration, AJunkCountFailsAtTheFirstMissingIndexNotInAllocation) {
   EmulatedSMC smc(
       R"({"autoKeyCount": false, "keys": [{"key": "#KEY", "type": "ui32", "bytes": "FFFFFFFF"}]})");
-  EXPECT_EQ(SMCKit::countKeys(), 4294967295);
-  EXPECT_EQ(testing::errorOf(SMCKit::listAllKeys),
-            SMCKit::SMCError::keyNotFound(std::string(4, '\0')));
+  EXPECT_EQ(SMCAccess::countKeys(), 4294967295);
+  EXPECT_EQ(testing::errorOf(SMCAccess::listAllKeys),
+            SMCAccess::SMCError::keyNotFound(std::string(4, '\0')));
   EXPECT_EQ(smc.requests().size(), 5u) << "count, count, index 0, its info, index 1";
 }
 
@@ -71,20 +71,20 @@ TEST(KeyEnumeration, MissingCountAndBadIndexes) {
   EmulatedSMC smc(
       R"({"autoKeyCount": false, "keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "0000"}]})");
   try {
-    SMCKit::listAllKeys();
+    SMCAccess::listAllKeys();
     ADD_FAILURE();
-  } catch (const SMCKit::SMCError& e) {
-    EXPECT_EQ(e, SMCKit::SMCError::keyNotFound("#KEY"));
+  } catch (const SMCAccess::SMCError& e) {
+    EXPECT_EQ(e, SMCAccess::SMCError::keyNotFound("#KEY"));
   }
   try {
-    SMCKit::getKeyFromIndex(5);
+    SMCAccess::getKeyFromIndex(5);
     ADD_FAILURE();
-  } catch (const SMCKit::SMCError& e) {
-    EXPECT_EQ(e, SMCKit::SMCError::keyNotFound(std::string(4, '\0')));
+  } catch (const SMCAccess::SMCError& e) {
+    EXPECT_EQ(e, SMCAccess::SMCError::keyNotFound(std::string(4, '\0')));
   }
   smc.smc().clearHistory();
-  EXPECT_THROW(SMCKit::getKeyFromIndex(-1), std::out_of_range);
-  EXPECT_THROW(SMCKit::getKeyFromIndex(0x100000000), std::out_of_range);
+  EXPECT_THROW(SMCAccess::getKeyFromIndex(-1), std::out_of_range);
+  EXPECT_THROW(SMCAccess::getKeyFromIndex(0x100000000), std::out_of_range);
   EXPECT_TRUE(smc.requests().empty());
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 #include "support/emulated_smc.h"
 
 namespace ventra {
@@ -90,20 +90,21 @@ TEST(Emulator, SuccessiveReadsFollowTheListAndWritesReplaceIt) {
   testing::EmulatedSMC smc(R"({"keys": [
     {"key": "F0Ac", "type": "fpe2", "bytes": ["0FA0", "1770"], "writable": true}]})");
   SMCKey key{"F0Ac"_fcc, DataTypes::FPE2};
-  EXPECT_EQ(SMCKit::readKey(key)[0], 0x0F);
-  EXPECT_EQ(SMCKit::readKey(key)[0], 0x17);
-  EXPECT_EQ(SMCKit::readKey(key)[0], 0x17) << "the last value repeats";
-  SMCKit::writeKey(key, SMCDataBytes{0x01, 0x02});
-  EXPECT_EQ(SMCKit::readKey(key)[1], 0x02);
-  EXPECT_THROW(SMCKit::readKey({"F0Ac"_fcc, DataTypes::UI32}), SMCKit::SMCError) << "size mismatch";
+  EXPECT_EQ(SMCAccess::readKey(key)[0], 0x0F);
+  EXPECT_EQ(SMCAccess::readKey(key)[0], 0x17);
+  EXPECT_EQ(SMCAccess::readKey(key)[0], 0x17) << "the last value repeats";
+  SMCAccess::writeKey(key, SMCDataBytes{0x01, 0x02});
+  EXPECT_EQ(SMCAccess::readKey(key)[1], 0x02);
+  EXPECT_THROW(SMCAccess::readKey({"F0Ac"_fcc, DataTypes::UI32}), SMCAccess::SMCError)
+      << "size mismatch";
 }
 
 // A long `watch` on the emulator must not grow without bound: only recent requests are kept.
 TEST(Emulator, KeepsOnlyTheMostRecentRequests) {
   testing::EmulatedSMC smc(R"({"keys": [{"key": "F0Ac", "type": "fpe2", "bytes": "0FA0"}]})");
   const std::size_t limit = smc::emulator::SMCEmulator::kHistoryLimit;
-  for (std::size_t i = 0; i < limit + 10; ++i) SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
-  SMCKit::getKeyInfo("F0Ac"_fcc);
+  for (std::size_t i = 0; i < limit + 10; ++i) SMCAccess::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+  SMCAccess::getKeyInfo("F0Ac"_fcc);
   auto history = smc.requests();
   ASSERT_EQ(history.size(), limit);
   EXPECT_EQ(history.back().data8, 9) << "the newest request is last";

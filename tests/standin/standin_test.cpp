@@ -63,28 +63,29 @@ TEST_F(Standin, TheAppsFanProbeReadsTheRealSpeed) {
 
 TEST_F(Standin, OtherKeysNeedRoot) {
   ScopedComposition service(driver());
-  SMCKit::openConnection();
+  SMCAccess::openConnection();
   if (root()) {
     bool msdi = fromTheKeys([] {
-      SMCKit::openConnection();
-      return SMCKit::readMSDIFlag();
+      SMCAccess::openConnection();
+      return SMCAccess::readMSDIFlag();
     });
-    EXPECT_EQ(SMCKit::readMSDIFlag(), msdi);
-    EXPECT_EQ(SMCKit::countKeys(), static_cast<std::int64_t>(profile_.keys.size()));
+    EXPECT_EQ(SMCAccess::readMSDIFlag(), msdi);
+    EXPECT_EQ(SMCAccess::countKeys(), static_cast<std::int64_t>(profile_.keys.size()));
   } else {
-    EXPECT_EQ(errorOf([] { SMCKit::readMSDIFlag(); }), SMCKit::SMCError::notPrivileged());
-    EXPECT_EQ(errorOf([] { SMCKit::listAllKeys(); }), SMCKit::SMCError::notPrivileged());
-    EXPECT_EQ(errorOf([] { SMCKit::fanSetMinSpeed(0, 900); }), SMCKit::SMCError::notPrivileged());
+    EXPECT_EQ(errorOf([] { SMCAccess::readMSDIFlag(); }), SMCAccess::SMCError::notPrivileged());
+    EXPECT_EQ(errorOf([] { SMCAccess::listAllKeys(); }), SMCAccess::SMCError::notPrivileged());
+    EXPECT_EQ(errorOf([] { SMCAccess::fanSetMinSpeed(0, 900); }),
+              SMCAccess::SMCError::notPrivileged());
   }
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
 }
 
 // Another process selects a random key every few milliseconds while we read: every 5 ms, or
 // where reads are slow (a sanitizer build) a few times a read, so that reads can still succeed.
 std::chrono::microseconds writerPeriod() {
-  SMCKit::readMSDIFlag();  // finds and caches the key's index
+  SMCAccess::readMSDIFlag();  // finds and caches the key's index
   auto started = std::chrono::steady_clock::now();
-  SMCKit::readMSDIFlag();
+  SMCAccess::readMSDIFlag();
   auto oneRead = std::chrono::steady_clock::now() - started;
   return std::max<std::chrono::microseconds>(
       std::chrono::milliseconds(5),
@@ -94,7 +95,7 @@ std::chrono::microseconds writerPeriod() {
 TEST_F(Standin, ReadsUnderAConcurrentSelectionAreRightOrBusy) {
   if (!root()) GTEST_SKIP() << "only root may write key_at_index";
   ScopedComposition service(driver());
-  SMCKit::openConnection();
+  SMCAccess::openConnection();
   const auto period = writerPeriod();
   std::atomic<bool> done{false};
   std::thread writer([&] {
@@ -111,14 +112,14 @@ TEST_F(Standin, ReadsUnderAConcurrentSelectionAreRightOrBusy) {
   int busy = 0;
   for (int read = 0; read < 100; ++read) {
     try {
-      EXPECT_FALSE(SMCKit::readMSDIFlag());
-      EXPECT_EQ(SMCKit::readKey({*fourCharCodeFromLiteral("BSIn"), DataTypes::UI8})[0], 0x42);
-    } catch (const SMCKit::SMCError& error) {
-      EXPECT_EQ(error, SMCKit::SMCError::unknown(pf::kIOReturnBusy, 0)) << error.what();
+      EXPECT_FALSE(SMCAccess::readMSDIFlag());
+      EXPECT_EQ(SMCAccess::readKey({*fourCharCodeFromLiteral("BSIn"), DataTypes::UI8})[0], 0x42);
+    } catch (const SMCAccess::SMCError& error) {
+      EXPECT_EQ(error, SMCAccess::SMCError::unknown(pf::kIOReturnBusy, 0)) << error.what();
       ++busy;
     }
   }
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
   done = true;
   writer.join();
   std::cout << "reads that ended busy: " << busy << " of 100, writer every " << period.count()

@@ -7,7 +7,7 @@
 
 #include "composition/emulated_smc.h"
 #include "smc/param_struct.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 namespace ventra::testing {
 
@@ -20,9 +20,9 @@ class EmulatedSMC {
  public:
   explicit EmulatedSMC(const std::string& json, bool open = true)
       : emulated_(emulatedSmc(profileFromJson(json))), installed_(emulated_.composition) {
-    if (open) SMCKit::openConnection();
+    if (open) SMCAccess::openConnection();
   }
-  ~EmulatedSMC() { SMCKit::closeConnection(); }
+  ~EmulatedSMC() { SMCAccess::closeConnection(); }
 
   smc::emulator::SMCEmulator& smc() { return *emulated_.emulator; }
   std::vector<SMCParamStruct> requests() { return smc().history(); }
@@ -41,14 +41,14 @@ class EmulatedSMC {
 
 // The SMCError an operation throws; a test failure (and a placeholder) when it throws none.
 template <typename F>
-SMCKit::SMCError errorOf(F&& operation) {
+SMCAccess::SMCError errorOf(F&& operation) {
   try {
     operation();
-  } catch (const SMCKit::SMCError& error) {
+  } catch (const SMCAccess::SMCError& error) {
     return error;
   }
   ADD_FAILURE() << "no SMCError was thrown";
-  return SMCKit::SMCError::unknown(0, 0xFF);
+  return SMCAccess::SMCError::unknown(0, 0xFF);
 }
 
 // A request block as the core must send it: zero except the named fields.

@@ -8,22 +8,22 @@
 
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 namespace ventra::testing {
 
 inline std::string fanAndTemperatureView() {
   std::ostringstream view;
-  SMCKit::openConnection();
-  for (const Fan& fan : SMCKit::allFans()) {
-    view << "fan " << fan.id << " '" << fan.name << "' " << SMCKit::fanCurrentSpeed(fan.id)
+  SMCAccess::openConnection();
+  for (const Fan& fan : SMCAccess::allFans()) {
+    view << "fan " << fan.id << " '" << fan.name << "' " << SMCAccess::fanCurrentSpeed(fan.id)
          << " rpm, min " << fan.minSpeed << ", max " << fan.maxSpeed << "\n";
   }
-  for (const TemperatureSensor& sensor : SMCKit::knownTemperatureSensors()) {
+  for (const TemperatureSensor& sensor : SMCAccess::knownTemperatureSensors()) {
     view << sensor.name << " " << fourCharCodeToString(sensor.code) << " "
-         << SMCKit::readTemperature(sensor.code, TemperatureUnit::celius) << "\n";
+         << SMCAccess::readTemperature(sensor.code, TemperatureUnit::celius) << "\n";
   }
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
   return view.str();
 }
 

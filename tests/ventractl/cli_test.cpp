@@ -17,7 +17,7 @@
 #include "composition/emulated_smc.h"
 #include "context.h"
 #include "data_dirs.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 #include "value_format.h"
 #include "ventractl/cli_run.h"
 
@@ -179,21 +179,21 @@ TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {
 // What an SMC answers for each of its keys, read once: type, size, and value or failure.
 std::vector<std::string> answersOf(const std::filesystem::path& profile) {
   ScopedComposition emulator(emulatedSmc(smc::emulator::loadProfileFile(profile)).composition);
-  SMCKit::openConnection();
+  SMCAccess::openConnection();
   std::vector<std::string> answers;
-  for (const SMCKey& key : SMCKit::listAllKeys()) {
+  for (const SMCKey& key : SMCAccess::listAllKeys()) {
     std::string answer = fourCharCodeToString(key.code) + " " +
                          fourCharCodeToString(key.info.type) + "/" + std::to_string(key.info.size);
     try {
-      auto bytes = SMCKit::readKey(key);
+      auto bytes = SMCAccess::readKey(key);
       answer += " ";
       answer += smc::emulator::hexFromBytes(bytes.data(), std::min(key.info.size, 32u));
-    } catch (const SMCKit::SMCError& error) {
+    } catch (const SMCAccess::SMCError& error) {
       answer += std::string(" ") + error.what();
     }
     answers.push_back(answer);
   }
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
   return answers;
 }
 

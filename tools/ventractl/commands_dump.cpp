@@ -8,7 +8,7 @@
 
 #include "context.h"
 #include "smc/platform/emulator/profile.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 namespace ventra::ctl {
 namespace {
@@ -16,8 +16,8 @@ using json = nlohmann::ordered_json;
 
 // A failed read is captured as the failure the emulator replays: the SMC's result byte for a
 // call that succeeded, else the platform's return code.
-void captureFailure(json& entry, const SMCKit::SMCError& error) {
-  using Kind = SMCKit::SMCError::Kind;
+void captureFailure(json& entry, const SMCAccess::SMCError& error) {
+  using Kind = SMCAccess::SMCError::Kind;
   std::int32_t ioReturn = error.kind() == Kind::notPrivileged
                               ? smc::platform::kIOReturnNotPrivileged
                               : error.kIOReturn();
@@ -37,8 +37,8 @@ json captureKey(const SMCKey& key) {
              {"type", fourCharCodeToString(key.info.type)}};
   SMCDataBytes bytes{};
   try {
-    bytes = SMCKit::readKey(key);
-  } catch (const SMCKit::SMCError& error) {
+    bytes = SMCAccess::readKey(key);
+  } catch (const SMCAccess::SMCError& error) {
     bytes.fill(0);
     captureFailure(entry, error);
   }
@@ -69,7 +69,7 @@ class Progress {
 int runDump(Context& context, const Arguments& args) {
   expectArguments(args, 0, "dump [--output FILE]");
   SmcSession session(context.options);
-  std::vector<SMCKey> keys = SMCKit::listAllKeys();
+  std::vector<SMCKey> keys = SMCAccess::listAllKeys();
   json captured = json::array();
   {
     Progress progress(context.err);

@@ -6,7 +6,7 @@
 #include "context.h"
 #include "sensor_rows.h"
 #include "sensors/fans.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 namespace ventra::ctl {
 namespace {
@@ -17,7 +17,7 @@ template <typename F>
 json part(F&& read) {
   try {
     return read();
-  } catch (const SMCKit::SMCError& error) {
+  } catch (const SMCAccess::SMCError& error) {
     return json{{"error", error.what()}};
   }
 }
@@ -27,14 +27,14 @@ json overview(const Options& options, bool& complete) {
   all.all = true;
   return {{"fans", part([] {
              json rows = json::array();
-             for (std::int64_t id = 0, count = SMCKit::fanCount(); id < count; ++id)
+             for (std::int64_t id = 0, count = SMCAccess::fanCount(); id < count; ++id)
                rows.push_back(fanRow(id, true));
              return rows;
            })},
           {"unit", options.unit},
           {"temperatures", part([&] { return temperatureRows(all, complete); })},
-          {"battery", part([] { return batteryRow(SMCKit::readBatteryInfo()); })},
-          {"msdi", part([] { return json(SMCKit::readMSDIFlag()); })}};
+          {"battery", part([] { return batteryRow(SMCAccess::readBatteryInfo()); })},
+          {"msdi", part([] { return json(SMCAccess::readMSDIFlag()); })}};
 }
 
 void printPart(std::ostream& out, const char* title, const json& value) {

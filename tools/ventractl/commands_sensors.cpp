@@ -8,7 +8,7 @@
 #include "sensors/battery.h"
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 namespace ventra::ctl {
 namespace {
@@ -19,7 +19,7 @@ template <typename F>
 json orNull(F&& read) {
   try {
     return read();
-  } catch (const SMCKit::SMCError&) {
+  } catch (const SMCAccess::SMCError&) {
     return nullptr;
   }
 }
@@ -34,17 +34,17 @@ std::string displayName(std::string name) {
 }  // namespace
 
 json fanNameOf(std::int64_t id) {
-  return orNull([&] { return displayName(SMCKit::fanName(id)); });
+  return orNull([&] { return displayName(SMCAccess::fanName(id)); });
 }
 
 json fanRow(std::int64_t id, bool withLimits) {
   json row{{"id", id}};
   if (withLimits) {
     row["name"] = fanNameOf(id);
-    row["minSpeed"] = orNull([&] { return SMCKit::fanMinSpeed(id); });
-    row["maxSpeed"] = orNull([&] { return SMCKit::fanMaxSpeed(id); });
+    row["minSpeed"] = orNull([&] { return SMCAccess::fanMinSpeed(id); });
+    row["maxSpeed"] = orNull([&] { return SMCAccess::fanMaxSpeed(id); });
   }
-  row["currentSpeed"] = orNull([&] { return SMCKit::fanCurrentSpeed(id); });
+  row["currentSpeed"] = orNull([&] { return SMCAccess::fanCurrentSpeed(id); });
   return row;
 }
 
@@ -67,10 +67,10 @@ bool isJunkReading(double celsius) {
 json sensorRow(const TemperatureSensor& sensor, TemperatureUnit unit, bool known) {
   json row{{"name", sensor.name}, {"key", fourCharCodeToString(sensor.code)}, {"known", known}};
   try {
-    double celsius = SMCKit::readTemperature(sensor.code, TemperatureUnit::celius);
+    double celsius = SMCAccess::readTemperature(sensor.code, TemperatureUnit::celius);
     row["value"] = celsiusIn(unit, celsius);
     row["junk"] = isJunkReading(celsius);
-  } catch (const SMCKit::SMCError& error) {
+  } catch (const SMCAccess::SMCError& error) {
     row["value"] = nullptr;
     row["junk"] = false;
     row["error"] = error.what();
@@ -79,7 +79,7 @@ json sensorRow(const TemperatureSensor& sensor, TemperatureUnit unit, bool known
 }
 
 std::vector<TemperatureSensor> sortedKnownSensors() {
-  auto sensors = SMCKit::knownTemperatureSensors();
+  auto sensors = SMCAccess::knownTemperatureSensors();
   std::sort(sensors.begin(), sensors.end(),
             [](const auto& a, const auto& b) { return a.code < b.code; });
   return sensors;
@@ -118,10 +118,10 @@ json temperatureRows(const Options& options, bool& complete) {
   complete = true;
   if (!options.all) return rows;
   try {
-    for (const auto& sensor : SMCKit::unknownTemperatureSensors())
+    for (const auto& sensor : SMCAccess::unknownTemperatureSensors())
       rows.push_back(sensorRow(sensor, unit, false));
-  } catch (const SMCKit::SMCError& error) {
-    if (error.kind() != SMCKit::SMCError::Kind::notPrivileged) throw;
+  } catch (const SMCAccess::SMCError& error) {
+    if (error.kind() != SMCAccess::SMCError::Kind::notPrivileged) throw;
     complete = false;
   }
   return rows;
@@ -143,7 +143,7 @@ int runFans(Context& context, const Arguments& args) {
   expectArguments(args, 0, "fans");
   SmcSession session(context.options);
   json rows = json::array();
-  for (std::int64_t id = 0, count = SMCKit::fanCount(); id < count; ++id)
+  for (std::int64_t id = 0, count = SMCAccess::fanCount(); id < count; ++id)
     rows.push_back(fanRow(id, true));
   if (context.options.json) {
     printJson(context, {{"fans", rows}});
@@ -172,7 +172,7 @@ int runTemps(Context& context, const Arguments& args) {
 int runBattery(Context& context, const Arguments& args) {
   expectArguments(args, 0, "battery");
   SmcSession session(context.options);
-  batteryInfo info = SMCKit::readBatteryInfo();
+  batteryInfo info = SMCAccess::readBatteryInfo();
   json battery = batteryRow(info);
   if (context.options.json) {
     printJson(context, {{"battery", battery}});
@@ -186,7 +186,7 @@ int runBattery(Context& context, const Arguments& args) {
 int runMsdi(Context& context, const Arguments& args) {
   expectArguments(args, 0, "msdi");
   SmcSession session(context.options);
-  bool flag = SMCKit::readMSDIFlag();
+  bool flag = SMCAccess::readMSDIFlag();
   if (context.options.json) {
     printJson(context, {{"msdi", flag}});
     return 0;
@@ -201,8 +201,8 @@ int runSetFanMin(Context& context, const Arguments& args) {
   auto rpm = parseInteger(args[1], "RPM", -1000000, 1000000);
   requireConfirmation(context, "set fan " + args[0] + "'s minimum speed");
   SmcSession session(context.options);
-  SMCKit::fanSetMinSpeed(fan, rpm);
-  std::int64_t readBack = SMCKit::fanMinSpeed(fan);
+  SMCAccess::fanSetMinSpeed(fan, rpm);
+  std::int64_t readBack = SMCAccess::fanMinSpeed(fan);
   if (context.options.json) {
     printJson(context, {{"fan", fan}, {"requested", rpm}, {"minSpeed", readBack}});
     return 0;

@@ -4,7 +4,7 @@
 #include "context.h"
 #include "sensors/fans.h"
 #include "smc/platform/emulator/profile.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 #include "value_format.h"
 
 namespace ventra::ctl {
@@ -18,7 +18,7 @@ json describeKey(const SMCKey& key) {
            {"size", key.info.size}};
   try {
     if (key.info.size > 32) throw CommandError("value larger than 32 bytes");
-    SMCDataBytes bytes = SMCKit::readKey(key);
+    SMCDataBytes bytes = SMCAccess::readKey(key);
     row["bytes"] = hexOf(bytes, key.info.size);
     row["value"] = decodeValue(key.info, bytes);
   } catch (const std::exception& error) {
@@ -46,7 +46,7 @@ int runKeys(Context& context, const Arguments& args) {
   expectArguments(args, 0, "keys");
   SmcSession session(context.options);
   json rows = json::array();
-  for (const SMCKey& key : SMCKit::listAllKeys()) rows.push_back(describeKey(key));
+  for (const SMCKey& key : SMCAccess::listAllKeys()) rows.push_back(describeKey(key));
   if (context.options.json) {
     printJson(context, {{"keys", rows}});
   } else {
@@ -59,7 +59,7 @@ int runRead(Context& context, const Arguments& args) {
   expectArguments(args, 1, "read KEY");
   FourCharCode code = keyArgument(args[0]);
   SmcSession session(context.options);
-  json row = describeKey(SMCKey{code, SMCKit::getKeyInfo(code)});
+  json row = describeKey(SMCKey{code, SMCAccess::getKeyInfo(code)});
   if (context.options.json)
     printJson(context, {{"key", row}});
   else
@@ -78,7 +78,7 @@ void checkFanSpeedWrite(const Context& context, FourCharCode code, const DataTyp
                   (key.substr(2) == "Mn" || key.substr(2) == "Tg");
   if (!fanSpeed || info.size != 2 || context.options.force) return;
   std::int64_t rpm = intFromFPE2({data[0], data[1]});
-  std::int64_t maximum = SMCKit::fanMaxSpeed(key[1] - '0');
+  std::int64_t maximum = SMCAccess::fanMaxSpeed(key[1] - '0');
   if (rpm <= 0 || rpm > maximum)
     throw CommandError(key + " = " + std::to_string(rpm) + " rpm is outside 1 to " +
                        std::to_string(maximum) +
@@ -94,14 +94,14 @@ int runWrite(Context& context, const Arguments& args) {
   if (!bytes) throw UsageError("HEX must be hex digits in pairs, not \"" + args[1] + "\"");
   requireConfirmation(context, "write " + args[0]);
   SmcSession session(context.options);
-  DataType info = SMCKit::getKeyInfo(code);
+  DataType info = SMCAccess::getKeyInfo(code);
   if (bytes->size() != info.size)
     throw CommandError(args[0] + " holds " + std::to_string(info.size) + " bytes; " +
                        std::to_string(bytes->size()) + " given");
   SMCDataBytes data{};
   std::copy(bytes->begin(), bytes->end(), data.begin());
   checkFanSpeedWrite(context, code, info, data);
-  SMCKit::writeKey({code, info}, data);
+  SMCAccess::writeKey({code, info}, data);
   json row = describeKey({code, info});
   if (context.options.json)
     printJson(context, {{"key", row}});

@@ -18,7 +18,7 @@
 #include "sensor_rows.h"
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 #include "sparkline.h"
 
 namespace ventra::ctl {
@@ -60,7 +60,7 @@ struct Readings {
 
 Readings readingsToWatch(const Context& context) {
   Readings readings;
-  for (std::int64_t id = 0, count = SMCKit::fanCount(); id < count; ++id)
+  for (std::int64_t id = 0, count = SMCAccess::fanCount(); id < count; ++id)
     readings.fans.push_back({{"id", id}, {"name", fanNameOf(id)}});
   for (const auto& sensor : sortedKnownSensors()) {
     readings.sensors.push_back(sensor);
@@ -68,12 +68,12 @@ Readings readingsToWatch(const Context& context) {
   }
   if (!context.options.all) return readings;
   try {
-    for (const auto& sensor : SMCKit::unknownTemperatureSensors()) {
+    for (const auto& sensor : SMCAccess::unknownTemperatureSensors()) {
       readings.sensors.push_back(sensor);
       readings.known.push_back(false);
     }
-  } catch (const SMCKit::SMCError& error) {
-    if (error.kind() != SMCKit::SMCError::Kind::notPrivileged) throw;
+  } catch (const SMCAccess::SMCError& error) {
+    if (error.kind() != SMCAccess::SMCError::Kind::notPrivileged) throw;
     context.err << kUnknownSensorsNeedRoot;
   }
   return readings;

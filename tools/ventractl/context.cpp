@@ -4,7 +4,7 @@
 
 #include "composition/emulated_smc.h"
 #include "host.h"
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 namespace ventra::ctl {
 
@@ -25,16 +25,16 @@ SelectedHost::SelectedHost(const Options& options) : installed_(composeFor(optio
 
 SmcSession::SmcSession(const Options& options) : host_(options) {
   try {
-    SMCKit::openConnection();
-  } catch (const SMCKit::SMCError& error) {
-    if (error.kind() == SMCKit::SMCError::Kind::driverNotFound && !options.profile)
+    SMCAccess::openConnection();
+  } catch (const SMCAccess::SMCError& error) {
+    if (error.kind() == SMCAccess::SMCError::Kind::driverNotFound && !options.profile)
       throw CommandError(noHostSmc(options));
     throw;
   }
 }
 
 SmcSession::~SmcSession() {
-  SMCKit::closeConnection();
+  SMCAccess::closeConnection();
 }
 
 void printJson(Context& context, nlohmann::ordered_json document) {

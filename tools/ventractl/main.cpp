@@ -42,11 +42,11 @@ std::string privilegeHint(const std::string& command) {
          "run it again with sudo)";
 }
 
-std::string hintFor(const SMCKit::SMCError& error, const std::string& command) {
+std::string hintFor(const SMCAccess::SMCError& error, const std::string& command) {
   switch (error.kind()) {
-    case SMCKit::SMCError::Kind::notPrivileged:
+    case SMCAccess::SMCError::Kind::notPrivileged:
       return privilegeHint(command);
-    case SMCKit::SMCError::Kind::failedToOpen:
+    case SMCAccess::SMCError::Kind::failedToOpen:
       return " (is another program holding it, or are you missing permissions?)";
     default:
       return "";
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     std::cerr << "ventractl: " << error.what() << "\n"
               << "Try 'ventractl " << (command.empty() ? "" : command + " ") << "--help'.\n";
     return 2;
-  } catch (const SMCKit::SMCError& error) {
+  } catch (const SMCAccess::SMCError& error) {
     std::cerr << "ventractl: " << error.what() << ctl::hintFor(error, command) << "\n";
     return 1;
   } catch (const smc::emulator::ProfileError& error) {

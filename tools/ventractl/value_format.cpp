@@ -34,7 +34,7 @@ nlohmann::ordered_json decodeValue(const DataType& info, const SMCDataBytes& byt
       if (size == 2) return intFromFPE2({bytes[0], bytes[1]});
       break;
     case "sp78"_fcc:  // as the temperature readers decode it, so every command agrees
-      if (size == 2) return SMCKit::celsiusFromSP78(bytes[0]);
+      if (size == 2) return SMCAccess::celsiusFromSP78(bytes[0]);
       break;
     case "ui8 "_fcc:
     case "ui16"_fcc:
@@ -47,7 +47,7 @@ nlohmann::ordered_json decodeValue(const DataType& info, const SMCDataBytes& byt
       if (size == 1 || size == 2) return signedBigEndian(bytes, size);
       break;
     case "flag"_fcc:  // as the MSDI and battery readers decode it
-      if (size == 1) return SMCKit::flagIsSet(bytes[0]);
+      if (size == 1) return SMCAccess::flagIsSet(bytes[0]);
       break;
     case "{rev"_fcc:  // a firmware version: 01 39 0F 00 00 11 is "1.39f11"
       if (size == 6) {

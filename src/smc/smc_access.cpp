@@ -1,8 +1,8 @@
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 #include "smc/platform/service.h"
 
-namespace ventra::SMCKit {
+namespace ventra::SMCAccess {
 namespace pf = smc::platform;
 using Selector = SMCParamStruct::Selector;
 
@@ -75,4 +75,4 @@ bool hasKey(FourCharCode code) {
   }
 }
 
-}  // namespace ventra::SMCKit
+}  // namespace ventra::SMCAccess

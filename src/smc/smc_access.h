@@ -9,8 +9,8 @@
 #include "smc/smc_error.h"
 
 // The SMC access core: one process-wide connection and the operations over it. Every key
-// operation is exactly one driver round trip; failures throw SMCKit::SMCError.
-namespace ventra::SMCKit {
+// operation is exactly one driver round trip; failures throw SMCAccess::SMCError.
+namespace ventra::SMCAccess {
 
 // 0 until the first successful open; closing keeps the old value (the handle goes stale).
 inline smc::platform::io_connect_t connection = 0;
@@ -36,4 +36,4 @@ FourCharCode getKeyFromIndex(std::int64_t index);
 // Every key in index order with the type the SMC reports; 2 × count + 1 calls.
 std::vector<SMCKey> listAllKeys();
 
-}  // namespace ventra::SMCKit
+}  // namespace ventra::SMCAccess

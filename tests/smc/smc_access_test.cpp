@@ -1,4 +1,4 @@
-#include "smc/smckit.h"
+#include "smc/smc_access.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ using literals::operator""_fcc;
 using testing::EmulatedSMC;
 using testing::errorOf;
 using testing::expectedRequest;
-using Kind = SMCKit::SMCError::Kind;
+using Kind = SMCAccess::SMCError::Kind;
 using Selector = SMCParamStruct::Selector;
 namespace pf = smc::platform;
 
@@ -22,60 +22,60 @@ constexpr const char* kFanProfile = R"({"keys": [
   {"key": "TC0P", "type": "sp78", "bytes": "2D80", "ioReturn": "0xE00002CA"}
 ]})";
 
-TEST(SMCKitConnection, MissingServiceThrowsDriverNotFoundAndKeepsTheHandle) {
+TEST(SMCAccessConnection, MissingServiceThrowsDriverNotFoundAndKeepsTheHandle) {
   ScopedComposition none(Composition::ofSmc(nullptr));
-  auto before = SMCKit::connection;
-  EXPECT_EQ(errorOf(SMCKit::openConnection), SMCKit::SMCError::driverNotFound());
-  EXPECT_EQ(SMCKit::connection, before);
+  auto before = SMCAccess::connection;
+  EXPECT_EQ(errorOf(SMCAccess::openConnection), SMCAccess::SMCError::driverNotFound());
+  EXPECT_EQ(SMCAccess::connection, before);
 }
 
-TEST(SMCKitConnection, RefusedOpenThrowsFailedToOpen) {
+TEST(SMCAccessConnection, RefusedOpenThrowsFailedToOpen) {
   EmulatedSMC smc(R"({"service": "openFails", "keys": []})", /*open=*/false);
-  EXPECT_EQ(errorOf(SMCKit::openConnection), SMCKit::SMCError::failedToOpen());
+  EXPECT_EQ(errorOf(SMCAccess::openConnection), SMCAccess::SMCError::failedToOpen());
 }
 
-TEST(SMCKitConnection, ClosedHandleStaysAndLaterCallsFailWithAPlatformCode) {
+TEST(SMCAccessConnection, ClosedHandleStaysAndLaterCallsFailWithAPlatformCode) {
   EmulatedSMC smc(kFanProfile);
-  auto handle = SMCKit::connection;
+  auto handle = SMCAccess::connection;
   EXPECT_NE(handle, 0u);
-  EXPECT_TRUE(SMCKit::closeConnection());
-  EXPECT_EQ(SMCKit::connection, handle);
-  EXPECT_FALSE(SMCKit::closeConnection()) << "a second close is refused, not thrown";
+  EXPECT_TRUE(SMCAccess::closeConnection());
+  EXPECT_EQ(SMCAccess::connection, handle);
+  EXPECT_FALSE(SMCAccess::closeConnection()) << "a second close is refused, not thrown";
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+              SMCAccess::readKey({"F0Ac"_fcc, DataTypes::FPE2});
             }),
-            SMCKit::SMCError::unknown(pf::kIOReturnNotOpen, 0));
+            SMCAccess::SMCError::unknown(pf::kIOReturnNotOpen, 0));
   EXPECT_TRUE(smc.requests().empty()) << "nothing reached the driver";
 }
 
-TEST(SMCKitConnection, ReopeningGivesANewHandle) {
+TEST(SMCAccessConnection, ReopeningGivesANewHandle) {
   EmulatedSMC smc(kFanProfile);
-  auto first = SMCKit::connection;
-  SMCKit::openConnection();
-  EXPECT_NE(SMCKit::connection, first);
-  EXPECT_EQ(SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2})[0], 0x1F);
+  auto first = SMCAccess::connection;
+  SMCAccess::openConnection();
+  EXPECT_NE(SMCAccess::connection, first);
+  EXPECT_EQ(SMCAccess::readKey({"F0Ac"_fcc, DataTypes::FPE2})[0], 0x1F);
   pf::IOServiceClose(first);  // the replaced connection is the caller's to close
 }
 
-TEST(SMCKitRequests, ReadSendsCodeSizeAndCommandOnly) {
+TEST(SMCAccessRequests, ReadSendsCodeSizeAndCommandOnly) {
   EmulatedSMC smc(kFanProfile);
-  SMCDataBytes bytes = SMCKit::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+  SMCDataBytes bytes = SMCAccess::readKey({"F0Ac"_fcc, DataTypes::FPE2});
   EXPECT_EQ(bytes[0], 0x1F);
   EXPECT_EQ(bytes[1], 0x40);
-  SMCKit::readKey({"F0ID"_fcc, DataTypes::FDS});
+  SMCAccess::readKey({"F0ID"_fcc, DataTypes::FDS});
   auto requests = smc.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].toRaw(), expectedRequest("F0Ac"_fcc, 2, Selector::kSMCReadKey));
   EXPECT_EQ(requests[1].toRaw(), expectedRequest("F0ID"_fcc, 16, Selector::kSMCReadKey));
 }
 
-TEST(SMCKitRequests, WriteSendsAllThirtyTwoCallerBytes) {
+TEST(SMCAccessRequests, WriteSendsAllThirtyTwoCallerBytes) {
   EmulatedSMC smc(kFanProfile);
   SMCDataBytes data{};
   data[0] = 0x0F;
   data[1] = 0xA0;
   data[31] = 0x5A;  // beyond the size, still sent as given
-  SMCKit::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
+  SMCAccess::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, data);
   auto request = smc.requests().at(0);
   EXPECT_EQ(request.data8, 6);
   EXPECT_EQ(request.keyInfo.dataSize, 2u);
@@ -84,52 +84,52 @@ TEST(SMCKitRequests, WriteSendsAllThirtyTwoCallerBytes) {
   EXPECT_EQ(smc.smc().peek("F0Mn"_fcc), (std::vector<std::uint8_t>{0x0F, 0xA0}));
 }
 
-TEST(SMCKitRequests, KeyInfoReturnsTheReportedTypeInOneCall) {
+TEST(SMCAccessRequests, KeyInfoReturnsTheReportedTypeInOneCall) {
   EmulatedSMC smc(kFanProfile);
-  EXPECT_EQ(SMCKit::getKeyInfo("F0ID"_fcc), DataTypes::FDS);
+  EXPECT_EQ(SMCAccess::getKeyInfo("F0ID"_fcc), DataTypes::FDS);
   EXPECT_EQ(smc.requests().at(0).toRaw(), expectedRequest("F0ID"_fcc, 0, Selector::kSMCGetKeyInfo));
   EXPECT_EQ(smc.requests().size(), 1u);
 }
 
 // Each row of the driver-failure mapping.
-TEST(SMCKitFailures, MapsEveryDriverOutcome) {
+TEST(SMCAccessFailures, MapsEveryDriverOutcome) {
   EmulatedSMC smc(kFanProfile);
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"TB3X"_fcc, DataTypes::SP78});
+              SMCAccess::readKey({"TB3X"_fcc, DataTypes::SP78});
             }),
-            SMCKit::SMCError::keyNotFound("TB3X"));
+            SMCAccess::SMCError::keyNotFound("TB3X"));
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"TB3T"_fcc, DataTypes::SP78});
+              SMCAccess::readKey({"TB3T"_fcc, DataTypes::SP78});
             }),
-            SMCKit::SMCError::unknown(0, 1));
+            SMCAccess::SMCError::unknown(0, 1));
   EXPECT_EQ(errorOf([] {
-              SMCKit::readKey({"TC0P"_fcc, DataTypes::SP78});
+              SMCAccess::readKey({"TC0P"_fcc, DataTypes::SP78});
             }),
-            SMCKit::SMCError::unknown(pf::kIOReturnIOError, 0));
+            SMCAccess::SMCError::unknown(pf::kIOReturnIOError, 0));
   EXPECT_EQ(errorOf([] {
-              SMCKit::writeKey({"F0Ac"_fcc, DataTypes::FPE2}, {});
+              SMCAccess::writeKey({"F0Ac"_fcc, DataTypes::FPE2}, {});
             }),
-            SMCKit::SMCError::unknown(0, smc::emulator::kSMCKeyNotWritable));
+            SMCAccess::SMCError::unknown(0, smc::emulator::kSMCKeyNotWritable));
 }
 
-TEST(SMCKitFailures, NotPrivilegedAndHasKey) {
+TEST(SMCAccessFailures, NotPrivilegedAndHasKey) {
   {
     EmulatedSMC smc(kFanProfile);
-    EXPECT_TRUE(SMCKit::hasKey("F0Ac"_fcc));
-    EXPECT_FALSE(SMCKit::hasKey("TB3X"_fcc));
-    EXPECT_EQ(errorOf([] { SMCKit::hasKey("TB3T"_fcc); }), SMCKit::SMCError::unknown(0, 1));
+    EXPECT_TRUE(SMCAccess::hasKey("F0Ac"_fcc));
+    EXPECT_FALSE(SMCAccess::hasKey("TB3X"_fcc));
+    EXPECT_EQ(errorOf([] { SMCAccess::hasKey("TB3T"_fcc); }), SMCAccess::SMCError::unknown(0, 1));
   }
   {
     EmulatedSMC smc(R"({"notPrivileged": "writes", "keys": [
       {"key": "F0Mn", "type": "fpe2", "bytes": "0C80", "writable": true}]})");
-    EXPECT_EQ(SMCKit::readKey({"F0Mn"_fcc, DataTypes::FPE2})[0], 0x0C);
+    EXPECT_EQ(SMCAccess::readKey({"F0Mn"_fcc, DataTypes::FPE2})[0], 0x0C);
     EXPECT_EQ(errorOf([] {
-                SMCKit::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, {});
+                SMCAccess::writeKey({"F0Mn"_fcc, DataTypes::FPE2}, {});
               }),
-              SMCKit::SMCError::notPrivileged());
+              SMCAccess::SMCError::notPrivileged());
   }
   EmulatedSMC smc(R"({"notPrivileged": "all", "keys": []})");
-  EXPECT_EQ(errorOf([] { SMCKit::hasKey("TB3X"_fcc); }), SMCKit::SMCError::notPrivileged());
+  EXPECT_EQ(errorOf([] { SMCAccess::hasKey("TB3X"_fcc); }), SMCAccess::SMCError::notPrivileged());
 }
 
 // A driver that fails the call but leaves 132 in the answer area must not read as key-not-found.
@@ -149,25 +149,25 @@ class StaleAnswerService : public pf::Service {
   }
 };
 
-TEST(SMCKitFailures, FailedCallIsNeverKeyNotFound) {
+TEST(SMCAccessFailures, FailedCallIsNeverKeyNotFound) {
   ScopedComposition service(Composition::ofSmc(std::make_shared<StaleAnswerService>()));
-  SMCKit::openConnection();
-  EXPECT_EQ(errorOf([] { SMCKit::getKeyInfo("F0Ac"_fcc); }),
-            SMCKit::SMCError::unknown(pf::kIOReturnTimeout, 132));
-  EXPECT_TRUE(SMCKit::closeConnection());
+  SMCAccess::openConnection();
+  EXPECT_EQ(errorOf([] { SMCAccess::getKeyInfo("F0Ac"_fcc); }),
+            SMCAccess::SMCError::unknown(pf::kIOReturnTimeout, 132));
+  EXPECT_TRUE(SMCAccess::closeConnection());
 }
 
 TEST(SMCError, MessagesNameTheKeyAndCodes) {
-  EXPECT_STREQ(SMCKit::SMCError::keyNotFound("TB3T").what(), "SMC key not found: \"TB3T\"");
+  EXPECT_STREQ(SMCAccess::SMCError::keyNotFound("TB3T").what(), "SMC key not found: \"TB3T\"");
   EXPECT_STREQ(
-      SMCKit::SMCError::unknown(pf::kIOReturnNotOpen, 1).what(),
+      SMCAccess::SMCError::unknown(pf::kIOReturnNotOpen, 1).what(),
       "SMC call failed (kIOReturn 0xE00002CD kIOReturnNotOpen, SMC result 0x01 kSMCError)");
-  EXPECT_STREQ(SMCKit::SMCError::unknown(0x12345678, 0x99).what(),
+  EXPECT_STREQ(SMCAccess::SMCError::unknown(0x12345678, 0x99).what(),
                "SMC call failed (kIOReturn 0x12345678, SMC result 0x99)");
   // A key of control bytes is shown escaped, never raw.
-  EXPECT_STREQ(SMCKit::SMCError::keyNotFound(std::string("\0\x1B\xC2\x85"
-                                                         "A",
-                                                         5))
+  EXPECT_STREQ(SMCAccess::SMCError::keyNotFound(std::string("\0\x1B\xC2\x85"
+                                                            "A",
+                                                            5))
                    .what(),
                "SMC key not found: \"\\x00\\x1B\\x85A\"");
 }
