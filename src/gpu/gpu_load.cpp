@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "gpu/host_array.h"
 #include "gpu/platform/metal.h"
 
 namespace ventra {
@@ -54,23 +55,24 @@ void runGPULoad(std::int64_t n, GPULoadObserver* observerOrNull) {
   if (!sizeFits(n)) return observer.gaveUp("matrix size");
   auto device = pf::MTLCreateSystemDefaultDevice();
   if (!device) return observer.gaveUp("default device");
+  const auto size = static_cast<std::uint64_t>(n);
+  HostArray ones;
+  {
+    PhaseScope scope(observer, Phase::fill);
+    ones = HostArray::filled(size * size, 1.0f);
+  }
+  if (size > 0 && !ones.data()) return observer.gaveUp("host array");
   auto queue = device->newCommandQueue();
   if (!queue) return observer.gaveUp("command queue");
   auto commandBuffer = queue->commandBuffer();
   if (!commandBuffer) return observer.gaveUp("command buffer");
-  const auto rowBytes = static_cast<std::uint64_t>(n) * 4;
-  const auto length = static_cast<std::uint64_t>(n) * rowBytes;
-  std::shared_ptr<pf::Buffer> bufferA;
-  {
-    PhaseScope scope(observer, Phase::fill);
-    const float one = 1.0f;
-    bufferA =
-        device->newBufferWithPattern(&one, sizeof one, length, pf::MTLResourceStorageModeManaged);
-  }
+  const auto rowBytes = size * 4;
+  const auto length = size * rowBytes;
+  auto bufferA =
+      device->newBufferWithBytes(ones.data(), length, pf::MTLResourceStorageModeManaged);
   if (!bufferA) return observer.gaveUp("buffer A");
   auto bufferC = device->newBufferWithLength(length, pf::MTLResourceStorageModeManaged);
   if (!bufferC) return observer.gaveUp("buffer C");
-  auto size = static_cast<std::uint64_t>(n);
   auto descriptor = pf::matrixDescriptorWithRows(size, size, rowBytes, pf::MPSDataTypeFloat32);
   auto matrixA = pf::initMatrixWithBuffer(bufferA, descriptor);
   auto matrixC = pf::initMatrixWithBuffer(bufferC, descriptor);
@@ -89,7 +91,7 @@ void runGPULoad(std::int64_t n, GPULoadObserver* observerOrNull) {
     PhaseScope scope(observer, Phase::wait);
     commandBuffer->waitUntilCompleted();
   }
-  observer.completed(*commandBuffer, *bufferC);
+  observer.completed(*commandBuffer, *bufferA, *bufferC);
 }
 
 }  // namespace ventra

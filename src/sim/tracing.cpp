@@ -67,7 +67,7 @@ class TracingGPU final : public gpf::GPUPlatform {
     return device;
   }
   std::shared_ptr<gpf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
-                                              const gpf::BufferContents& contents) override {
+                                              const void* contents) override {
     return inner_->allocate(device, length, contents);
   }
   std::shared_ptr<gpf::Submission> submit(std::size_t device,

@@ -16,8 +16,8 @@ std::shared_ptr<fake::FakeGPU> fakeGPU(std::set<std::string> failing = {},
       fake::FakeGPUOptions{{{"AMD Radeon RX 580", 8589934592}}, std::move(failing), computeLimit});
 }
 
-// What reaches the device: A filled with ones, C, then both products A × A into C as one
-// submission, waited for.
+// What reaches the device: A copied from the host array, C, then both products A × A into C as
+// one submission, waited for.
 TEST(GpuLoad, FullSizeWorkWithoutDeviceMemory) {
   auto gpu = fakeGPU();
   ScopedComposition installed(Composition::ofGpu(gpu));
@@ -26,12 +26,11 @@ TEST(GpuLoad, FullSizeWorkWithoutDeviceMemory) {
       "buffer#1 x buffer#1 -> buffer#2 (16384x16384x16384, rows 65536/65536/65536 bytes)";
   EXPECT_EQ(gpu->calls(), (std::vector<std::string>{
                               "defaultDevice",
-                              "fill(device 0, 1073741824 bytes) -> buffer#1",
+                              "copy(device 0, 1073741824 bytes) -> buffer#1",
                               "allocate(device 0, 1073741824 bytes) -> buffer#2",
                               "submit(device 0, " + product + ", " + product + ") -> work#1",
                               "wait(work#1)",
                           }));
-  EXPECT_TRUE(gpu->filledWithOnes());
   EXPECT_EQ(gpu->liveObjects(), 0);
 }
 
@@ -39,7 +38,7 @@ TEST(GpuLoad, FullSizeWorkWithoutDeviceMemory) {
 TEST(GpuLoad, GivesUpAtTheFirstMissingStepAndReleasesEverything) {
   const std::pair<const char*, std::size_t> steps[] = {
       {"defaultDevice", 1},
-      {"fill", 2},
+      {"copy", 2},
       {"allocate", 3},
   };
   for (const auto& [step, callsMade] : steps) {
@@ -56,7 +55,7 @@ TEST(GpuLoad, RefusedWorkIsReportedOnCompletion) {
   auto gpu = fakeGPU({"submit"});
   ScopedComposition installed(Composition::ofGpu(gpu));
   struct : GPULoadObserver {
-    void completed(pf::CommandBuffer& commandBuffer, pf::Buffer&) override {
+    void completed(pf::CommandBuffer& commandBuffer, pf::Buffer&, pf::Buffer&) override {
       error = commandBuffer.error();
     }
     std::optional<std::string> error;
@@ -97,22 +96,27 @@ TEST(GpuLoad, NoDeviceOrImpossibleSizeDoesNothingHarmful) {
 
 class ResultCheck : public GPULoadObserver {
  public:
-  void completed(pf::CommandBuffer&, pf::Buffer& result) override {
-    values.resize(result.length() / 4);
-    readable = result.readBytes(0, values.data(), result.length());
+  void completed(pf::CommandBuffer&, pf::Buffer& left, pf::Buffer& result) override {
+    a.resize(left.length() / 4);
+    c.resize(result.length() / 4);
+    readable = left.readBytes(0, a.data(), left.length()) &&
+               result.readBytes(0, c.data(), result.length());
   }
-  std::vector<float> values;
+  std::vector<float> a, c;
   bool readable = false;
 };
 
+// A holds the host array's ones, and C = A × A holds n everywhere.
 TEST(GpuLoad, SmallProductsHoldNEverywhere) {
   auto gpu = fakeGPU({}, 1 << 20);
   ScopedComposition installed(Composition::ofGpu(gpu));
   ResultCheck check;
   runGPULoad(37, &check);
   ASSERT_TRUE(check.readable);
-  ASSERT_EQ(check.values.size(), 37u * 37u);
-  for (float v : check.values) ASSERT_EQ(v, 37.0f);
+  ASSERT_EQ(check.a.size(), 37u * 37u);
+  for (float v : check.a) ASSERT_EQ(v, 1.0f);
+  ASSERT_EQ(check.c.size(), 37u * 37u);
+  for (float v : check.c) ASSERT_EQ(v, 37.0f);
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ TEST(OpenCLBackend, RowMajorProductMatchesTheHostReference) {
 
 class Verify : public GPULoadObserver {
  public:
-  void completed(pf::CommandBuffer& commands, pf::Buffer& result) override {
+  void completed(pf::CommandBuffer& commands, pf::Buffer&, pf::Buffer& result) override {
     error = commands.error();
     values.resize(result.length() / 4);
     readable = result.readBytes(0, values.data(), result.length());

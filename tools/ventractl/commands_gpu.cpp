@@ -92,7 +92,7 @@ class LoadReport : public GPULoadObserver {
     context_.out << std::fixed << std::setprecision(3) << seconds << " s\n";
   }
   void gaveUp(const char* step) override { gaveUpAt_ = step; }
-  void completed(pf::CommandBuffer& commandBuffer, pf::Buffer& result) override {
+  void completed(pf::CommandBuffer& commandBuffer, pf::Buffer&, pf::Buffer& result) override {
     completed_ = true;
     error_ = commandBuffer.error();
     if (!error_) verify(result);

@@ -26,14 +26,6 @@ struct DeviceFacts {
   DeviceDetails details;
 };
 
-// What a new buffer holds: nothing in particular, `bytes` copied from the host, or `pattern`
-// repeated over the whole buffer (the device writes it; no host copy of the contents).
-struct BufferContents {
-  const void* bytes = nullptr;
-  const void* pattern = nullptr;
-  std::uint64_t patternLength = 0;  // 1, 2, 4, ... 128; the length is a multiple of it
-};
-
 // A buffer's memory on its device.
 class DeviceMemory {
  public:
@@ -62,9 +54,10 @@ class GPUPlatform {
   virtual ~GPUPlatform() = default;
   virtual std::vector<DeviceFacts> devices() = 0;
   virtual std::optional<DeviceFacts> defaultDevice() = 0;
-  // Null when the device cannot hold it.
+  // A buffer holding a copy of `length` bytes at `contents`, or uninitialised where that is
+  // null. Null when the device cannot hold it.
   virtual std::shared_ptr<DeviceMemory> allocate(std::size_t device, std::uint64_t length,
-                                                 const BufferContents& contents) = 0;
+                                                 const void* contents) = 0;
   // Starts the products in order; the submission reports how they ended.
   virtual std::shared_ptr<Submission> submit(std::size_t device,
                                              std::vector<MatrixProduct> products) = 0;

@@ -59,21 +59,14 @@ std::shared_ptr<CommandQueue> Device::newCommandQueue() {
 
 std::shared_ptr<Buffer> Device::newBufferWithBytes(const void* bytes, std::uint64_t length,
                                                    std::uint64_t) {
-  return newBuffer(length, {.bytes = bytes, .pattern = nullptr, .patternLength = 0});
-}
-
-std::shared_ptr<Buffer> Device::newBufferWithPattern(const void* pattern,
-                                                     std::uint64_t patternLength,
-                                                     std::uint64_t length, std::uint64_t) {
-  if (patternLength == 0 || patternLength > 128 || length % patternLength != 0) return nullptr;
-  return newBuffer(length, {.bytes = nullptr, .pattern = pattern, .patternLength = patternLength});
+  return bytes ? newBuffer(length, bytes) : nullptr;
 }
 
 std::shared_ptr<Buffer> Device::newBufferWithLength(std::uint64_t length, std::uint64_t) {
-  return newBuffer(length, {});
+  return newBuffer(length, nullptr);
 }
 
-std::shared_ptr<Buffer> Device::newBuffer(std::uint64_t length, const BufferContents& contents) {
+std::shared_ptr<Buffer> Device::newBuffer(std::uint64_t length, const void* contents) {
   if (length == 0) return nullptr;
   auto memory = backend_->allocate(facts_.index, length, contents);
   return memory ? std::make_shared<Buffer>(std::move(memory), length, backend_.get(), facts_.index)

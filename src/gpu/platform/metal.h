@@ -103,17 +103,13 @@ class Device final {
   std::shared_ptr<CommandQueue> newCommandQueue();
   std::shared_ptr<Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
                                              std::uint64_t options);
-  // A buffer of `length` bytes holding `pattern` repeated, written by the device itself: no host
-  // copy of the contents. `length` is a multiple of `patternLength` (1, 2, 4, ... 128 bytes).
-  std::shared_ptr<Buffer> newBufferWithPattern(const void* pattern, std::uint64_t patternLength,
-                                               std::uint64_t length, std::uint64_t options);
   std::shared_ptr<Buffer> newBufferWithLength(std::uint64_t length, std::uint64_t options);
   std::shared_ptr<MatrixMultiplication> newMatrixMultiplication(std::uint64_t resultRows,
                                                                 std::uint64_t resultColumns,
                                                                 std::uint64_t interiorColumns);
 
  private:
-  std::shared_ptr<Buffer> newBuffer(std::uint64_t length, const BufferContents& contents);
+  std::shared_ptr<Buffer> newBuffer(std::uint64_t length, const void* contents);
 
   std::shared_ptr<GPUPlatform> backend_;
   DeviceFacts facts_;

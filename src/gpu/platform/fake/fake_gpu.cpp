@@ -23,15 +23,11 @@ class Tracked {
 class FakeMemory final : public pf::DeviceMemory, Tracked {
  public:
   FakeMemory(std::shared_ptr<int> live, std::string label, std::uint64_t length,
-             const pf::BufferContents& contents, std::uint64_t computeLimit)
+             const void* contents, std::uint64_t computeLimit)
       : Tracked(std::move(live)), label_(std::move(label)) {
     if (length > computeLimit) return;
     data_.assign(length / 4, 0.0f);
-    auto* target = reinterpret_cast<char*>(data_.data());
-    if (contents.bytes) std::memcpy(target, contents.bytes, data_.size() * 4);
-    for (std::uint64_t at = 0; contents.pattern && at < data_.size() * 4;
-         at += contents.patternLength)
-      std::memcpy(target + at, contents.pattern, contents.patternLength);
+    if (contents) std::memcpy(data_.data(), contents, data_.size() * 4);
   }
   bool read(std::uint64_t offset, void* out, std::uint64_t count) override {
     if (data_.empty() || offset + count > data_.size() * 4) return false;
@@ -79,12 +75,6 @@ class FakeSubmission final : public pf::Submission, Tracked {
   std::vector<std::string>& calls_;
 };
 
-bool floatOne(const pf::BufferContents& contents) {
-  float value = 0;
-  if (contents.patternLength == sizeof value) std::memcpy(&value, contents.pattern, sizeof value);
-  return value == 1.0f;
-}
-
 std::string productText(const pf::MatrixProduct& p) {
   return fakeMemory(p.left).label() + " x " + fakeMemory(p.right).label() + " -> " +
          fakeMemory(p.result).label() + " (" + std::to_string(p.rows) + "x" +
@@ -116,12 +106,14 @@ std::optional<pf::DeviceFacts> FakeGPU::defaultDevice() {
 }
 
 std::shared_ptr<pf::DeviceMemory> FakeGPU::allocate(std::size_t device, std::uint64_t length,
-                                                    const pf::BufferContents& contents) {
-  const char* call = contents.pattern ? "fill" : "allocate";
+                                                    const void* contents) {
+  const char* call = contents ? "copy" : "allocate";
   std::string text = std::string(call) + "(device " + std::to_string(device) + ", " +
                      std::to_string(length) + " bytes)";
-  if (contents.pattern) filledWithOnes_ = floatOne(contents);
-  if (fails(call)) return record(text + " -> null"), nullptr;
+  if (fails(call)) {
+    record(text + " -> null");
+    return nullptr;
+  }
   std::string label = "buffer#" + std::to_string(++ids_["buffer"]);
   record(text + " -> " + label);
   return std::make_shared<FakeMemory>(live_, label, length, contents, options_.computeLimitBytes);
@@ -131,7 +123,10 @@ std::shared_ptr<pf::Submission> FakeGPU::submit(std::size_t device,
                                                 std::vector<pf::MatrixProduct> products) {
   std::string text = "submit(device " + std::to_string(device);
   for (const auto& product : products) text += ", " + productText(product);
-  if (fails("submit")) return record(text + ") -> null"), nullptr;
+  if (fails("submit")) {
+    record(text + ") -> null");
+    return nullptr;
+  }
   for (const auto& product : products) compute(product);
   std::string label = "work#" + std::to_string(++ids_["work"]);
   record(text + ") -> " + label);

@@ -20,8 +20,8 @@ struct DeviceDescription {
 
 struct FakeGPUOptions {
   std::vector<DeviceDescription> devices;  // the first is the default device
-  // Calls that yield nothing: "defaultDevice", "fill" (a buffer with a pattern), "allocate" (any
-  // other buffer), "submit".
+  // Calls that yield nothing: "defaultDevice", "copy" (a buffer with the host's bytes),
+  // "allocate" (an uninitialised buffer), "submit".
   std::set<std::string> failing;
   // Buffers up to this many bytes hold real data and products are computed on the host.
   std::uint64_t computeLimitBytes = 0;
@@ -34,7 +34,7 @@ class FakeGPU final : public platform::GPUPlatform {
   std::vector<platform::DeviceFacts> devices() override;
   std::optional<platform::DeviceFacts> defaultDevice() override;
   std::shared_ptr<platform::DeviceMemory> allocate(
-      std::size_t device, std::uint64_t length, const platform::BufferContents& contents) override;
+      std::size_t device, std::uint64_t length, const void* contents) override;
   std::shared_ptr<platform::Submission> submit(
       std::size_t device, std::vector<platform::MatrixProduct> products) override;
 
@@ -42,8 +42,6 @@ class FakeGPU final : public platform::GPUPlatform {
   const std::vector<std::string>& calls() const { return calls_; }
   // Buffers and submissions alive now: 0 once everything handed out has been released.
   int liveObjects() const { return *live_; }
-  // Whether the last buffer made with a pattern was filled with the float 1.0.
-  bool filledWithOnes() const { return filledWithOnes_; }
 
  private:
   platform::DeviceFacts facts(std::size_t index) const;
@@ -54,7 +52,6 @@ class FakeGPU final : public platform::GPUPlatform {
   std::vector<std::string> calls_;
   std::shared_ptr<int> live_ = std::make_shared<int>(0);
   std::map<std::string, int> ids_;
-  bool filledWithOnes_ = false;
 };
 
 }  // namespace ventra::gpu::fake

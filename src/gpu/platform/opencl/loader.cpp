@@ -62,7 +62,7 @@ class LazyOpenCLPlatform final : public pf::GPUPlatform {
   }
   // Devices come only from the backend, so it is loaded by the time these are asked.
   std::shared_ptr<pf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
-                                             const pf::BufferContents& contents) override {
+                                             const void* contents) override {
     auto platform = backend();
     return platform ? platform->allocate(device, length, contents) : nullptr;
   }

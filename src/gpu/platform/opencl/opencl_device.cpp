@@ -57,12 +57,6 @@ std::optional<std::string> pciAddress(cl_device_id id) {
   return {};
 }
 
-bool atLeastOpenCL12(const std::string& version) {  // "OpenCL 1.1 Mesa 22.3.6"
-  int major = 0, minor = 0;
-  return std::sscanf(version.c_str(), "OpenCL %d.%d", &major, &minor) == 2 &&
-         (major > 1 || (major == 1 && minor >= 2));
-}
-
 // The card behind the device, its memory and marketing name from the kernel where it is known.
 void describe(DeviceHandle& handle, DeviceStrings strings) {
   auto address = pciAddress(handle.id);
@@ -108,7 +102,6 @@ std::shared_ptr<DeviceHandle> openDevice(cl_device_id id) {
   handle->id = id;
   handle->context = std::move(context);
   handle->maxAllocation = infoValue<cl_ulong>(id, CL_DEVICE_MAX_MEM_ALLOC_SIZE).value_or(0);
-  handle->fillsBuffers = atLeastOpenCL12(infoText(id, CL_DEVICE_VERSION));
   describe(*handle,
            {infoText(id, CL_DEVICE_VENDOR), infoValue<cl_uint>(id, CL_DEVICE_VENDOR_ID).value_or(0),
             infoText(id, CL_DEVICE_NAME), infoText(id, CL_DEVICE_BOARD_NAME_AMD), ""});

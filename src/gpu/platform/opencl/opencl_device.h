@@ -19,7 +19,6 @@ struct DeviceHandle {
   std::string name;
   std::uint64_t workingSet = 0;
   std::uint64_t maxAllocation = 0;
-  bool fillsBuffers = false;  // OpenCL 1.2's clEnqueueFillBuffer
   bool ellesmere = false;     // an RX 470/480/570/580 chip, for CLBlast's tuned parameters
   platform::DeviceDetails details;
 };

@@ -133,23 +133,6 @@ void ClSubmission::enqueue(const pf::MatrixProduct& p) {
   }
 }
 
-// A chunk of the pattern at a time, for drivers before OpenCL 1.2 (Clover): host memory stays
-// small whatever the buffer's size.
-cl_int writePattern(cl_command_queue queue, cl_mem memory, const void* pattern,
-                    std::size_t patternLength, std::size_t length) {
-  constexpr std::size_t kChunk = 16u << 20;
-  std::vector<char> chunk(std::min(length, kChunk / patternLength * patternLength));
-  for (std::size_t at = 0; at < chunk.size(); at += patternLength)
-    std::copy_n(static_cast<const char*>(pattern), patternLength, chunk.data() + at);
-  for (std::size_t at = 0; at < length; at += chunk.size()) {
-    std::size_t count = std::min(chunk.size(), length - at);
-    cl_int status =
-        clEnqueueWriteBuffer(queue, memory, CL_TRUE, at, count, chunk.data(), 0, nullptr, nullptr);
-    if (status != CL_SUCCESS) return status;
-  }
-  return CL_SUCCESS;
-}
-
 std::shared_ptr<ClMemory> newMemory(const std::shared_ptr<DeviceHandle>& device,
                                     std::uint64_t length, const void* bytes) {
   if (length > device->maxAllocation) return nullptr;
@@ -159,19 +142,6 @@ std::shared_ptr<ClMemory> newMemory(const std::shared_ptr<DeviceHandle>& device,
       clCreateBuffer(device->context.get(), flags, length, const_cast<void*>(bytes), &error));
   if (error != CL_SUCCESS) return nullptr;
   return std::make_shared<ClMemory>(device, std::move(memory), length);
-}
-
-// Filled by the device itself, and finished before the buffer is handed out.
-bool fill(const DeviceHandle& device, const ClMemory& memory, const pf::BufferContents& contents,
-          std::uint64_t length) {
-  QueueHandle queue = makeQueue(device);
-  if (!queue) return false;
-  cl_int status = device.fillsBuffers
-                      ? clEnqueueFillBuffer(queue.get(), memory.memory(), contents.pattern,
-                                            contents.patternLength, 0, length, 0, nullptr, nullptr)
-                      : writePattern(queue.get(), memory.memory(), contents.pattern,
-                                     contents.patternLength, length);
-  return status == CL_SUCCESS && clFinish(queue.get()) == CL_SUCCESS;
 }
 
 // Devices and their contexts are made once, when first asked for, so the library compiles its
@@ -190,12 +160,9 @@ class OpenCLPlatform final : public pf::GPUPlatform {
     return facts(0);
   }
   std::shared_ptr<pf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
-                                             const pf::BufferContents& contents) override {
+                                             const void* contents) override {
     if (device >= handles().size()) return nullptr;
-    const auto& handle = handles()[device];
-    auto memory = newMemory(handle, length, contents.bytes);
-    if (memory && contents.pattern && !fill(*handle, *memory, contents, length)) return nullptr;
-    return memory;
+    return newMemory(handles()[device], length, contents);
   }
   std::shared_ptr<pf::Submission> submit(std::size_t device,
                                          std::vector<pf::MatrixProduct> products) override {

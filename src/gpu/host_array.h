@@ -1,0 +1,23 @@
+#pragma once
+
+// The load's host array: n × n floats, every one written, released with the object.
+
+#include <cstddef>
+#include <memory>
+
+namespace ventra {
+
+class HostArray {
+ public:
+  HostArray() = default;
+  // `count` elements, each set to `value`; an empty array where the memory cannot be had.
+  static HostArray filled(std::size_t count, float value);
+  const float* data() const { return data_.get(); }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<float[]> data_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace ventra
