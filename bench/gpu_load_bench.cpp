@@ -10,7 +10,7 @@
 
 #include "composition/composition.h"
 #include "gpu/gpu_load.h"
-#include "gpu/platform/opencl/opencl_gpu.h"
+#include "gpu/platform/linux/stacks.h"
 
 namespace {
 using namespace ventra;
@@ -22,7 +22,8 @@ double flopsOfTwoProducts(std::int64_t n) {
 
 void BM_OpenCLLoad(benchmark::State& state) {
   const std::int64_t n = state.range(0);
-  auto platform = gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true));
+  auto platform = gpu::linux_gpu::stackPlatform(
+      gpu::linux_gpu::Stack::opencl, gpu::linux_gpu::BackendOptions::withCpuDevices(true));
   if (!platform->defaultDevice()) return state.SkipWithError("no OpenCL device");
   ScopedComposition installed(Composition::ofGpu(platform));
   runGPULoad(n);  // compiles the kernels for this size outside the timing

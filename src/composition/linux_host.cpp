@@ -9,7 +9,7 @@ Composition linuxHost(LinuxHostOptions options) {
                                                     : options.applesmcDirectory;
   Composition composition;
   composition.smc = smc::linux_backend::hostService(applesmc);
-  composition.gpu = gpu::opencl::openclPlatform(std::move(options.opencl));
+  composition.gpu = gpu::linux_gpu::linuxGpus(options.gpus.stack, options.gpus.backend);
   if (options.desktop)
     composition.desktop = app::linux_desktop::makeLinuxDesktop(std::move(options.desktopPaths));
   return composition;

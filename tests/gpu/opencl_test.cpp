@@ -3,7 +3,7 @@
 
 #include "composition/composition.h"
 #include "gpu/gpu_load.h"
-#include "gpu/platform/opencl/opencl_gpu.h"
+#include "gpu/platform/linux/stacks.h"
 
 namespace ventra {
 namespace {
@@ -11,7 +11,8 @@ namespace pf = gpu::platform;
 
 // The default OpenCL device, CPU devices included, through the port's front.
 std::shared_ptr<pf::Device> anyDevice() {
-  auto platform = gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true));
+  auto platform = gpu::linux_gpu::stackPlatform(
+      gpu::linux_gpu::Stack::opencl, gpu::linux_gpu::BackendOptions::withCpuDevices(true));
   auto facts = platform->defaultDevice();
   return facts ? std::make_shared<pf::Device>(platform, *facts) : nullptr;
 }
@@ -64,8 +65,8 @@ class Verify : public GPULoadObserver {
 
 TEST(OpenCLBackend, TheLoadLeavesNInEveryElement) {
   if (!anyDevice()) GTEST_SKIP() << "no OpenCL device";
-  ScopedComposition installed(Composition::ofGpu(
-      gpu::opencl::openclPlatform(gpu::opencl::OpenCLOptions::withCpuDevices(true))));
+  ScopedComposition installed(Composition::ofGpu(gpu::linux_gpu::stackPlatform(
+      gpu::linux_gpu::Stack::opencl, gpu::linux_gpu::BackendOptions::withCpuDevices(true))));
   for (std::int64_t n : {64, 100}) {
     Verify verify;
     runGPULoad(n, &verify);
@@ -86,18 +87,19 @@ TEST(OpenCLBackend, BuffersBeyondOneAllocationAreRefused) {
 // Each product goes to the device in blocks of rows, one submission each, with the same result.
 TEST(OpenCLBackend, ProductsAreSubmittedInBlocksOfRows) {
   if (!anyDevice()) GTEST_SKIP() << "no OpenCL device";
-  auto options = gpu::opencl::OpenCLOptions::withCpuDevices();
+  auto options = gpu::linux_gpu::BackendOptions::withCpuDevices();
   const std::int64_t n = 64;
   options.maxFlopsPerSubmission = 2 * n * n * 16;  // 16 rows a block
-  std::vector<gpu::opencl::RowBlock> submitted;
-  options.onSubmission = [&](const gpu::opencl::RowBlock& block) { submitted.push_back(block); };
-  ScopedComposition installed(Composition::ofGpu(gpu::opencl::openclPlatform(std::move(options))));
+  std::vector<gpu::linux_gpu::RowBlock> submitted;
+  options.onSubmission = [&](const gpu::linux_gpu::RowBlock& block) { submitted.push_back(block); };
+  ScopedComposition installed(
+      Composition::ofGpu(gpu::linux_gpu::stackPlatform(gpu::linux_gpu::Stack::opencl, options)));
   Verify verify;
   runGPULoad(n, &verify);
   ASSERT_FALSE(verify.error) << *verify.error;
   ASSERT_EQ(submitted.size(), 8u);  // two products of four blocks
   for (std::size_t i = 0; i < submitted.size(); ++i)
-    EXPECT_EQ(submitted[i], (gpu::opencl::RowBlock{16 * (i % 4), 16})) << i;
+    EXPECT_EQ(submitted[i], (gpu::linux_gpu::RowBlock{16 * (i % 4), 16})) << i;
   for (float v : verify.values) ASSERT_EQ(v, static_cast<float>(n));
 }
 

@@ -175,9 +175,10 @@ TEST(Completion, EachCommandOffersItsOwnOptionsAndArguments) {
 TEST(Completion, FishTellsGpuFromGpuLoad) {
   if (!haveShell("fish")) GTEST_SKIP() << "no fish";
   EXPECT_EQ(offered("fish", "ventractl gpu --"),
-            (std::set<std::string>{"--help", "--json", "--allow-cpu"}));
-  EXPECT_EQ(offered("fish", "ventractl gpu load --"),
-            (std::set<std::string>{"--help", "--json", "--allow-cpu", "--size", "--force"}));
+            (std::set<std::string>{"--help", "--json", "--allow-cpu", "--gpu"}));
+  EXPECT_EQ(
+      offered("fish", "ventractl gpu load --"),
+      (std::set<std::string>{"--help", "--json", "--allow-cpu", "--gpu", "--size", "--force"}));
 }
 
 TEST(Completion, TheZshScriptIsValidZsh) {

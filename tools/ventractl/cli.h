@@ -26,7 +26,7 @@ struct Options {
   bool allowCpu = false;
   bool realTime = false;
   std::string unit = "celsius";
-  std::string gpuBackend = "fake";
+  std::optional<std::string> gpuBackend;  // --gpu; each command has its own default
   std::string desktop = "sim";
   double interval = 2.0;
   std::optional<long long> count;

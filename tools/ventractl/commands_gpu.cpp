@@ -155,23 +155,38 @@ class LoadReport : public GPULoadObserver {
   std::int64_t mismatches_ = 0;
 };
 
+json deviceJson(std::size_t index, const pf::Device& device, bool isDefault) {
+  const std::string name = device.name();
+  const std::uint64_t workingSet = device.recommendedMaxWorkingSetSize();
+  const pf::DeviceDetails details = device.details();
+  return {{"index", index},
+          {"default", isDefault},
+          {"name", name},
+          {"identity", identityText(name, workingSet)},
+          {"workingSetBytes", workingSet},
+          {"stack", details.stack},
+          {"pciAddress", details.pciAddress.empty() ? json() : json(details.pciAddress)},
+          {"memorySource", details.memorySource}};
+}
+
+// The platforms `gpu` lists: the fake, the stack --gpu names, else every stack of the host.
+std::vector<std::shared_ptr<pf::GPUPlatform>> listedPlatforms(const Options& options) {
+  if (options.gpuBackend == "fake") return {fakeGpus()};
+  return listedGpuStacks(options);
+}
+
 int listDevices(Context& context) {
   HostGpus gpus(context.options);
+  auto chosen = pf::MTLCreateSystemDefaultDevice();  // the device the app would use
   json devices = json::array();
-  auto all = pf::MTLCopyAllDevices();
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    std::string name = all[i]->name();
-    std::uint64_t workingSet = all[i]->recommendedMaxWorkingSetSize();
-    pf::DeviceDetails details = all[i]->details();
-    devices.push_back(
-        {{"index", i},
-         {"default", i == 0},
-         {"name", name},
-         {"identity", identityText(name, workingSet)},
-         {"workingSetBytes", workingSet},
-         {"stack", details.stack},
-         {"pciAddress", details.pciAddress.empty() ? json() : json(details.pciAddress)},
-         {"memorySource", details.memorySource}});
+  for (const auto& platform : listedPlatforms(context.options)) {
+    for (auto& facts : platform->devices()) {
+      pf::Device device(platform, std::move(facts));
+      bool isDefault = chosen && chosen->details().stack == device.details().stack &&
+                       chosen->details().pciAddress == device.details().pciAddress &&
+                       chosen->name() == device.name();
+      devices.push_back(deviceJson(devices.size(), device, isDefault));
+    }
   }
   if (context.options.json) {
     printJson(context, {{"devices", devices}});

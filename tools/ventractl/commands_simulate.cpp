@@ -55,15 +55,17 @@ int runSimulate(Context& context, const Arguments& args) {
   } catch (const sim::ScenarioError& error) {
     throw CommandError(std::string("bad scenario: ") + error.what());
   }
+  const bool hostGpu = context.options.gpuBackend.value_or("fake") != "fake";
   if (context.options.desktop == "linux") {
     sim::Trace trace;
-    int status = runOnLinuxDesktop(scenario, trace, context.err);
+    int status = runOnLinuxDesktop(scenario, trace, context.err,
+                                   hostGpu ? hostGpus(context.options) : nullptr);
     for (const auto& event : trace.events()) printEvent(context, event);
     if (status != 0) context.err << "ventractl: the app ended with status " << status << "\n";
     return status;
   }
   sim::SimulationOptions options{.realTime = context.options.realTime, .gpu = nullptr};
-  if (context.options.gpuBackend == "opencl") options.gpu = hostGpus(context.options);
+  if (hostGpu) options.gpu = hostGpus(context.options);
   sim::Simulation simulation(std::move(scenario), std::move(options));
   int status = simulation.run();
   for (const auto& event : simulation.trace().events()) printEvent(context, event);

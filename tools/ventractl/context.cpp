@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "composition/emulated_smc.h"
+#include "gpu/platform/fake/fake_gpu.h"
 #include "host.h"
 #include "smc/smc_access.h"
 
@@ -14,12 +15,19 @@ Composition composeFor(const Options& options) {
   if (options.profile && options.applesmcDirectory)
     throw UsageError("--profile and --applesmc name two different SMCs: give one");
   Composition composition = hostComposition(options);
+  if (options.gpuBackend == "fake") composition.gpu = fakeGpus();
   if (options.profile)
     composition.smc = emulatedSmc(smc::emulator::loadProfileFile(*options.profile)).composition.smc;
   return composition;
 }
 
 }  // namespace
+
+std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus() {
+  static auto fake = std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{
+      {{"AMD Radeon RX 580", std::uint64_t{8} << 30}}, {}, std::uint64_t{64} << 20});
+  return fake;
+}
 
 SelectedHost::SelectedHost(const Options& options) : installed_(composeFor(options)) {}
 

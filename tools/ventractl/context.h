@@ -33,6 +33,9 @@ class CommandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// --gpu fake: one RX 580 8 GB that records its work and computes products up to 64 MiB.
+std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus();
+
 // The backends a command works with, installed for the object's lifetime: the host's (see
 // host.h), with the SMC swapped for the emulator when --profile names one.
 class SelectedHost {

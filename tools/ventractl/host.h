@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 #include "composition/composition.h"
@@ -15,9 +16,13 @@
 
 namespace ventra::ctl {
 
-// The host's SMC driver (in --applesmc DIR or its usual place), its GPUs (CPU devices too with
-// --allow-cpu) and its desktop; empty where this build has none.
+// The host's SMC driver (in --applesmc DIR or its usual place), its GPUs (the stack --gpu names,
+// else Vulkan where it has a device and OpenCL where not; CPU devices too with --allow-cpu) and
+// its desktop; empty where this build has none.
 Composition hostComposition(const Options& options);
+
+// What `gpu` lists: the stack --gpu names, else each stack of this build on its own.
+std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options& options);
 
 // Why a command that needs the host's backends cannot run in this build; nothing where it can.
 std::optional<std::string> hostUnavailable();
@@ -33,6 +38,8 @@ std::string builtBackends();
 
 // `simulate --desktop linux`: the app on the real Linux desktop with the scenario's host. The
 // app's exit status; `trace` holds every platform call with its time since launch.
-int runOnLinuxDesktop(const sim::Scenario& scenario, sim::Trace& trace, std::ostream& notes);
+// `gpu` replaces the scenario's GPUs where set.
+int runOnLinuxDesktop(const sim::Scenario& scenario, sim::Trace& trace, std::ostream& notes,
+                      std::shared_ptr<gpu::platform::GPUPlatform> gpu);
 
 }  // namespace ventra::ctl

@@ -1,14 +1,33 @@
 #include "composition/linux_host.h"
+#include "gpu/platform/linux/stacks.h"
 #include "host.h"
 #include "smc/platform/linux/applesmc.h"
 
 namespace ventra::ctl {
+namespace {
+namespace lg = gpu::linux_gpu;
+
+LinuxGpus chosenGpus(const Options& options) {
+  LinuxGpus gpus;
+  gpus.backend = lg::BackendOptions::withCpuDevices(options.allowCpu);
+  if (options.gpuBackend) gpus.stack = lg::parseStack(*options.gpuBackend);
+  return gpus;
+}
+
+}  // namespace
 
 Composition hostComposition(const Options& options) {
   LinuxHostOptions host;
   if (options.applesmcDirectory) host.applesmcDirectory = *options.applesmcDirectory;
-  host.opencl = gpu::opencl::OpenCLOptions::withCpuDevices(options.allowCpu);
+  host.gpus = chosenGpus(options);
   return linuxHost(std::move(host));
+}
+
+std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options& options) {
+  LinuxGpus gpus = chosenGpus(options);
+  if (gpus.stack) return {lg::stackPlatform(*gpus.stack, gpus.backend)};
+  return {lg::stackPlatform(lg::Stack::vulkan, gpus.backend),
+          lg::stackPlatform(lg::Stack::opencl, gpus.backend)};
 }
 
 std::optional<std::string> hostUnavailable() {
@@ -22,15 +41,23 @@ std::string noHostSmc(const Options& options) {
          " is missing). Use --profile FILE to work with an emulated SMC.";
 }
 
+// What each stack had to say, and the packages that bring a device.
 std::string noHostGpus(const Options& options) {
-  if (auto error = gpu::opencl::openclModuleError()) return *error;
-  return options.allowCpu ? "no OpenCL device found on this host"
-                          : "no GPU found: this host has no OpenCL device of type GPU "
-                            "(--allow-cpu also uses CPU devices such as PoCL)";
+  LinuxGpus gpus = chosenGpus(options);
+  std::string message = "no GPU found";
+  for (lg::Stack stack : {lg::Stack::vulkan, lg::Stack::opencl}) {
+    if (gpus.stack && *gpus.stack != stack) continue;
+    auto error = lg::stackError(stack);
+    message += std::string("; ") + (stack == lg::Stack::vulkan ? "Vulkan: " : "OpenCL: ") +
+               (error ? *error : "no device");
+  }
+  message += ". Install a driver: mesa-vulkan-drivers (Vulkan) or mesa-opencl-icd (OpenCL)";
+  if (!options.allowCpu) message += "; --allow-cpu also uses CPU devices (lavapipe, PoCL)";
+  return message;
 }
 
 std::string builtBackends() {
-  return "applesmc, OpenCL (CLBlast), Linux desktop, emulator, fake GPU, simulator";
+  return "applesmc, Vulkan, OpenCL (CLBlast), Linux desktop, emulator, fake GPU, simulator";
 }
 
 }  // namespace ventra::ctl

@@ -9,6 +9,10 @@ Composition hostComposition(const Options&) {
   return {};
 }
 
+std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options&) {
+  return {};
+}
+
 std::optional<std::string> hostUnavailable() {
   return "this ventractl was built without the Linux backends (VENTRA_LINUX_BACKENDS=OFF): it "
          "works only with --profile FILE and simulated hosts";
@@ -26,7 +30,8 @@ std::string builtBackends() {
   return "emulator, fake GPU, simulator";
 }
 
-int runOnLinuxDesktop(const sim::Scenario&, sim::Trace&, std::ostream&) {
+int runOnLinuxDesktop(const sim::Scenario&, sim::Trace&, std::ostream&,
+                      std::shared_ptr<gpu::platform::GPUPlatform>) {
   throw CommandError(*hostUnavailable());
 }
 

@@ -63,7 +63,8 @@ void noteIgnoredParts(const sim::Scenario& scenario, std::ostream& notes) {
 
 }  // namespace
 
-int runOnLinuxDesktop(const sim::Scenario& scenario, sim::Trace& trace, std::ostream& notes) {
+int runOnLinuxDesktop(const sim::Scenario& scenario, sim::Trace& trace, std::ostream& notes,
+                      std::shared_ptr<gpu::platform::GPUPlatform> gpu) {
   noteIgnoredParts(scenario, notes);
   const auto launched = std::chrono::steady_clock::now();
   trace.useClock([launched] {
@@ -73,7 +74,8 @@ int runOnLinuxDesktop(const sim::Scenario& scenario, sim::Trace& trace, std::ost
   auto real = app::linux_desktop::makeLinuxDesktop(
       {files.productName(), files.defaultsFile(), files.notificationState()},
       [flags = scenario.modifierFlags] { return flags; });
-  ScopedComposition installed(sim::simulatedHost(scenario, trace, tracingDesktop(real, trace)));
+  ScopedComposition installed(
+      sim::simulatedHost(scenario, trace, tracingDesktop(real, trace), std::move(gpu)));
   char program[] = "ventra";
   char loginHint[sizeof app::linux_desktop::kLoginItemArgument];
   std::copy(std::begin(app::linux_desktop::kLoginItemArgument),

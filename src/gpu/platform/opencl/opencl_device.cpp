@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "gpu/platform/opencl/device_name.h"
-#include "gpu/platform/opencl/drm_card.h"
+#include "gpu/platform/linux/card_identity.h"
 
 namespace ventra::gpu::opencl {
 namespace {
@@ -57,23 +56,17 @@ std::optional<std::string> pciAddress(cl_device_id id) {
   return {};
 }
 
-// The card behind the device, its memory and marketing name from the kernel where it is known.
-void describe(DeviceHandle& handle, DeviceStrings strings) {
-  auto address = pciAddress(handle.id);
-  auto card = cardOf(drmCards(), strings.vendorId, address);
-  handle.details.stack = platformName(handle.id);
-  handle.details.pciAddress = card ? card->pciAddress : address.value_or("");
-  if (card)
-    strings.pciMarketingName = amdgpuMarketingName(card->device, card->revision).value_or("");
-  handle.name = originalDeviceName(strings);
-  handle.ellesmere = isEllesmere(strings);
-  if (card && card->vramBytes) {
-    handle.workingSet = marketedMemory(*card->vramBytes);
-    handle.details.memorySource = "amdgpu mem_info_vram_total of " + card->pciAddress;
-  } else {
-    handle.workingSet = infoValue<cl_ulong>(handle.id, CL_DEVICE_GLOBAL_MEM_SIZE).value_or(0);
-    handle.details.memorySource = "OpenCL global memory size";
-  }
+// The card behind the device, named and sized by the rules every Linux stack shares.
+void describe(DeviceHandle& handle, linux_gpu::DeviceStrings strings) {
+  linux_gpu::DriverReport report{
+      std::move(strings), pciAddress(handle.id),
+      infoValue<cl_ulong>(handle.id, CL_DEVICE_GLOBAL_MEM_SIZE).value_or(0),
+      "OpenCL global memory size"};
+  auto card = linux_gpu::identifyCard(report, linux_gpu::drmCards());
+  handle.name = card.name;
+  handle.workingSet = card.workingSetBytes;
+  handle.ellesmere = card.ellesmere;
+  handle.details = {platformName(handle.id), card.pciAddress, card.memorySource};
 }
 
 }  // namespace
@@ -92,6 +85,12 @@ std::vector<cl_device_id> devicesOfType(cl_device_type type) {
     found.insert(found.end(), ids.begin(), ids.end());
   }
   return found;
+}
+
+QueueHandle makeQueue(const DeviceHandle& device) {
+  cl_int error = CL_SUCCESS;
+  QueueHandle queue(clCreateCommandQueue(device.context.get(), device.id, 0, &error));
+  return error == CL_SUCCESS ? std::move(queue) : QueueHandle();
 }
 
 std::shared_ptr<DeviceHandle> openDevice(cl_device_id id) {

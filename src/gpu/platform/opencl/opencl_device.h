@@ -19,11 +19,13 @@ struct DeviceHandle {
   std::string name;
   std::uint64_t workingSet = 0;
   std::uint64_t maxAllocation = 0;
-  bool ellesmere = false;     // an RX 470/480/570/580 chip, for CLBlast's tuned parameters
+  bool ellesmere = false;  // an RX 470/480/570/580 chip, for CLBlast's tuned parameters
   platform::DeviceDetails details;
 };
 
 std::vector<cl_device_id> devicesOfType(cl_device_type type);
+// An in-order queue on the device; empty where the driver refuses one.
+QueueHandle makeQueue(const DeviceHandle& device);
 // Null when no context can be made on the device.
 std::shared_ptr<DeviceHandle> openDevice(cl_device_id id);
 

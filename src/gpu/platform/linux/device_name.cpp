@@ -1,6 +1,6 @@
-#include "gpu/platform/opencl/device_name.h"
+#include "gpu/platform/linux/device_name.h"
 
-namespace ventra::gpu::opencl {
+namespace ventra::gpu::linux_gpu {
 namespace {
 
 constexpr std::uint32_t kAMDVendorId = 0x1002;
@@ -62,4 +62,4 @@ bool isEllesmere(const DeviceStrings& strings) {
   return false;
 }
 
-}  // namespace ventra::gpu::opencl
+}  // namespace ventra::gpu::linux_gpu

@@ -1,4 +1,4 @@
-#include "gpu/platform/opencl/drm_card.h"
+#include "gpu/platform/linux/drm_card.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-namespace ventra::gpu::opencl {
+namespace ventra::gpu::linux_gpu {
 namespace {
 
 constexpr std::uint64_t kGiB = 1ull << 30;
@@ -100,4 +100,4 @@ std::optional<std::string> amdgpuMarketingName(std::uint32_t device, std::uint32
   return {};
 }
 
-}  // namespace ventra::gpu::opencl
+}  // namespace ventra::gpu::linux_gpu

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace ventra::gpu::opencl {
+namespace ventra::gpu::linux_gpu {
 
 // About half a second of an RX 580 at a little over 2 TFLOP/s.
 inline constexpr std::uint64_t kDefaultMaxFlopsPerSubmission = 1ull << 40;
@@ -23,4 +23,4 @@ struct RowBlock {
 std::vector<RowBlock> rowBlocks(std::uint64_t rows, std::uint64_t columns, std::uint64_t interior,
                                 std::uint64_t maxFlops);
 
-}  // namespace ventra::gpu::opencl
+}  // namespace ventra::gpu::linux_gpu

@@ -1,9 +1,9 @@
 #pragma once
 
 // What the kernel's DRM devices say about a graphics card: its PCI identity and, under amdgpu,
-// its memory. OpenCL drivers report memory as they like (Clover: the larger of GTT and VRAM,
-// capped), so the card's own figure comes from here when the OpenCL device can be matched to
-// a card. No OpenCL here: plain sysfs text, parsed strictly.
+// its memory. Compute drivers report memory as they like (Clover: the larger of GTT and VRAM,
+// capped), so the card's own figure comes from here when the driver's device can be matched to
+// a card. No driver stack here: plain sysfs text, parsed strictly.
 
 #include <cstdint>
 #include <filesystem>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace ventra::gpu::opencl {
+namespace ventra::gpu::linux_gpu {
 
 struct DrmCard {
   std::string pciAddress;  // "0000:03:00.0", the name of the card's device link
@@ -24,7 +24,7 @@ struct DrmCard {
 // The cards under /sys/class/drm (cardN entries, connectors and render nodes left out).
 std::vector<DrmCard> drmCards(const std::filesystem::path& root = "/sys/class/drm");
 
-// The card of an OpenCL device: by PCI address where the driver tells it; otherwise the only
+// The card of a driver's device: by PCI address where the driver tells it; otherwise the only
 // card of the device's vendor, if there is exactly one.
 std::optional<DrmCard> cardOf(const std::vector<DrmCard>& cards, std::uint32_t vendor,
                               const std::optional<std::string>& pciAddress);
@@ -40,4 +40,4 @@ std::optional<std::string> amdgpuMarketingName(
     std::uint32_t device, std::uint32_t revision,
     const std::filesystem::path& ids = "/usr/share/libdrm/amdgpu.ids");
 
-}  // namespace ventra::gpu::opencl
+}  // namespace ventra::gpu::linux_gpu

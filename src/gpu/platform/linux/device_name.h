@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <string>
 
-namespace ventra::gpu::opencl {
+namespace ventra::gpu::linux_gpu {
 
-// What an OpenCL driver says about a device.
+// What a driver stack (OpenCL, Vulkan) says about a device.
 struct DeviceStrings {
   std::string vendor;
   std::uint32_t vendorId = 0;
   std::string deviceName;
-  std::string boardName;  // CL_DEVICE_BOARD_NAME_AMD, empty where the driver has none
+  std::string boardName;  // the vendor stack's board name, empty where the driver has none
   // What libdrm's amdgpu.ids calls the card's PCI id and revision, where the card is known.
   std::string pciMarketingName;
 };
@@ -25,4 +25,4 @@ std::string originalDeviceName(const DeviceStrings& strings);
 // tuned matrix parameters CLBlast ships; Mesa's names carry versions that defeat its lookup.
 bool isEllesmere(const DeviceStrings& strings);
 
-}  // namespace ventra::gpu::opencl
+}  // namespace ventra::gpu::linux_gpu

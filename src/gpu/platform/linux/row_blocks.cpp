@@ -1,8 +1,8 @@
-#include "gpu/platform/opencl/row_blocks.h"
+#include "gpu/platform/linux/row_blocks.h"
 
 #include <algorithm>
 
-namespace ventra::gpu::opencl {
+namespace ventra::gpu::linux_gpu {
 
 std::vector<RowBlock> rowBlocks(std::uint64_t rows, std::uint64_t columns, std::uint64_t interior,
                                 std::uint64_t maxFlops) {
@@ -16,4 +16,4 @@ std::vector<RowBlock> rowBlocks(std::uint64_t rows, std::uint64_t columns, std::
   return blocks;
 }
 
-}  // namespace ventra::gpu::opencl
+}  // namespace ventra::gpu::linux_gpu

@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "gpu/gpu_identity.h"
-#include "gpu/platform/opencl/device_name.h"
-#include "gpu/platform/opencl/drm_card.h"
-#include "gpu/platform/opencl/row_blocks.h"
+#include "gpu/platform/linux/device_name.h"
+#include "gpu/platform/linux/drm_card.h"
+#include "gpu/platform/linux/row_blocks.h"
 
 namespace ventra {
 namespace {
-namespace cl = gpu::opencl;
+namespace cl = gpu::linux_gpu;
 using cl::DeviceStrings;
 
 TEST(OpenCLDeviceName, EveryStacksRx580BecomesTheOriginalName) {
