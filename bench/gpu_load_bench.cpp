@@ -1,5 +1,6 @@
-// The fan-reset workload on the OpenCL device against the same two products with OpenBLAS on
-// the host, at n = 512, 1024, 2048. Prints Google Benchmark's table, then the ratio per n.
+// The fan-reset workload on each Linux stack's default device (CPU devices allowed: lavapipe for
+// Vulkan, PoCL for OpenCL here) against the same two products with OpenBLAS on the host, at
+// n = 512, 1024, 2048. Prints Google Benchmark's table, then each stack's ratio to OpenBLAS per n.
 #include <benchmark/benchmark.h>
 #include <cblas.h>
 
@@ -14,22 +15,33 @@
 
 namespace {
 using namespace ventra;
-namespace pf = gpu::platform;
+namespace lg = gpu::linux_gpu;
 
 double flopsOfTwoProducts(std::int64_t n) {
   return 4.0 * std::pow(static_cast<double>(n), 3);
 }
 
-void BM_OpenCLLoad(benchmark::State& state) {
-  const std::int64_t n = state.range(0);
-  auto platform = gpu::linux_gpu::stackPlatform(
-      gpu::linux_gpu::Stack::opencl, gpu::linux_gpu::BackendOptions::withCpuDevices(true));
-  if (!platform->defaultDevice()) return state.SkipWithError("no OpenCL device");
-  ScopedComposition installed(Composition::ofGpu(platform));
-  runGPULoad(n);  // compiles the kernels for this size outside the timing
-  for (auto _ : state) runGPULoad(n);
+void setRate(benchmark::State& state, std::int64_t n) {
   state.counters["GFLOP/s"] = benchmark::Counter(flopsOfTwoProducts(n) * 1e-9,
                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void stackLoad(benchmark::State& state, lg::Stack stack) {
+  const std::int64_t n = state.range(0);
+  auto platform = lg::stackPlatform(stack, lg::BackendOptions::withCpuDevices(true));
+  if (!platform->defaultDevice()) return state.SkipWithError("no device on this stack");
+  ScopedComposition installed(Composition::ofGpu(platform));
+  runGPULoad(n);  // compiles the kernels outside the timing
+  for (auto _ : state) runGPULoad(n);
+  setRate(state, n);
+}
+
+void BM_Vulkan(benchmark::State& state) {
+  stackLoad(state, lg::Stack::vulkan);
+}
+
+void BM_OpenCL(benchmark::State& state) {
+  stackLoad(state, lg::Stack::opencl);
 }
 
 void BM_OpenBLAS(benchmark::State& state) {
@@ -41,24 +53,16 @@ void BM_OpenBLAS(benchmark::State& state) {
                   n, 0.0f, c.data(), n);
     benchmark::DoNotOptimize(c.data());
   }
-  state.counters["GFLOP/s"] = benchmark::Counter(flopsOfTwoProducts(n) * 1e-9,
-                                                 benchmark::Counter::kIsIterationInvariantRate);
+  setRate(state, n);
 }
 
-BENCHMARK(BM_OpenCLLoad)
-    ->Arg(512)
-    ->Arg(1024)
-    ->Arg(2048)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_OpenBLAS)
-    ->Arg(512)
-    ->Arg(1024)
-    ->Arg(2048)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+#define VENTRA_SIZES(bench) \
+  BENCHMARK(bench)->Arg(512)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond)->UseRealTime()
+VENTRA_SIZES(BM_Vulkan);
+VENTRA_SIZES(BM_OpenCL);
+VENTRA_SIZES(BM_OpenBLAS);
 
-// Keeps each run's time per iteration so the ratio can be printed from the same run.
+// Keeps each run's time per iteration so the ratios can be printed from the same run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -71,17 +75,28 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, std::map<long, double>> millis;  // by n
 };
 
+double ratio(RatioReporter& reporter, const char* name, long n) {
+  auto& stack = reporter.millis[name];
+  auto found = stack.find(n);
+  return found == stack.end() ? NAN : found->second / reporter.millis["BM_OpenBLAS"][n];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n%6s  %14s  %14s  %18s\n", "n", "OpenCL ms", "OpenBLAS ms", "OpenCL / OpenBLAS");
-  for (const auto& [n, opencl] : reporter.millis["BM_OpenCLLoad"]) {
-    auto blas = reporter.millis["BM_OpenBLAS"].find(n);
-    if (blas == reporter.millis["BM_OpenBLAS"].end()) continue;
-    std::printf("%6ld  %14.2f  %14.2f  %18.2f\n", n, opencl, blas->second, opencl / blas->second);
+  std::printf("\n%6s  %14s  %14s  %14s  %17s  %17s\n", "n", "Vulkan ms", "OpenCL ms", "OpenBLAS ms",
+              "Vulkan/OpenBLAS", "OpenCL/OpenBLAS");
+  for (const auto& [n, blas] : reporter.millis["BM_OpenBLAS"]) {
+    auto time = [&](const char* name) {
+      auto found = reporter.millis[name].find(n);
+      return found == reporter.millis[name].end() ? NAN : found->second;
+    };
+    std::printf("%6ld  %14.2f  %14.2f  %14.2f  %17.2f  %17.2f\n", n, time("BM_Vulkan"),
+                time("BM_OpenCL"), blas, ratio(reporter, "BM_Vulkan", n),
+                ratio(reporter, "BM_OpenCL", n));
   }
   benchmark::Shutdown();
   return 0;

@@ -68,8 +68,7 @@ void runGPULoad(std::int64_t n, GPULoadObserver* observerOrNull) {
   if (!commandBuffer) return observer.gaveUp("command buffer");
   const auto rowBytes = size * 4;
   const auto length = size * rowBytes;
-  auto bufferA =
-      device->newBufferWithBytes(ones.data(), length, pf::MTLResourceStorageModeManaged);
+  auto bufferA = device->newBufferWithBytes(ones.data(), length, pf::MTLResourceStorageModeManaged);
   if (!bufferA) return observer.gaveUp("buffer A");
   auto bufferC = device->newBufferWithLength(length, pf::MTLResourceStorageModeManaged);
   if (!bufferC) return observer.gaveUp("buffer C");

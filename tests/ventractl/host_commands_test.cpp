@@ -1,6 +1,7 @@
 // The commands that need the host's backends (GPU, desktop, autostart), as this build has them.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 #include "ventractl/cli_run.h"
@@ -20,7 +21,7 @@ TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
   else
     EXPECT_EQ(list.status, 0) << list.err;  // a machine with a GPU lists it
   CliRun load = ventractl("gpu load --size 48 --allow-cpu --json");
-  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
+  if (load.err.find("no GPU found") != std::string::npos) GTEST_SKIP() << "no device on any stack";
   ASSERT_EQ(load.status, 0) << load.err;
   json doc = load.document();
   EXPECT_EQ(doc["n"], 48);
@@ -30,9 +31,28 @@ TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
 }
 
 // The default size on a CPU device would run for hours: refused from a short calibration.
+// Both stacks' devices in one list, each with its stack; a load pinned to Vulkan verifies C.
+TEST(Ventractl, GpuListsEveryStacksDevicesAndLoadsOnThePinnedOne) {
+  CliRun list = ventractl("gpu --allow-cpu --json");
+  if (list.status != 0) GTEST_SKIP() << "no device on any stack: " << list.err;
+  std::set<std::string> stacks;
+  const json listed = list.document();
+  for (const auto& device : listed["devices"])
+    stacks.insert(device["stack"].get<std::string>().substr(0, 6));  // "Vulkan", "OpenCL"
+  for (const char* stack : {"Vulkan", "OpenCL"})  // lavapipe and PoCL, where installed
+    if (!stacks.contains(stack)) GTEST_SKIP() << "no " << stack << " device here";
+  CliRun load = ventractl("gpu load --allow-cpu --gpu vulkan --size 1000 --json");
+  ASSERT_EQ(load.status, 0) << load.err;
+  EXPECT_EQ(load.document()["verified"], true);
+  const json pinned = ventractl("gpu --allow-cpu --gpu opencl --json").document();
+  EXPECT_FALSE(pinned["devices"].empty());
+  for (const auto& device : pinned["devices"])
+    EXPECT_EQ(device["stack"].get<std::string>().find("Vulkan"), std::string::npos);
+}
+
 TEST(Ventractl, GpuLoadRefusesWhatWouldRunForHours) {
   CliRun load = ventractl("gpu load --allow-cpu");
-  if (load.err.find("no OpenCL device") != std::string::npos) GTEST_SKIP() << "no OpenCL at all";
+  if (load.err.find("no GPU found") != std::string::npos) GTEST_SKIP() << "no device on any stack";
   if (ventractl("gpu").status == 0) GTEST_SKIP() << "a real GPU may run the default size in time";
   EXPECT_EQ(load.status, 1);
   EXPECT_NE(load.err.find("would take about"), std::string::npos) << load.err;
@@ -41,7 +61,7 @@ TEST(Ventractl, GpuLoadRefusesWhatWouldRunForHours) {
 
 // On a terminal the wait shows the time so far beside the calibration's estimate.
 TEST(Ventractl, GpuLoadWaitShowsElapsedTimeAndTheEstimate) {
-  if (ventractl("gpu --allow-cpu").status != 0) GTEST_SKIP() << "no OpenCL device";
+  if (ventractl("gpu --allow-cpu").status != 0) GTEST_SKIP() << "no device on any stack";
   CliRun run = shell("script -qec '" VENTRACTL_PATH " gpu load --size 1100 --allow-cpu' /dev/null");
   EXPECT_NE(run.out.find(" s of about "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("verified: every element of C is 1100"), std::string::npos) << run.out;

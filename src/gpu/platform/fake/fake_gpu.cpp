@@ -110,7 +110,7 @@ std::shared_ptr<pf::DeviceMemory> FakeGPU::allocate(std::size_t device, std::uin
   const char* call = contents ? "copy" : "allocate";
   std::string text = std::string(call) + "(device " + std::to_string(device) + ", " +
                      std::to_string(length) + " bytes)";
-  if (fails(call)) {
+  if (fails(call) || length > options_.devices.at(device).workingSetBytes) {
     record(text + " -> null");
     return nullptr;
   }

@@ -21,7 +21,8 @@ struct DeviceDescription {
 struct FakeGPUOptions {
   std::vector<DeviceDescription> devices;  // the first is the default device
   // Calls that yield nothing: "defaultDevice", "copy" (a buffer with the host's bytes),
-  // "allocate" (an uninitialised buffer), "submit".
+  // "allocate" (an uninitialised buffer), "submit". A buffer larger than the device's working
+  // set yields nothing too.
   std::set<std::string> failing;
   // Buffers up to this many bytes hold real data and products are computed on the host.
   std::uint64_t computeLimitBytes = 0;
@@ -33,8 +34,8 @@ class FakeGPU final : public platform::GPUPlatform {
 
   std::vector<platform::DeviceFacts> devices() override;
   std::optional<platform::DeviceFacts> defaultDevice() override;
-  std::shared_ptr<platform::DeviceMemory> allocate(
-      std::size_t device, std::uint64_t length, const void* contents) override;
+  std::shared_ptr<platform::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
+                                                   const void* contents) override;
   std::shared_ptr<platform::Submission> submit(
       std::size_t device, std::vector<platform::MatrixProduct> products) override;
 

@@ -66,7 +66,7 @@ void describe(DeviceHandle& handle, linux_gpu::DeviceStrings strings) {
   handle.name = card.name;
   handle.workingSet = card.workingSetBytes;
   handle.ellesmere = card.ellesmere;
-  handle.details = {platformName(handle.id), card.pciAddress, card.memorySource};
+  handle.details = {"OpenCL (" + platformName(handle.id) + ")", card.pciAddress, card.memorySource};
 }
 
 }  // namespace

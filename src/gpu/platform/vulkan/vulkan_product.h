@@ -1,0 +1,45 @@
+#pragma once
+
+// Matrix products on a Vulkan device: our compute shader's pipeline, made once per device, and
+// the submissions that run a list of products through it, one block of rows each.
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "gpu/platform/backend.h"
+#include "gpu/platform/vulkan/vulkan_device.h"
+
+namespace ventra::gpu::vulkan {
+
+class MatmulKernel {
+ public:
+  // The block of results one workgroup computes: rows, and columns per invocation.
+  struct Tile {
+    std::uint32_t rows;
+    std::uint32_t columnsPerInvocation;
+  };
+  explicit MatmulKernel(Device& device);
+  const Tile& tile() const { return tile_; }
+  const vk::raii::DescriptorSetLayout& setLayout() const { return setLayout_; }
+  const vk::raii::PipelineLayout& layout() const { return layout_; }
+  const vk::raii::Pipeline& pipeline() const { return pipeline_; }
+
+ private:
+  vk::raii::DescriptorSetLayout setLayout_;
+  vk::raii::PipelineLayout layout_;
+  Tile tile_;
+  vk::raii::Pipeline pipeline_{nullptr};
+};
+
+// The device buffer behind a port memory object of this backend.
+using BufferOf = std::function<const Buffer&(const std::shared_ptr<platform::DeviceMemory>&)>;
+
+// Records and submits every product; the submission waits for all of them and keeps their
+// buffers alive until then.
+std::shared_ptr<platform::Submission> submitProducts(std::shared_ptr<Device> device,
+                                                     const MatmulKernel& kernel,
+                                                     std::vector<platform::MatrixProduct> products,
+                                                     const BufferOf& bufferOf);
+
+}  // namespace ventra::gpu::vulkan

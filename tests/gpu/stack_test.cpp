@@ -1,0 +1,91 @@
+// What each Linux stack promises beyond the port's contract: a load holds its two matrices and
+// at most its budget on the device, products go in blocks of rows, and Vulkan reaches matrices
+// larger than it binds at once. Run at small sizes with every limit scaled from the app's own.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "composition/composition.h"
+#include "gpu_backends.h"
+
+namespace ventra {
+namespace {
+namespace lg = gpu::linux_gpu;
+
+class LinuxStack : public ::testing::TestWithParam<const char*> {
+ protected:
+  test::GpuBackend make(lg::BackendOptions options) {
+    auto backend = test::makeGpuBackend(GetParam(), std::move(options));
+    if (!backend.platform->defaultDevice()) return {};
+    return backend;
+  }
+  void expectSilent(const test::GpuBackend& backend) {
+    EXPECT_EQ(backend.validationMessages(), "") << GetParam();
+  }
+};
+
+// At n = 16384 a load may hold A and C (2 GiB) and 256 MiB besides. Here n = 1024: every
+// limit that shapes the load (the budget, the work per submission, Vulkan's binding range as
+// on lavapipe) is scaled by the same factor, so the load is cut as the full one is.
+TEST_P(LinuxStack, ALoadHoldsItsTwoMatricesAndNoMoreThanTheBudgetBeside) {
+  const std::int64_t n = 1024;
+  const double scale = std::pow(n / 16384.0, 2);
+  lg::BackendOptions options;
+  options.extraMemoryBytes = static_cast<std::uint64_t>(lg::kDefaultExtraMemoryBytes * scale);
+  options.maxFlopsPerSubmission =
+      static_cast<std::uint64_t>(lg::kDefaultMaxFlopsPerSubmission * std::pow(n / 16384.0, 3));
+  options.maxBindingBytes = static_cast<std::uint64_t>((128ull << 20) * scale);
+  auto backend = make(options);
+  if (!backend.platform) GTEST_SKIP() << GetParam() << ": no device here";
+  ScopedComposition installed(Composition::ofGpu(backend.platform));
+  test::LoadResult load = test::runLoad(n);
+  ASSERT_FALSE(load.error) << *load.error;
+  for (float x : load.c) ASSERT_EQ(x, static_cast<float>(n));
+  const std::uint64_t matrices = 2ull * n * n * 4;
+  EXPECT_GE(backend.meter->peak(), matrices) << "the meter saw the matrices";
+  EXPECT_LE(backend.meter->peak(), matrices + options.extraMemoryBytes);
+  EXPECT_GT(backend.blocks().size(), 2u) << "blocks of rows, as at full size";
+  expectSilent(backend);
+}
+
+// 16 rows a block: each of the two products goes as four submissions, with the same result.
+TEST_P(LinuxStack, ProductsAreSubmittedInBlocksOfRows) {
+  const std::int64_t n = 64;
+  lg::BackendOptions options;
+  options.maxFlopsPerSubmission = 2 * n * n * 16;
+  auto backend = make(options);
+  if (!backend.platform) GTEST_SKIP() << GetParam() << ": no device here";
+  ScopedComposition installed(Composition::ofGpu(backend.platform));
+  test::LoadResult load = test::runLoad(n);
+  ASSERT_FALSE(load.error) << *load.error;
+  auto blocks = backend.blocks();
+  ASSERT_EQ(blocks.size(), 8u);
+  for (std::size_t i = 0; i < blocks.size(); ++i)
+    EXPECT_EQ(blocks[i], (lg::RowBlock{16 * (i % 4), 16})) << i;
+  for (float x : load.c) ASSERT_EQ(x, static_cast<float>(n));
+  expectSilent(backend);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stacks, LinuxStack, ::testing::Values("opencl", "vulkan"),
+                         [](const auto& named) { return std::string(named.param); });
+
+// A device that binds 4 KiB at once still multiplies 65 × 65 matrices (about 17 KiB each),
+// through windows of rows and of the interior; one that cannot bind a single row says so.
+TEST(VulkanStack, MatricesLargerThanOneBindingAreMultipliedThroughWindows) {
+  lg::BackendOptions options;
+  options.maxBindingBytes = 4096;
+  auto backend = test::makeGpuBackend("vulkan", options);
+  if (!backend.platform->defaultDevice()) GTEST_SKIP() << "no Vulkan device here";
+  ScopedComposition installed(Composition::ofGpu(backend.platform));
+  test::LoadResult load = test::runLoad(65);
+  ASSERT_FALSE(load.error) << *load.error;
+  for (float x : load.c) ASSERT_EQ(x, 65.0f);
+  load = test::runLoad(1100);  // one row is 4400 bytes
+  ASSERT_TRUE(load.error);
+  EXPECT_NE(load.error->find("more than the device binds at once"), std::string::npos)
+      << *load.error;
+  EXPECT_EQ(backend.validationMessages(), "");
+}
+
+}  // namespace
+}  // namespace ventra
