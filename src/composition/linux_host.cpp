@@ -1,15 +1,57 @@
 #include "composition/linux_host.h"
 
+#include <cstdlib>
+#include <iostream>
+
 #include "smc/platform/linux/applesmc.h"
 
 namespace ventra {
+namespace lg = gpu::linux_gpu;
+
+namespace {
+
+std::optional<lg::Stack> stackNamed(const std::string& value, const std::string& where,
+                                    std::string& problem) {
+  if (value.empty() || value == "auto") return std::nullopt;
+  auto stack = lg::parseStack(value);
+  if (!stack)
+    problem =
+        where + " = \"" + value + "\" names no GPU stack (vulkan, opencl or auto); the app chooses";
+  return stack;
+}
+
+}  // namespace
+
+std::optional<lg::Stack> userPinnedStack(const std::filesystem::path& defaultsFile,
+                                         std::string& problem) {
+  if (const char* variable = std::getenv("VENTRA_GPU"); variable && *variable)
+    return stackNamed(variable, "VENTRA_GPU", problem);
+  if (defaultsFile.empty()) return std::nullopt;
+  auto stored = app::linux_desktop::readStoredText(defaultsFile, "GPUBackend", problem);
+  return stored ? stackNamed(*stored, defaultsFile.string() + ": GPUBackend", problem)
+                : std::nullopt;
+}
 
 Composition linuxHost(LinuxHostOptions options) {
   auto applesmc = options.applesmcDirectory.empty() ? smc::linux_backend::defaultDevicePath()
                                                     : options.applesmcDirectory;
   Composition composition;
   composition.smc = smc::linux_backend::hostService(applesmc);
-  composition.gpu = gpu::linux_gpu::linuxGpus(options.gpus.stack, options.gpus.backend);
+  if (options.gpus.stack) {
+    composition.gpu = lg::linuxGpus(options.gpus.stack, options.gpus.backend);
+  } else {
+    // Read when the GPUs are first asked about: a launch that never gets there reads nothing.
+    auto defaults = options.desktopPaths.defaultsFile.empty()
+                        ? app::linux_desktop::userDefaultsFile()
+                        : options.desktopPaths.defaultsFile;
+    composition.gpu =
+        lg::onFirstUse([defaults, backend = options.gpus.backend, program = options.programName] {
+          std::string problem;
+          auto pinned = userPinnedStack(defaults, problem);
+          if (!problem.empty()) std::cerr << program << ": " << problem << "\n";
+          return lg::linuxGpus(pinned, backend);
+        });
+  }
   if (options.desktop)
     composition.desktop = app::linux_desktop::makeLinuxDesktop(std::move(options.desktopPaths));
   return composition;

@@ -15,10 +15,17 @@ namespace ventra {
 
 // Which stack serves the GPUs, and how.
 struct LinuxGpus {
-  // Nothing: Vulkan where it offers a device, else OpenCL.
+  // Nothing: the stack the user pinned (userPinnedStack), else Vulkan where it offers a device
+  // and OpenCL where not.
   std::optional<gpu::linux_gpu::Stack> stack;
   gpu::linux_gpu::BackendOptions backend;
 };
+
+// The stack the user pinned: VENTRA_GPU, else GPUBackend in the [Ventra] group of defaults.ini,
+// "vulkan" or "opencl" ("auto", empty or absent: the app chooses). A value naming no stack
+// pins nothing, and `problem` says so.
+std::optional<gpu::linux_gpu::Stack> userPinnedStack(const std::filesystem::path& defaultsFile,
+                                                     std::string& problem);
 
 struct LinuxHostOptions {
   std::filesystem::path applesmcDirectory;  // default: the driver's usual place
@@ -26,6 +33,8 @@ struct LinuxHostOptions {
   // Tools that never show anything leave the desktop out.
   bool desktop = true;
   app::linux_desktop::LinuxPaths desktopPaths;
+  // Names the program in the one line said about a GPUBackend or VENTRA_GPU that pins nothing.
+  std::string programName = "ventra";
 };
 
 Composition linuxHost(LinuxHostOptions options = {});

@@ -1,6 +1,8 @@
 // The commands that need the host's backends (GPU, desktop, autostart), as this build has them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -48,6 +50,51 @@ TEST(Ventractl, GpuListsEveryStacksDevicesAndLoadsOnThePinnedOne) {
   EXPECT_FALSE(pinned["devices"].empty());
   for (const auto& device : pinned["devices"])
     EXPECT_EQ(device["stack"].get<std::string>().find("Vulkan"), std::string::npos);
+}
+
+// The stack the app uses: VENTRA_GPU, else GPUBackend in defaults.ini, else Vulkan first.
+TEST(Ventractl, TheUserPinsTheStackByVariableOrSetting) {
+  auto defaultStack = [](const std::string& environment) {
+    CliRun run = ventractl("gpu --allow-cpu --json", environment);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const json listed = run.status == 0 ? run.document() : json{{"devices", json::array()}};
+    for (const auto& device : listed["devices"])
+      if (device["default"] == true)
+        return device["stack"].get<std::string>().substr(0, 6) + run.err;
+    return "none" + run.err;
+  };
+  if (defaultStack("VENTRA_GPU=opencl ") != "OpenCL" ||
+      defaultStack("VENTRA_GPU=vulkan ") != "Vulkan")
+    GTEST_SKIP() << "this host lacks lavapipe or PoCL";
+  std::string config = ::testing::TempDir() + "gpu-choice-" + std::to_string(getpid());
+  std::filesystem::create_directories(config + "/ventra");
+  std::ofstream(config + "/ventra/defaults.ini") << "[Ventra]\nGPUBackend = opencl\n";
+  EXPECT_EQ(defaultStack("XDG_CONFIG_HOME=" + config + " "), "OpenCL");
+  EXPECT_EQ(defaultStack("XDG_CONFIG_HOME=" + config + " VENTRA_GPU=vulkan "), "Vulkan");
+  EXPECT_EQ(defaultStack("VENTRA_GPU=auto "), "Vulkan");
+  std::string refused = defaultStack("VENTRA_GPU=cuda ");
+  EXPECT_EQ(refused.substr(0, 6), "Vulkan");
+  EXPECT_NE(refused.find("VENTRA_GPU = \"cuda\" names no GPU stack"), std::string::npos) << refused;
+  std::filesystem::remove_all(config);
+}
+
+// simulate --gpu puts the host's stack in place of the scenario's GPUs (lavapipe is no RX 580).
+TEST(Ventractl, SimulateRunsTheAppOnTheChosenStack) {
+  CliRun run = ventractl("simulate scenarios/default.json --gpu vulkan --allow-cpu --json");
+  if (run.out.find("\"count\":0") != std::string::npos) GTEST_SKIP() << "no Vulkan device here";
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"event\":\"gpuDefaultDevice\",\"found\":true"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("gpuLoad"), std::string::npos) << "the identity test stops the app";
+}
+
+// lavapipe allocates at most 2 GiB at once: a 2.1 GB matrix is refused, and the message says
+// which allocation and how much.
+TEST(Ventractl, GpuLoadSaysWhichAllocationFailedAndHowMuchWasAsked) {
+  CliRun run = ventractl("gpu load --gpu vulkan --allow-cpu --size 23200 --force");
+  if (run.err.find("no GPU found") != std::string::npos) GTEST_SKIP() << "no Vulkan device here";
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("no buffer A (2152960000 bytes asked for"), std::string::npos) << run.err;
 }
 
 TEST(Ventractl, GpuLoadRefusesWhatWouldRunForHours) {

@@ -99,7 +99,7 @@ class LoadReport : public GPULoadObserver {
   }
 
   int finish() {
-    if (!completed_) throw CommandError(std::string("the load gave up: no ") + gaveUpAt_);
+    if (!completed_) throw CommandError(gaveUpText());
     if (error_) throw CommandError("the GPU work failed: " + *error_);
     double products = 0;
     for (const auto& [name, seconds] : seconds_)
@@ -141,6 +141,17 @@ class LoadReport : public GPULoadObserver {
           std::count_if(slice.begin(), slice.begin() + static_cast<std::ptrdiff_t>(rows * n),
                         [&](float value) { return value != expected; });
     }
+  }
+
+  // The step that yielded nothing, and for memory how much was asked for.
+  std::string gaveUpText() const {
+    std::string text = std::string("the load gave up: no ") + gaveUpAt_;
+    const std::string step = gaveUpAt_;
+    if (step == "host array" || step == "buffer A" || step == "buffer C")
+      text += " (" + std::to_string(static_cast<std::uint64_t>(n_) * n_ * 4) +
+              " bytes asked for, more than " +
+              (step == "host array" ? std::string("this host") : "the device") + " would give)";
+    return text;
   }
 
   Context& context_;

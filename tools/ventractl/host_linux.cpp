@@ -20,6 +20,7 @@ Composition hostComposition(const Options& options) {
   LinuxHostOptions host;
   if (options.applesmcDirectory) host.applesmcDirectory = *options.applesmcDirectory;
   host.gpus = chosenGpus(options);
+  host.programName = "ventractl";
   return linuxHost(std::move(host));
 }
 

@@ -165,8 +165,7 @@ std::filesystem::path underOr(const char* base, const char* relative) {
 }  // namespace
 
 std::shared_ptr<pf::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths, ModifierSource modifiers) {
-  if (paths.defaultsFile.empty())
-    paths.defaultsFile = underOr(g_get_user_config_dir(), "ventra/defaults.ini");
+  if (paths.defaultsFile.empty()) paths.defaultsFile = userDefaultsFile();
   // Only in the per-boot runtime directory: ids kept across a reboot would name other programs'
   // notifications. GLib falls back to the cache directory without it, so it is read here.
   if (paths.notificationState.empty())

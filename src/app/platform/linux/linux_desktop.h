@@ -50,5 +50,11 @@ std::optional<std::string> readProductName(const std::filesystem::path& file);
 // is absent; `problem` says why a value present could not be used.
 std::optional<double> readStoredNumber(const std::filesystem::path& file, const std::string& key,
                                        std::string& problem);
+// The same for a text, stripped of surrounding blanks.
+std::optional<std::string> readStoredText(const std::filesystem::path& file, const std::string& key,
+                                          std::string& problem);
+
+// $XDG_CONFIG_HOME/ventra/defaults.ini; empty where there is no configuration directory.
+std::filesystem::path userDefaultsFile();
 
 }  // namespace ventra::app::linux_desktop

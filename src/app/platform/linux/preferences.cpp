@@ -15,8 +15,8 @@ constexpr std::size_t kDefaultsFileLimit = 64 * 1024;
 
 // Links are followed (dotfiles are often links), but only a regular file is read: a FIFO in its
 // place must not hang the launch.
-std::optional<double> readStoredNumber(const std::filesystem::path& file, const std::string& key,
-                                       std::string& problem) {
+std::optional<std::string> readStoredText(const std::filesystem::path& file, const std::string& key,
+                                          std::string& problem) {
   auto text = readSmallFile(file, kDefaultsFileLimit, true, problem);
   if (!text) return std::nullopt;
   g_autoptr(GKeyFile) keyFile = g_key_file_new();
@@ -25,7 +25,6 @@ std::optional<double> readStoredNumber(const std::filesystem::path& file, const 
     problem = file.string() + ": " + error->message;
     return std::nullopt;
   }
-  // get_double refuses a value with a trailing blank, so the text is stripped and parsed here.
   g_autofree gchar* value = g_key_file_get_string(keyFile, kGroup, key.c_str(), &error);
   if (!value) {
     bool absent = g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_KEY_NOT_FOUND) ||
@@ -33,14 +32,27 @@ std::optional<double> readStoredNumber(const std::filesystem::path& file, const 
     if (!absent) problem = file.string() + ": " + key + ": " + error->message;
     return std::nullopt;
   }
-  g_strstrip(value);
+  return std::string(g_strstrip(value));
+}
+
+// get_double refuses a value with a trailing blank, so the stripped text is parsed here.
+std::optional<double> readStoredNumber(const std::filesystem::path& file, const std::string& key,
+                                       std::string& problem) {
+  auto value = readStoredText(file, key, problem);
+  if (!value) return std::nullopt;
   gchar* end = nullptr;
-  double number = g_ascii_strtod(value, &end);
-  if (*value == '\0' || end == nullptr || *end != '\0') {
-    problem = file.string() + ": " + key + " = \"" + value + "\" is not a number";
+  double number = g_ascii_strtod(value->c_str(), &end);
+  if (value->empty() || end == nullptr || *end != '\0') {
+    problem = file.string() + ": " + key + " = \"" + *value + "\" is not a number";
     return std::nullopt;
   }
   return number;
+}
+
+std::filesystem::path userDefaultsFile() {
+  const char* config = g_get_user_config_dir();
+  return config && *config ? std::filesystem::path(config) / "ventra/defaults.ini"
+                           : std::filesystem::path();
 }
 
 }  // namespace ventra::app::linux_desktop

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -63,72 +64,48 @@ ModuleEntry loadEntry(Stack stack) {
   return entry;
 }
 
-// Stands in for a stack until the first question about devices, then asks it. Memory and work
-// come only for devices it reported, so the stack is loaded by the time they are asked for.
-class LazyStack final : public pf::GPUPlatform {
+// Stands in for a platform until the first question about devices, then makes it and asks it.
+// Memory and work come only for devices it reported, so it is made by the time they are asked
+// for.
+class OnFirstUse final : public pf::GPUPlatform {
  public:
-  LazyStack(Stack stack, BackendOptions options) : stack_(stack), options_(std::move(options)) {}
+  explicit OnFirstUse(std::function<std::shared_ptr<pf::GPUPlatform>()> make)
+      : make_(std::move(make)) {}
   std::vector<pf::DeviceFacts> devices() override {
-    auto platform = backend();
+    auto platform = made();
     return platform ? platform->devices() : std::vector<pf::DeviceFacts>{};
   }
   std::optional<pf::DeviceFacts> defaultDevice() override {
-    auto platform = backend();
+    auto platform = made();
     return platform ? platform->defaultDevice() : std::nullopt;
   }
   std::shared_ptr<pf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
                                              const void* contents) override {
-    auto platform = backend();
+    auto platform = made();
     return platform ? platform->allocate(device, length, contents) : nullptr;
   }
   std::shared_ptr<pf::Submission> submit(std::size_t device,
                                          std::vector<pf::MatrixProduct> products) override {
-    auto platform = backend();
+    auto platform = made();
     return platform ? platform->submit(device, std::move(products)) : nullptr;
   }
 
  private:
-  const std::shared_ptr<pf::GPUPlatform>& backend() {
-    std::call_once(loaded_, [this] {
-      if (ModuleEntry entry = loadEntry(stack_)) entry(&options_, &backend_);
-    });
-    return backend_;
+  const std::shared_ptr<pf::GPUPlatform>& made() {
+    std::call_once(once_, [this] { platform_ = make_(); });
+    return platform_;
   }
 
-  Stack stack_;
-  BackendOptions options_;
-  std::once_flag loaded_;
-  std::shared_ptr<pf::GPUPlatform> backend_;
+  std::function<std::shared_ptr<pf::GPUPlatform>()> make_;
+  std::once_flag once_;
+  std::shared_ptr<pf::GPUPlatform> platform_;
 };
 
-// Vulkan where it offers a device, else OpenCL: decided at the first question about devices.
-class FirstStackWithDevices final : public pf::GPUPlatform {
- public:
-  explicit FirstStackWithDevices(const BackendOptions& options)
-      : vulkan_(stackPlatform(Stack::vulkan, options)),
-        opencl_(stackPlatform(Stack::opencl, options)) {}
-  std::vector<pf::DeviceFacts> devices() override { return chosen()->devices(); }
-  std::optional<pf::DeviceFacts> defaultDevice() override { return chosen()->defaultDevice(); }
-  std::shared_ptr<pf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
-                                             const void* contents) override {
-    return chosen()->allocate(device, length, contents);
-  }
-  std::shared_ptr<pf::Submission> submit(std::size_t device,
-                                         std::vector<pf::MatrixProduct> products) override {
-    return chosen()->submit(device, std::move(products));
-  }
-
- private:
-  const std::shared_ptr<pf::GPUPlatform>& chosen() {
-    std::call_once(chosen_, [this] {
-      if (!vulkan_->defaultDevice()) vulkan_ = opencl_;
-    });
-    return vulkan_;
-  }
-
-  std::shared_ptr<pf::GPUPlatform> vulkan_, opencl_;
-  std::once_flag chosen_;
-};
+std::shared_ptr<pf::GPUPlatform> loadStack(Stack stack, const BackendOptions& options) {
+  std::shared_ptr<pf::GPUPlatform> platform;
+  if (ModuleEntry entry = loadEntry(stack)) entry(&options, &platform);
+  return platform;
+}
 
 }  // namespace
 
@@ -156,7 +133,8 @@ std::shared_ptr<pf::GPUPlatform> stackPlatform(Stack stack, const BackendOptions
   if (stack == Stack::opencl) setenv("RUSTICL_ENABLE", "radeonsi", 0);
   const bool hooked =
       options.onSubmission || options.onValidationMessage || options.meter || options.validate;
-  if (hooked) return std::make_shared<LazyStack>(stack, options);
+  auto make = [stack, options] { return loadStack(stack, options); };
+  if (hooked) return onFirstUse(make);
   static std::mutex mutex;
   static std::map<std::tuple<Stack, bool, std::uint64_t, std::uint64_t, std::uint64_t>,
                   std::shared_ptr<pf::GPUPlatform>>
@@ -164,7 +142,7 @@ std::shared_ptr<pf::GPUPlatform> stackPlatform(Stack stack, const BackendOptions
   std::lock_guard lock(mutex);
   auto& platform = made[{stack, options.includeCpuDevices, options.maxFlopsPerSubmission,
                          options.extraMemoryBytes, options.maxBindingBytes}];
-  if (!platform) platform = std::make_shared<LazyStack>(stack, options);
+  if (!platform) platform = onFirstUse(make);
   return platform;
 }
 
@@ -174,10 +152,18 @@ std::optional<std::string> stackError(Stack stack) {
   return found == moduleErrors.end() ? std::nullopt : std::optional(found->second);
 }
 
+std::shared_ptr<pf::GPUPlatform> onFirstUse(
+    std::function<std::shared_ptr<pf::GPUPlatform>()> make) {
+  return std::make_shared<OnFirstUse>(std::move(make));
+}
+
 std::shared_ptr<pf::GPUPlatform> linuxGpus(std::optional<Stack> pinned,
                                            const BackendOptions& options) {
   if (pinned) return stackPlatform(*pinned, options);
-  return std::make_shared<FirstStackWithDevices>(options);
+  return onFirstUse([vulkan = stackPlatform(Stack::vulkan, options),
+                     opencl = stackPlatform(Stack::opencl, options)] {
+    return vulkan->defaultDevice() ? vulkan : opencl;
+  });
 }
 
 }  // namespace ventra::gpu::linux_gpu

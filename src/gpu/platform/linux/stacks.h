@@ -5,6 +5,7 @@
 // installs it with every desktop; OpenCL serves where Vulkan has no device.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +41,10 @@ std::shared_ptr<platform::GPUPlatform> stackPlatform(Stack stack, const BackendO
 
 // Why a stack's module could not be loaded, once it was asked for; nothing if it was.
 std::optional<std::string> stackError(Stack stack);
+
+// A platform made by `make` at the first question about devices.
+std::shared_ptr<platform::GPUPlatform> onFirstUse(
+    std::function<std::shared_ptr<platform::GPUPlatform>()> make);
 
 // The pinned stack, or Vulkan where it offers a device and OpenCL where it does not.
 std::shared_ptr<platform::GPUPlatform> linuxGpus(std::optional<Stack> pinned,
