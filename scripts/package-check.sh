@@ -23,8 +23,14 @@ for bin in "$scratch/prefix/bin" "$scratch/root/usr/bin"; do
   "$bin/ventractl" --version
   "$bin/ventractl" simulate | tail -n 1
   "$bin/ventractl" --profile "$bin/../share/ventra/profiles/macpro5_1.json" fans >/dev/null
-  gpu=$("$bin/ventractl" gpu --allow-cpu 2>&1) || true
-  if grep -q "OpenCL backend" <<<"$gpu"; then echo "package-check: $gpu"; exit 1; fi
+  for stack in vulkan opencl; do
+    [[ -f $bin/../lib/ventra/libventra-$stack.so ]] || { echo "package-check: no $stack stack"; exit 1; }
+    # The installed stack loads from beside the installed program, the build tree gone.
+    gpu=$("$bin/ventractl" gpu --gpu $stack --allow-cpu 2>&1) || true
+    if grep -Eq "backend is not installed|cannot load" <<<"$gpu"; then
+      echo "package-check: $gpu"; exit 1
+    fi
+  done
   for page in ventra ventractl; do
     [[ -f $bin/../share/man/man1/$page.1 ]] || { echo "package-check: no $page(1)"; exit 1; }
   done

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/test.sh portable
 ventractl=build/portable/tools/ventractl/ventractl
-if ldd "$ventractl" | grep -Ei 'glib|gio|gobject|x11|xcb|opencl|clblast|fuse'; then
+if ldd "$ventractl" | grep -Ei 'glib|gio|gobject|x11|xcb|opencl|clblast|vulkan|fuse'; then
   echo "portable-check: $ventractl links a desktop or GPU library (above)" >&2
   exit 1
 fi

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "sensors/temperature_sensors.h"
 #include "smc/platform/linux/applesmc.h"
 
 namespace ventra {
@@ -18,6 +19,11 @@ std::optional<lg::Stack> stackNamed(const std::string& value, const std::string&
     problem =
         where + " = \"" + value + "\" names no GPU stack (vulkan, opencl or auto); the app chooses";
   return stack;
+}
+
+// The catalogue's keys are sp78 temperatures on every SMC that has them.
+bool knownTemperatureKey(FourCharCode code) {
+  return TemperatureSensors::byCode().contains(code);
 }
 
 }  // namespace
@@ -36,7 +42,7 @@ Composition linuxHost(LinuxHostOptions options) {
   auto applesmc = options.applesmcDirectory.empty() ? smc::linux_backend::defaultDevicePath()
                                                     : options.applesmcDirectory;
   Composition composition;
-  composition.smc = smc::linux_backend::hostService(applesmc);
+  composition.smc = smc::linux_backend::hostService(applesmc, knownTemperatureKey);
   if (options.gpus.stack) {
     composition.gpu = lg::linuxGpus(options.gpus.stack, options.gpus.backend);
   } else {

@@ -31,13 +31,14 @@ using testing::ModelSysfs;
 
 std::shared_ptr<ApplesmcModel> smallMachine() {
   return std::make_shared<ApplesmcModel>(
-      std::vector<ApplesmcModel::Key>{{"#KEY", "ui32", std::string("\0\0\0\7", 4)},
+      std::vector<ApplesmcModel::Key>{{"#KEY", "ui32", std::string("\0\0\0\x08", 4)},
                                       {"BNum", "ui8 ", "\x02"},
                                       {"F0Ac", "fpe2", "\x0E\xE1"},
                                       {"F0Mn", "fpe2", "\x0C\x80"},
                                       {"FNum", "ui8 ", "\x01"},
                                       {"MSDI", "flag", "\x01"},
-                                      {"TA0P", "sp78", "\x1D\x66"}});
+                                      {"TA0P", "sp78", "\x1D\x66"},
+                                      {"TZZF", "flag", "\x01"}});
 }
 
 class ApplesmcBackend : public ::testing::Test {
@@ -52,22 +53,46 @@ class ApplesmcBackend : public ::testing::Test {
 
 TEST_F(ApplesmcBackend, EnumeratesAndReadsThroughTheCore) {
   auto keys = SMCAccess::listAllKeys();
-  ASSERT_EQ(keys.size(), 7u);
+  ASSERT_EQ(keys.size(), 8u);
   EXPECT_EQ(keys[2].code, "F0Ac"_fcc);
   EXPECT_EQ(keys[6].info, DataTypes::SP78);
   EXPECT_EQ(SMCAccess::readKey({"MSDI"_fcc, DataTypes::FLAG})[0], 1);
   EXPECT_EQ(SMCAccess::readKey({"BNum"_fcc, DataTypes::UI8})[0], 2);
 }
 
-// Fan and temperature keys come from the attributes the driver computes, as exact as our types
-// decode them: fpe2 without its fraction bits, sp78 in quarter degrees.
-TEST_F(ApplesmcBackend, FanAndTemperatureKeysComeFromTheAttributes) {
+// Root selects every key, fan and temperature keys too: the SMC's own bytes, type and size.
+TEST_F(ApplesmcBackend, AsRootEveryKeyIsTheSmcsOwnBytes) {
   EXPECT_EQ(SMCAccess::fanCurrentSpeed(0), 952);
+  auto speed = SMCAccess::readKey({"F0Ac"_fcc, DataTypes::FPE2});
+  EXPECT_EQ((std::vector<int>{speed[0], speed[1]}), (std::vector<int>{0x0E, 0xE1}));
+  auto temperature = SMCAccess::readKey({"TA0P"_fcc, DataTypes::SP78});
+  EXPECT_EQ((std::vector<int>{temperature[0], temperature[1]}), (std::vector<int>{0x1D, 0x66}));
+  EXPECT_EQ(SMCAccess::getKeyInfo("TZZF"_fcc), DataTypes::FLAG);
+  EXPECT_EQ(SMCAccess::fanCount(), 1);
+}
+
+// Without root, fan and temperature keys come from the attributes the driver computes, as exact
+// as our types decode them (fpe2 without its fraction bits, sp78 in quarter degrees). A key is
+// "not found" only where the attributes prove it absent; anything else needs root.
+TEST(ApplesmcWithoutRoot, KeysAreRebuiltFromTheAttributesOrNeedRoot) {
+  auto files = std::make_shared<ModelSysfs>(smallMachine(), false);
+  auto catalogue = [](FourCharCode code) { return code == "TB3T"_fcc; };
+  ScopedComposition service{Composition::ofSmc(lb::appleSMCService(files, catalogue))};
+  SMCAccess::openConnection();
   auto speed = SMCAccess::readKey({"F0Ac"_fcc, DataTypes::FPE2});
   EXPECT_EQ((std::vector<int>{speed[0], speed[1]}), (std::vector<int>{0x0E, 0xE0}));
   auto temperature = SMCAccess::readKey({"TA0P"_fcc, DataTypes::SP78});
   EXPECT_EQ((std::vector<int>{temperature[0], temperature[1]}), (std::vector<int>{0x1D, 0x40}));
-  EXPECT_EQ(SMCAccess::fanCount(), 1);
+  EXPECT_EQ(errorOf([] { SMCAccess::getKeyInfo("TZZF"_fcc); }),
+            SMCAccess::SMCError::notPrivileged())
+      << "a T key of another type than sp78 is not in the driver's list, yet exists";
+  EXPECT_EQ(errorOf([] { SMCAccess::getKeyInfo("TZZZ"_fcc); }),
+            SMCAccess::SMCError::notPrivileged());
+  EXPECT_FALSE(SMCAccess::hasKey("TB3T"_fcc)) << "a catalogue key is sp78 wherever it exists";
+  EXPECT_EQ(errorOf([] { SMCAccess::fanCurrentSpeed(1); }),
+            SMCAccess::SMCError::keyNotFound("F1Ac"))
+      << "beyond the driver's fan count";
+  SMCAccess::closeConnection();
 }
 
 TEST_F(ApplesmcBackend, MissingKeysAndWrongSizesAreSmcResults) {
@@ -87,7 +112,7 @@ TEST_F(ApplesmcBackend, MissingKeysAndWrongSizesAreSmcResults) {
               SMCAccess::readKey({"MSDI"_fcc, DataTypes::UI32});
             }),
             SMCAccess::SMCError::unknown(0, 0x87));
-  EXPECT_EQ(errorOf([] { SMCAccess::getKeyFromIndex(7); }),
+  EXPECT_EQ(errorOf([] { SMCAccess::getKeyFromIndex(8); }),
             SMCAccess::SMCError::keyNotFound(std::string(4, '\0')));
 }
 
@@ -117,8 +142,8 @@ TEST_F(ApplesmcBackend, MalformedDriverTextIsAnIoError) {
 }
 
 // Another process writes key_at_index at random moments: in the middle of our bisection,
-// between our attribute reads, and away and back again. A raw read may end busy; it never ends
-// as "not found" or as another key's value. Fan and temperature reads never notice.
+// between our attribute reads, and away and back again. A read as root, fan and temperature
+// keys too, may end busy; it never ends as "not found" or as another key's value.
 TEST_F(ApplesmcBackend, AnotherProcessMovingTheIndexNeverGivesAWrongAnswer) {
   std::mt19937 random(7);
   model->afterShow = [&](ApplesmcModel& smc, const std::string&) {
@@ -126,9 +151,9 @@ TEST_F(ApplesmcBackend, AnotherProcessMovingTheIndexNeverGivesAWrongAnswer) {
   };
   int busy = 0;
   for (int read = 0; read < 100; ++read) {
-    ASSERT_EQ(SMCAccess::fanCurrentSpeed(0), 952);
-    ASSERT_EQ(SMCAccess::readKey({"TA0P"_fcc, DataTypes::SP78})[0], 0x1D);
     try {
+      ASSERT_EQ(SMCAccess::fanCurrentSpeed(0), 952);
+      ASSERT_EQ(SMCAccess::readKey({"TA0P"_fcc, DataTypes::SP78})[1], 0x66);
       ASSERT_EQ(SMCAccess::readKey({"BNum"_fcc, DataTypes::UI8})[0], 2);
       ASSERT_EQ(SMCAccess::readKey({"MSDI"_fcc, DataTypes::FLAG})[0], 1);
       ASSERT_EQ(SMCAccess::getKeyInfo("MSDI"_fcc), DataTypes::FLAG);
@@ -184,8 +209,8 @@ class ApplesmcAsUser : public ::testing::TestWithParam<std::string> {
       smc::emulator::loadProfileFile(VENTRA_SOURCE_DIR "/profiles/macpro5_1-hot.json")));
 
   std::string viewAs(bool root) {
-    ScopedComposition service(Composition::ofSmc(
-        lb::appleSMCService(std::make_shared<ModelSysfs>(model, root, GetParam()))));
+    ScopedComposition service(Composition::ofSmc(lb::appleSMCService(
+        std::make_shared<ModelSysfs>(model, root, GetParam()), testing::catalogueKey)));
     return testing::fanAndTemperatureView();
   }
 };
@@ -197,8 +222,8 @@ TEST_P(ApplesmcAsUser, FansAndTemperaturesReadTheSameWithoutRoot) {
 }
 
 TEST_P(ApplesmcAsUser, EveryTemperatureKeyDecodesAsTheRawKeyWould) {
-  ScopedComposition service(Composition::ofSmc(
-      lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))));
+  ScopedComposition service(Composition::ofSmc(lb::appleSMCService(
+      std::make_shared<ModelSysfs>(model, false, GetParam()), testing::catalogueKey)));
   SMCAccess::openConnection();
   for (const auto& key : model->keys()) {
     if (key.name[0] != 'T' || key.type != "sp78") continue;
@@ -212,8 +237,8 @@ TEST_P(ApplesmcAsUser, EveryTemperatureKeyDecodesAsTheRawKeyWould) {
 }
 
 TEST_P(ApplesmcAsUser, KeysTheAttributesDoNotCarryNeedRoot) {
-  ScopedComposition service(Composition::ofSmc(
-      lb::appleSMCService(std::make_shared<ModelSysfs>(model, false, GetParam()))));
+  ScopedComposition service(Composition::ofSmc(lb::appleSMCService(
+      std::make_shared<ModelSysfs>(model, false, GetParam()), testing::catalogueKey)));
   SMCAccess::openConnection();
   EXPECT_EQ(errorOf([] { SMCAccess::readMSDIFlag(); }), SMCAccess::SMCError::notPrivileged());
   EXPECT_EQ(errorOf([] { SMCAccess::countKeys(); }), SMCAccess::SMCError::notPrivileged());

@@ -14,24 +14,36 @@ skip() { echo "stand-in tests skipped: $*"; exit 77; }
 command -v setpriv >/dev/null || skip "setpriv is missing"
 
 work=$(mktemp -d)
-mount=$work/applesmc.768
-mkdir -p "$mount"
 chmod 755 "$work"
-"$standin" "$profile" "$mount" -f -o allow_other,default_permissions,fsname=applesmc-standin \
-  2>"$work/standin.log" &
-standin_pid=$!
+pids=()
 cleanup() {
-  fusermount3 -u "$mount" 2>/dev/null || umount -l "$mount" 2>/dev/null || true
-  wait "$standin_pid" 2>/dev/null || true
+  for dir in "$work"/*/applesmc.768; do
+    fusermount3 -u "$dir" 2>/dev/null || umount -l "$dir" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
-for _ in $(seq 100); do
-  [[ -e $mount/key_count ]] && break
-  kill -0 "$standin_pid" 2>/dev/null || skip "FUSE mount failed: $(cat "$work/standin.log")"
-  sleep 0.05
-done
-[[ -e $mount/key_count ]] || skip "the stand-in did not appear"
+# mount_standin NAME PROFILE: the stand-in serving PROFILE at $work/NAME/applesmc.768.
+mount_standin() {
+  local dir=$work/$1/applesmc.768
+  mkdir -p "$dir"
+  chmod 755 "$work/$1"
+  "$standin" "$2" "$dir" -f -o allow_other,default_permissions,fsname=applesmc-standin \
+    2>"$work/$1.log" &
+  pids+=($!)
+  for _ in $(seq 100); do
+    [[ -e $dir/key_count ]] && return 0
+    kill -0 "${pids[-1]}" 2>/dev/null || skip "FUSE mount failed: $(cat "$work/$1.log")"
+    sleep 0.05
+  done
+  skip "the stand-in did not appear"
+}
+mount_standin main "$profile"
+mount=$work/main/applesmc.768
+exact_profile=$(dirname "$0")/exact-bytes.json
+mount_standin exact "$exact_profile"
+exact=$work/exact/applesmc.768
 
 as_user() { setpriv --reuid="$user" --regid="$(id -gn "$user")" --clear-groups -- "$@"; }
 export VENTRA_APPLESMC_STANDIN=$mount VENTRA_STANDIN_PROFILE=$profile
@@ -61,4 +73,29 @@ done
 msdi=$(as_user "$ventractl" --applesmc "$mount" msdi 2>&1) && status=1
 grep -q "reading this key needs root" <<<"$msdi" || { echo "FAIL: msdi as $user: $msdi"; status=1; }
 [[ $status == 0 ]] && echo "ventractl: fans, temps and read F0Ac agree for root and $user"
+
+# Root reads every key through key_at_index: a dump is the SMC's own bytes, type and size.
+"$ventractl" --applesmc "$exact" dump -o "$work/dump.json" || status=1
+python3 - "$exact_profile" "$work/dump.json" <<'PY' || status=1
+import json, sys
+def table(path):
+    keys = json.load(open(path))["keys"]
+    return {k["key"]: (k["type"], k["bytes"].replace(" ", "").upper()) for k in keys}
+want, got = table(sys.argv[1]), table(sys.argv[2])
+wrong = [f"{key}: {got.get(key)} instead of {value}" for key, value in want.items()
+         if got.get(key) != value]
+if wrong:
+    sys.exit("FAIL: dump as root is not the SMC's bytes: " + "; ".join(wrong))
+print(f"dump as root: {len(want)} keys byte for byte")
+PY
+# Without root: "not found" only where the driver's files prove it, else "needs root".
+expect_user() {  # expect_user TEXT DIR ARGS...
+  local text=$1 dir=$2; shift 2
+  local out; out=$(as_user "$ventractl" --applesmc "$dir" "$@" 2>&1) && status=1
+  grep -q "$text" <<<"$out" || { echo "FAIL: $* as $user: $out"; status=1; }
+}
+expect_user "needs root" "$exact" read TZZF
+expect_user "needs root" "$exact" read TZ4B
+expect_user "not found" "$mount" read F7Ac
+[[ $status == 0 ]] && echo "ventractl: root dumps the SMC's bytes; $user is told not found or needs root"
 exit $status

@@ -33,8 +33,8 @@ class Standin : public ::testing::Test {
     profile_ = smc::emulator::loadProfileFile(profile);
   }
   Composition driver() {
-    return Composition::ofSmc(
-        smc::linux_backend::appleSMCService(smc::linux_backend::directorySysfs(directory_)));
+    return Composition::ofSmc(smc::linux_backend::appleSMCService(
+        smc::linux_backend::directorySysfs(directory_), testing::catalogueKey));
   }
   // What the keys themselves say, from the emulator serving the same profile.
   template <typename F>

@@ -8,9 +8,15 @@
 
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
+#include "sensors/temperature_sensors.h"
 #include "smc/smc_access.h"
 
 namespace ventra::testing {
+
+// The temperature catalogue as the composition hands it to the applesmc backend.
+inline bool catalogueKey(FourCharCode code) {
+  return TemperatureSensors::byCode().contains(code);
+}
 
 inline std::string fanAndTemperatureView() {
   std::ostringstream view;

@@ -63,8 +63,8 @@ class DirectorySysfs final : public Sysfs {
 
 class ApplesmcClient final : public pf::UserClient {
  public:
-  explicit ApplesmcClient(std::shared_ptr<Sysfs> files)
-      : files_(files), raw_(files), hwmon_(files) {}
+  ApplesmcClient(std::shared_ptr<Sysfs> files, KnownTemperatureKeys known)
+      : files_(files), raw_(files), hwmon_(files, std::move(known)) {}
 
   pf::kern_return_t callStructMethod(std::uint32_t selector, std::span<const std::uint8_t> input,
                                      std::span<std::uint8_t> output,
@@ -79,20 +79,26 @@ class ApplesmcClient final : public pf::UserClient {
   std::shared_ptr<Sysfs> files_;
   RawKeys raw_;
   HwmonKeys hwmon_;
+  bool maySelect_ = true;  // until key_at_index refuses us
   std::mutex mutex_;
 };
 
-// Keys the hwmon attributes carry are read there, by every user: the driver reads them by key,
-// so no other process can move the selection under us. Everything else needs key_at_index.
+// A process that may select keys (root) reads every key through key_at_index: the SMC's own
+// bytes, type and size. One that may not reads the keys the hwmon attributes carry, rebuilt
+// from their text; any other key is "not found" only where the attributes prove it absent.
 template <typename Raw, typename Hwmon>
 auto ApplesmcClient::eitherWay(FourCharCode code, Raw&& raw, Hwmon&& hwmon) {
-  if (hwmon_.carries(code)) return hwmon();
-  try {
-    return raw();
-  } catch (const DriverFailure& failure) {
-    if (failure.rc == pf::kIOReturnNotPrivileged && hwmon_.showsAbsent(code)) throw keyNotFound();
-    throw;
+  if (maySelect_) {
+    try {
+      return raw();
+    } catch (const DriverFailure& failure) {
+      if (failure.rc != pf::kIOReturnNotPrivileged) throw;
+      maySelect_ = false;
+    }
   }
+  if (hwmon_.carries(code)) return hwmon();
+  if (hwmon_.showsAbsent(code)) throw keyNotFound();
+  throw callFailed(pf::kIOReturnNotPrivileged);
 }
 
 // The driver writes only fan minimums ("F<n>Mn") and targets ("F<n>Tg"), as decimal rpm.
@@ -160,17 +166,19 @@ pf::kern_return_t ApplesmcClient::callStructMethod(std::uint32_t selector,
 
 class ApplesmcService final : public pf::Service {
  public:
-  explicit ApplesmcService(std::shared_ptr<Sysfs> files) : files_(std::move(files)) {}
+  ApplesmcService(std::shared_ptr<Sysfs> files, KnownTemperatureKeys known)
+      : files_(std::move(files)), known_(std::move(known)) {}
   pf::kern_return_t open(std::uint32_t type, std::unique_ptr<pf::UserClient>& client) override {
     if (type != 0) return pf::kIOReturnBadArgument;
     std::string count;
     if (int error = files_->read("key_count", count)) return ioReturnFromErrno(error);
-    client = std::make_unique<ApplesmcClient>(files_);
+    client = std::make_unique<ApplesmcClient>(files_, known_);
     return pf::kIOReturnSuccess;
   }
 
  private:
   std::shared_ptr<Sysfs> files_;
+  KnownTemperatureKeys known_;
 };
 
 }  // namespace
@@ -192,14 +200,16 @@ std::shared_ptr<Sysfs> directorySysfs(std::filesystem::path root) {
   return std::make_shared<DirectorySysfs>(std::move(root));
 }
 
-std::shared_ptr<pf::Service> appleSMCService(std::shared_ptr<Sysfs> files) {
-  return std::make_shared<ApplesmcService>(std::move(files));
+std::shared_ptr<pf::Service> appleSMCService(std::shared_ptr<Sysfs> files,
+                                             KnownTemperatureKeys known) {
+  return std::make_shared<ApplesmcService>(std::move(files), std::move(known));
 }
 
-std::shared_ptr<pf::Service> hostService(const std::filesystem::path& root) {
+std::shared_ptr<pf::Service> hostService(const std::filesystem::path& root,
+                                         KnownTemperatureKeys known) {
   std::error_code error;
   if (!std::filesystem::is_directory(root, error)) return nullptr;
-  return appleSMCService(directorySysfs(root));
+  return appleSMCService(directorySysfs(root), std::move(known));
 }
 
 pf::kern_return_t ioReturnFromErrno(int error) {

@@ -6,10 +6,12 @@
 // temperature attributes for the keys they carry (hwmon_keys.h).
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "smc/four_char_code.h"
 #include "smc/platform/service.h"
 
 namespace ventra::smc::linux_backend {
@@ -29,10 +31,18 @@ class Sysfs {
 };
 
 std::shared_ptr<Sysfs> directorySysfs(std::filesystem::path root);
-std::shared_ptr<platform::Service> appleSMCService(std::shared_ptr<Sysfs> files);
+
+// Keys known to be sp78 temperatures wherever an SMC has them (a sensor catalogue): for a
+// process that may not select keys, such a key missing from the driver's list of sp78 keys is
+// proven absent. Without it every unlisted "T" key needs root to tell.
+using KnownTemperatureKeys = std::function<bool(FourCharCode)>;
+
+std::shared_ptr<platform::Service> appleSMCService(std::shared_ptr<Sysfs> files,
+                                                   KnownTemperatureKeys known = {});
 
 // The host's "AppleSMC" service where the driver's directory exists; none otherwise.
-std::shared_ptr<platform::Service> hostService(const std::filesystem::path& root);
+std::shared_ptr<platform::Service> hostService(const std::filesystem::path& root,
+                                               KnownTemperatureKeys known = {});
 
 // The one place where errno values become platform return codes.
 platform::kern_return_t ioReturnFromErrno(int error);

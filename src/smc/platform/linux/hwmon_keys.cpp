@@ -59,7 +59,8 @@ std::optional<SMCDataBytes> temperatureBytes(std::string_view text) {
   return bigEndian16(static_cast<std::uint16_t>(static_cast<std::int16_t>(steps * 64)));
 }
 
-HwmonKeys::HwmonKeys(std::shared_ptr<Sysfs> files) : files_(std::move(files)) {}
+HwmonKeys::HwmonKeys(std::shared_ptr<Sysfs> files, KnownTemperatureKeys known)
+    : files_(std::move(files)), known_(std::move(known)) {}
 
 bool HwmonKeys::findAttributes() {
   if (found_) return *found_;
@@ -141,10 +142,14 @@ bool HwmonKeys::carries(FourCharCode code) {
   return route(code).has_value();
 }
 
-// A fan key of a fan the driver made no files for, or a temperature key missing from its list.
+// A fan key of a fan beyond the driver's count is absent, and so is a known sp78 temperature key
+// missing from the driver's list of them. Any other unlisted "T" key may exist with another type
+// than sp78 (the list holds only sp78 keys): that needs root to tell.
 bool HwmonKeys::showsAbsent(FourCharCode code) {
-  return findAttributes() && !carries(code) &&
-         (fanRoute(fourCharCodeToString(code)) || isTemperatureKey(code));
+  const std::string key = fourCharCodeToString(code);
+  if (!findAttributes() || carries(code) || key == "FNum") return false;
+  if (fanRoute(key)) return static_cast<std::uint8_t>(key[1] - '0') >= fanCount();
+  return isTemperatureKey(code) && known_ && known_(code);
 }
 
 DataType HwmonKeys::keyInfo(FourCharCode code) {

@@ -30,10 +30,11 @@ std::optional<std::string> fanAttributeFile(const std::string& key);
 // is one attribute, which the driver answers by key: no selection another process can move.
 class HwmonKeys final {
  public:
-  explicit HwmonKeys(std::shared_ptr<Sysfs> files);
+  HwmonKeys(std::shared_ptr<Sysfs> files, KnownTemperatureKeys known);
   bool carries(FourCharCode code);
-  // Whether the attributes show that the key does not exist: a fan key of a fan beyond FNum, or
-  // a "T" key missing from the driver's complete list of sp78 temperature keys.
+  // Whether the attributes prove that the key does not exist: a fan key of a fan beyond the
+  // driver's fan count, or a known temperature key missing from its complete list of sp78 keys.
+  // Nothing else is proven absent without root.
   bool showsAbsent(FourCharCode code);
   // For a key it carries; throw DriverFailure (keyNotFound where the driver reports EINVAL).
   DataType keyInfo(FourCharCode code);
@@ -54,6 +55,7 @@ class HwmonKeys final {
   std::uint8_t fanCount();
 
   std::shared_ptr<Sysfs> files_;
+  KnownTemperatureKeys known_;
   std::optional<bool> found_;  // whether the attributes exist, once looked for
   std::string prefix_;         // "" or "hwmon/hwmonN/": mainline and a later layout
   std::optional<std::map<FourCharCode, std::string>> temperatureFiles_;
