@@ -45,8 +45,9 @@ void runEligibilityCheck(const std::shared_ptr<AppDelegate>& delegate, bool logi
                          const std::shared_ptr<platform::UserDefaults>& defaults);
 std::string readHostModel();
 std::int64_t probeFanSpeed();
-// The stored delay as seconds to wait: its absolute value; not a finite number counts as 0,
-// and more than an hour as an hour, so a bad value can neither hang nor crash the scheduler.
+// The stored delay as seconds to wait: its absolute value; not a finite number counts as 0, and
+// more than the longest delay a main queue holds (kLongestDelaySeconds, 49.7 days) as that, so
+// a bad value can neither hang nor crash the scheduler.
 double loginDelaySeconds(double stored);
 
 void showFanAlert(bool forced, const std::shared_ptr<AppDelegate>& delegate);

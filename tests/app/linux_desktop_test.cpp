@@ -44,6 +44,9 @@ TEST(LinuxHost, X11ModifiersMapToTheDeviceIndependentFlags) {
   EXPECT_EQ(modifierFlagsFromX11(0x02 | 0x04 | 0x08), 0x000D0000u);
   EXPECT_EQ(modifierFlagsFromX11(0x10 | 0x100), 0u)
       << "NumLock (Mod2) and buttons are not modifiers here";
+  EXPECT_EQ(modifierFlagsFromX11(0x80), 0x00080000u) << "AltGr (Mod5) is this keyboard's Option";
+  EXPECT_EQ(modifierFlagsFromX11(0x40 | 0x80), 0x00180000u) << "Super+AltGr is not Command alone";
+  EXPECT_EQ(modifierFlagsFromX11(0x40 | 0x10), 0x00100000u) << "Num Lock on: Command alone";
 }
 
 TEST(LinuxHost, ProductNameIsTheDmiTextWithoutItsNewline) {
@@ -161,6 +164,36 @@ TEST(LinuxDesktop, MainQueueRunsInDeadlineOrderAndStopsAtTerminate) {
   ASSERT_TRUE(delegate->event.has_value());
   EXPECT_EQ(delegate->event->paramDescriptorForKeyword(0x70726474), 0x6C676974u) << "prdt = lgit";
   EXPECT_FALSE(desktop->currentAppleEvent()) << "only during the launch callback";
+}
+
+// An exception out of the launch handler, like one out of scheduled work, ends the app with
+// status 1 and one line on stderr, and nothing scheduled before it runs.
+TEST(LinuxDesktop, AnExceptionInTheLaunchHandlerEndsTheAppWithStatusOne) {
+  struct Throwing : pf::ApplicationDelegate {
+    explicit Throwing(pf::DesktopPlatform& desktop) : desktop_(desktop) {}
+    void applicationDidFinishLaunching() override {
+      desktop_.asyncAfter(0, [this] { ran = true; });
+      throw std::runtime_error("broken at launch");
+    }
+    void applicationWillTerminate() override {}
+    pf::DesktopPlatform& desktop_;
+    bool ran = false;
+  };
+  TempDir dir;
+  auto desktop =
+      makeLinuxDesktop({dir.path() / "product", dir.path() / "d.ini", dir.path() / "state"});
+  std::shared_ptr<Throwing> delegate;
+  char program[] = "ventra";
+  char* argv[] = {program, nullptr};
+  ::testing::internal::CaptureStderr();
+  int status = desktop->applicationMain(1, argv, [&] {
+    delegate = std::make_shared<Throwing>(*desktop);
+    return delegate;
+  });
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(err, "ventra: internal error: broken at launch\n");
+  EXPECT_FALSE(delegate->ran);
 }
 
 TEST(LinuxDesktop, HostModelQueryFollowsTheBufferContract) {

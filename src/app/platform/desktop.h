@@ -110,8 +110,9 @@ class DesktopPlatform {
   // During the launch callback: the event that launched the application, if any.
   virtual std::optional<AppleEventDescriptor> currentAppleEvent() = 0;
   virtual std::uint64_t modifierFlags() = 0;
-  // Runs `work` once on the main thread at the first turn of the main queue after now + seconds.
-  // Runs `work` on the main queue `seconds` from now, at most kLongestDelaySeconds.
+  // Runs `work` once, on the main thread, at the first turn of the main queue after now +
+  // `seconds` (a negative delay counts as none; one longer than kLongestDelaySeconds waits that
+  // long).
   virtual void asyncAfter(double seconds, std::function<void()> work) = 0;
   // The host model query: 0 on success with a zero-terminated text in `buffer`.
   virtual int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,

@@ -19,8 +19,9 @@ std::uint64_t modifierFlagsFromX11(unsigned int mask) {
   if (mask & ShiftMask) flags |= 0x00020000;    // Shift
   if (mask & ControlMask) flags |= 0x00040000;  // Control
   if (mask & Mod1Mask) flags |= 0x00080000;     // Alt, the Option key
+  if (mask & Mod5Mask) flags |= 0x00080000;     // AltGr (ISO_Level3_Shift), Option too
   if (mask & Mod4Mask) flags |= 0x00100000;     // Super, where Apple's Command key arrives
-  return flags;
+  return flags;  // Num Lock (Mod2) is a lock state: no device-independent flag means one
 }
 
 namespace {

@@ -61,7 +61,11 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     loop_.reset(g_main_loop_new(nullptr, FALSE));
     auto delegate = create();
     launching_ = true;
-    delegate->applicationDidFinishLaunching();
+    try {
+      delegate->applicationDidFinishLaunching();
+    } catch (const std::exception& error) {
+      endWithInternalError(error);
+    }
     launching_ = false;
     if (!terminated_) g_main_loop_run(loop_.get());
     center_->settle(kSettleLimit);
@@ -112,6 +116,7 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     guint source = 0;
   };
   static gboolean runPending(gpointer data);
+  void endWithInternalError(const std::exception& error);
   void cancelPending() {
     auto sources = std::move(pending_);
     for (guint source : sources) g_source_remove(source);
@@ -149,13 +154,18 @@ gboolean LinuxDesktop::runPending(gpointer data) {
   try {
     pending->work();
   } catch (const std::exception& error) {
-    std::cerr << "ventra: internal error: " << error.what() << "\n";
-    desktop.status_ = 1;
-    desktop.terminated_ = true;
-    desktop.cancelPending();
-    g_main_loop_quit(desktop.loop_.get());
+    desktop.endWithInternalError(error);
   }
   return G_SOURCE_REMOVE;
+}
+
+// An exception that escapes the app, at launch or in scheduled work: one line, status 1.
+void LinuxDesktop::endWithInternalError(const std::exception& error) {
+  std::cerr << "ventra: internal error: " << error.what() << "\n";
+  status_ = 1;
+  terminated_ = true;
+  cancelPending();
+  g_main_loop_quit(loop_.get());
 }
 
 std::filesystem::path underOr(const char* base, const char* relative) {
