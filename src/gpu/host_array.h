@@ -3,7 +3,8 @@
 // The load's host array: n × n floats, every one written, released with the object.
 
 #include <cstddef>
-#include <memory>
+
+#include "gpu/platform/host_memory.h"
 
 namespace ventra {
 
@@ -12,11 +13,11 @@ class HostArray {
   HostArray() = default;
   // `count` elements, each set to `value`; an empty array where the memory cannot be had.
   static HostArray filled(std::size_t count, float value);
-  const float* data() const { return data_.get(); }
+  const float* data() const { return static_cast<const float*>(memory_.get()); }
   std::size_t size() const { return size_; }
 
  private:
-  std::unique_ptr<float[]> data_;
+  gpu::platform::HostMemory memory_;
   std::size_t size_ = 0;
 };
 
