@@ -23,6 +23,14 @@ const json& field(const json& object, const char* name, const std::string& where
   return object.at(name);
 }
 
+// A member this object does not have is a mistake (a typo, a field of another object), not
+// something to pass over.
+void rejectUnknownMembers(const json& object, const std::set<std::string>& known,
+                          const std::string& where) {
+  for (const auto& [name, _] : object.items())
+    if (!known.contains(name)) fail(where, "unknown field \"" + name + "\"");
+}
+
 bool boolField(const json& object, const char* name, const std::string& where) {
   const json& value = field(object, name, where);
   if (!value.is_boolean()) fail(where, std::string("\"") + name + "\" must be true or false");
@@ -39,6 +47,7 @@ std::vector<gpu::fake::DeviceDescription> gpusField(const json& document,
     const json& entry = list[i];
     if (!entry.is_object() || !entry.contains("name") || !entry["name"].is_string())
       fail(at, "each GPU needs a \"name\" text");
+    rejectUnknownMembers(entry, {"name", "workingSetBytes"}, at);
     const json& bytes = field(entry, "workingSetBytes", at);
     if (!bytes.is_number_unsigned() &&
         !(bytes.is_number_integer() && bytes.get<std::int64_t>() >= 0))
@@ -78,6 +87,8 @@ Answer answerField(const json& document, const std::string& where) {
                                                              {"click", Answer::Action::click},
                                                              {"none", Answer::Action::none}};
   std::string at = where + ": answer";
+  if (!answer.is_object()) fail(at, "must be an object");
+  rejectUnknownMembers(answer, {"action", "after"}, at);
   const json& action = field(answer, "action", at);
   if (!action.is_string() || !actions.contains(action.get<std::string>()))
     fail(at, "\"action\" must be \"reset\", \"cancel\", \"click\" or \"none\"");
@@ -94,11 +105,10 @@ Answer answerField(const json& document, const std::string& where) {
 }
 
 void rejectUnknownFields(const json& document, const std::string& where) {
-  static const std::set<std::string> known{"description", "hostModel",     "gpus",
-                                           "smc",         "modifierFlags", "loginItem",
-                                           "defaults",    "answer",        "leftoverNotification"};
-  for (const auto& [name, _] : document.items())
-    if (!known.contains(name)) fail(where, "unknown field \"" + name + "\"");
+  rejectUnknownMembers(document,
+                       {"description", "hostModel", "gpus", "smc", "modifierFlags", "loginItem",
+                        "defaults", "answer", "leftoverNotification"},
+                       where);
 }
 
 }  // namespace
@@ -130,12 +140,10 @@ Scenario parseScenario(const json& document, const std::string& source,
 }
 
 Scenario loadScenarioFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail(path.string(), "cannot be opened for reading");
-  std::ostringstream text;
-  text << in.rdbuf();
   std::string problem;
-  auto document = smc::emulator::parseJsonText(text.str(), problem);
+  auto text = smc::emulator::readJsonFile(path, problem);
+  if (!text) fail(path.string(), problem);
+  auto document = smc::emulator::parseJsonText(*text, problem);
   if (!document) fail(path.string(), problem);
   return parseScenario(*document, path.string(), path.parent_path());
 }

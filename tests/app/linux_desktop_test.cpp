@@ -96,6 +96,23 @@ TEST(LinuxPreferences, AFifoInPlaceOfTheFileIsRefusedWithoutWaiting) {
   EXPECT_NE(problem.find("not a regular file"), std::string::npos) << problem;
 }
 
+// A file past 64 KiB is refused whole: read in part, "DelayAtLogin=300" across the limit would
+// read as 3.
+TEST(LinuxPreferences, AFileLongerThanTheLimitIsRefusedNotCut) {
+  TempDir dir;
+  std::string text = "[Ventra]\n#" + std::string(64 * 1024 - 25, 'x') + "\nDelayAtLogin=300\n";
+  ASSERT_GT(text.size(), 64u * 1024);
+  ASSERT_LT(text.find("=300"), 64u * 1024) << "the value straddles the limit";
+  std::string problem;
+  EXPECT_EQ(readStoredNumber(dir.write("defaults.ini", text), "DelayAtLogin", problem),
+            std::nullopt);
+  EXPECT_NE(problem.find("longer than 65536 bytes"), std::string::npos) << problem;
+  text.resize(64 * 1024 - 1);
+  problem.clear();
+  readStoredNumber(dir.write("defaults.ini", text), "DelayAtLogin", problem);
+  EXPECT_EQ(problem.find("longer than"), std::string::npos) << "at the limit it is read";
+}
+
 // An X server that accepts the connection and never answers must not hang the launch.
 TEST(LinuxHost, ASilentDisplayMeansNoModifiers) {
   int listener = socket(AF_INET, SOCK_STREAM, 0);

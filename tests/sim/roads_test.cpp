@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "sim/scenario.h"
 #include "sim/sim_desktop.h"
@@ -157,6 +158,30 @@ INSTANTIATE_TEST_SUITE_P(BundledScenarios, Roads, ::testing::ValuesIn(kRoads),
                            std::erase(name, '-');
                            return name;
                          });
+
+// A member an object of a scenario does not have is named, wherever it stands: a typo in
+// "answer" or a GPU must not leave the scenario running something else than it says.
+TEST(Scenario, UnknownMembersAreErrorsThatNameThem) {
+  auto base = nlohmann::json::parse(R"({"hostModel": "MacPro5,1",
+    "gpus": [{"name": "AMD Radeon RX 580", "workingSetBytes": 8589934592}],
+    "smc": {"keys": []}, "modifierFlags": 0, "loginItem": false, "defaults": {},
+    "answer": {"action": "reset", "after": 2}, "leftoverNotification": false})");
+  EXPECT_NO_THROW(sim::parseScenario(base, "s.json", "."));
+  auto answer = base;
+  answer["answer"]["afterr"] = 3;
+  auto gpu = base;
+  gpu["gpus"][0]["memory"] = 1;
+  for (const auto& [scenario, member] : {std::pair{answer, "afterr"}, std::pair{gpu, "memory"}}) {
+    try {
+      sim::parseScenario(scenario, "s.json", ".");
+      ADD_FAILURE() << member << " was accepted";
+    } catch (const sim::ScenarioError& error) {
+      EXPECT_NE(std::string(error.what()).find(std::string("unknown field \"") + member + "\""),
+                std::string::npos)
+          << error.what();
+    }
+  }
+}
 
 }  // namespace
 }  // namespace ventra::app

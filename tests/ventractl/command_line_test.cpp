@@ -67,6 +67,18 @@ std::string usageError(const std::vector<std::string>& line) {
   return "(parsed)";
 }
 
+// "--profile= fans" must not take "fans" as the profile and run nothing; options alone run
+// nothing either, and say so.
+TEST(CommandLine, AnEmptyValueOrOptionsWithoutACommandAreUsageErrors) {
+  EXPECT_NE(usageError({"--profile=", "fans"}).find("--profile= has an empty value"),
+            std::string::npos);
+  EXPECT_NE(usageError({"fans", "--unit="}).find("--unit= has an empty value"), std::string::npos);
+  EXPECT_NE(usageError({"--profile", "p.json"}).find("without a command"), std::string::npos);
+  EXPECT_NO_THROW(ctl::parseCommandLine({}));
+  EXPECT_NO_THROW(ctl::parseCommandLine({"--version"}));
+  EXPECT_EQ(ctl::parseCommandLine({"--profile=p.json", "fans"}).options.profile, "p.json");
+}
+
 TEST(CommandLine, MistakesAreExplainedWithASuggestion) {
   EXPECT_EQ(usageError({"fanz"}), "unknown command \"fanz\"; did you mean fans?");
   EXPECT_EQ(usageError({"gpu", "lod"}), "unknown gpu command \"lod\"; did you mean load?");

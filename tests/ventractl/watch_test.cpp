@@ -61,5 +61,21 @@ TEST(Ventractl, WatchStoppedByCtrlCExits130) {
   EXPECT_EQ(run.status, 130);
 }
 
+// Output nobody can read any more ends watch at the first sample that cannot be written: a full
+// disk, a closed descriptor, a reader gone with SIGPIPE ignored. `timeout` marks a hang (124).
+TEST(Ventractl, WatchStopsAtTheFirstSampleThatCannotBeWritten) {
+  const std::string watch =
+      "timeout 10 " VENTRACTL_PATH " --profile profiles/macpro5_1-hot.json watch --interval 0.2";
+  for (const std::string& sink : {std::string(" >/dev/full"), std::string(" >&-")}) {
+    CliRun run = shell(watch + sink);
+    EXPECT_EQ(run.status, 1) << sink;
+    EXPECT_NE(run.err.find("cannot write the output"), std::string::npos) << sink << run.err;
+  }
+  CliRun piped =
+      shell("trap '' PIPE; { " + watch + " -j; echo \"status $?\" >&2; } | head -c 1 >/dev/null");
+  EXPECT_NE(piped.err.find("cannot write the output"), std::string::npos) << piped.err;
+  EXPECT_NE(piped.err.find("status 1\n"), std::string::npos) << piped.err;
+}
+
 }  // namespace
 }  // namespace ventra

@@ -151,6 +151,10 @@ std::unique_ptr<CLI::App> makeCommandLine() {
 }
 
 Invocation parseCommandLine(const std::vector<std::string>& arguments) {
+  // "--profile=" would otherwise take the next word as its value.
+  for (const auto& word : arguments)
+    if (word.size() > 1 && word.front() == '-' && word.back() == '=')
+      throw UsageError(word + " has an empty value: write one after '=', or leave the option out");
   auto app = makeCommandLine();
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   Invocation invocation;
@@ -168,6 +172,10 @@ Invocation parseCommandLine(const std::vector<std::string>& arguments) {
   for (const auto& word : chosen.path) path += (path.empty() ? "" : " ") + word;
   reportExtras(*app, chosen.app, chosen.definition, path);
   invocation.options.version = app->get_option("--version")->count() > 0;
+  if (!chosen.definition && !invocation.options.version && !arguments.empty())
+    throw UsageError(
+        "options without a command do nothing: ventractl COMMAND [OPTIONS] (ventractl "
+        "alone lists the commands)");
   if (!chosen.definition) return invocation;
   applySmcOptions(*app, chosen, invocation.options);
   applyOptions(chosen, invocation.options);

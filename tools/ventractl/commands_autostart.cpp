@@ -6,9 +6,9 @@
 #include <ostream>
 #include <sstream>
 
-#include "app/platform/linux/state_file.h"
 #include "context.h"
 #include "data_dirs.h"
+#include "files/small_files.h"
 
 namespace ventra::ctl {
 namespace {
@@ -38,7 +38,7 @@ std::string installedEntry() {
 
 int enable(Context& context) {
   fs::path entry = userEntry();
-  if (!app::linux_desktop::replaceFile(entry, installedEntry()))
+  if (files::replaceFile(entry, installedEntry()) != 0)
     throw CommandError("cannot write " + entry.string());
   context.out << "autostart enabled: " << entry.string() << "\n";
   return 0;

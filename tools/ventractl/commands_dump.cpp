@@ -3,10 +3,11 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <ostream>
 
 #include "context.h"
+#include "files/small_files.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smc_access.h"
 
@@ -14,9 +15,11 @@ namespace ventra::ctl {
 namespace {
 using json = nlohmann::ordered_json;
 
-// A failed read is captured as the failure the emulator replays: the SMC's result byte for a
-// call that succeeded, else the platform's return code.
+// A failed read is captured as the failure the emulator replays on reads alone (the key was
+// listed and described): the SMC's result byte for a call that succeeded, else the platform's
+// return code.
 void captureFailure(json& entry, const SMCAccess::SMCError& error) {
+  entry["failsOn"] = "read";
   using Kind = SMCAccess::SMCError::Kind;
   std::int32_t ioReturn = error.kind() == Kind::notPrivileged
                               ? smc::platform::kIOReturnNotPrivileged
@@ -85,10 +88,11 @@ int runDump(Context& context, const Arguments& args) {
     context.out << profile.dump(1) << "\n";
     return 0;
   }
-  std::ofstream file(*context.options.output);
-  file << profile.dump(1) << "\n";
-  file.close();
-  if (!file) throw CommandError("cannot write " + *context.options.output);
+  // A new file in the same directory, renamed over the old one: a capture that cannot be
+  // written whole leaves the earlier one as it was.
+  if (int error = files::replaceFile(*context.options.output, profile.dump(1) + "\n"))
+    throw CommandError("cannot write " + *context.options.output + ": " + std::strerror(error) +
+                       " (an earlier capture there is unchanged)");
   context.err << "captured " << keys.size() << " keys in " << *context.options.output << "\n";
   return 0;
 }

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <iomanip>
 #include <map>
@@ -209,14 +211,22 @@ int runWatch(Context& context, const Arguments& args) {
   auto view = viewFor(context);
   interrupted = false;
   auto previous = std::signal(SIGINT, [](int) { interrupted = true; });
+  int unwritable = 0;  // errno of the first sample that could not be written
   for (long long round = 0;
        !interrupted && (!context.options.count || round < *context.options.count); ++round) {
     if (round > 0) sleepInterruptibly(context.options.interval);
     if (interrupted) break;
     view->show(sample(readings, unitOf(context.options.unit), round));
+    // A closed pipe, a full disk, a closed descriptor: nobody reads on, so stop here.
+    if (!context.out.flush()) {
+      unwritable = errno;
+      break;
+    }
   }
-  view->finish();
   std::signal(SIGINT, previous);
+  if (unwritable)
+    throw CommandError(std::string("cannot write the output: ") + std::strerror(unwritable));
+  view->finish();
   return interrupted ? kInterrupted : 0;
 }
 

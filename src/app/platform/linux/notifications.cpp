@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform/linux/state_file.h"
+#include "files/small_files.h"
 
 namespace ventra::app::linux_desktop {
 namespace pf = platform;
@@ -230,7 +230,7 @@ std::vector<guint32> Center::savedIds() const {
   std::vector<guint32> ids;
   if (stateFile_.empty()) return ids;
   std::string problem;
-  auto text = readSmallFile(stateFile_, kStateFileLimit, false, problem);
+  auto text = files::readSmallFile(stateFile_, kStateFileLimit, false, problem);
   if (!problem.empty()) std::cerr << "ventra: ignoring " << problem << "\n";
   std::istringstream in(text.value_or(""));
   unsigned long id = 0;
@@ -248,7 +248,7 @@ void Center::saveIds() const {
   }
   std::string text;
   for (const auto& [id, _] : delivered_) text += std::to_string(id) + "\n";
-  if (!replaceFile(stateFile_, text))
+  if (files::replaceFile(stateFile_, text) != 0)
     std::cerr << "ventra: could not record the notification in " << stateFile_ << "\n";
 }
 

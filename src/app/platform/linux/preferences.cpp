@@ -3,7 +3,7 @@
 #include <glib.h>
 
 #include "app/platform/linux/linux_desktop.h"
-#include "app/platform/linux/state_file.h"
+#include "files/small_files.h"
 
 namespace ventra::app::linux_desktop {
 namespace {
@@ -17,7 +17,7 @@ constexpr std::size_t kDefaultsFileLimit = 64 * 1024;
 // place must not hang the launch.
 std::optional<std::string> readStoredText(const std::filesystem::path& file, const std::string& key,
                                           std::string& problem) {
-  auto text = readSmallFile(file, kDefaultsFileLimit, true, problem);
+  auto text = files::readSmallFile(file, kDefaultsFileLimit, true, problem);
   if (!text) return std::nullopt;
   g_autoptr(GKeyFile) keyFile = g_key_file_new();
   g_autoptr(GError) error = nullptr;

@@ -87,11 +87,13 @@ SMCParamStruct SMCEmulator::answer(const SMCParamStruct& request, pf::kern_retur
     return reply;
   }
   const ProfileKey& key = found->second.key;
-  if (key.ioReturn) {
+  const bool fails = key.failsOn == ProfileKey::FailsOn::everyRequest ||
+                     request.data8 == rawValue(Selector::kSMCReadKey);
+  if (fails && key.ioReturn) {
     rc = *key.ioReturn;
     return reply;
   }
-  if (key.result) {
+  if (fails && key.result) {
     reply.result = *key.result;
     return reply;
   }

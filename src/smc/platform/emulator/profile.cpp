@@ -98,10 +98,10 @@ std::uint32_t sizeOf(const json& entry, const std::vector<std::vector<std::uint8
 
 ProfileKey parseKey(const json& entry, const std::string& where) {
   if (!entry.is_object()) fail(where, "each key must be an object");
-  rejectUnknownFields(
-      entry,
-      {"key", "type", "bytes", "size", "writable", "result", "ioReturn", "attributes", "note"},
-      where);
+  rejectUnknownFields(entry,
+                      {"key", "type", "bytes", "size", "writable", "result", "ioReturn", "failsOn",
+                       "attributes", "note"},
+                      where);
   ProfileKey key;
   key.code = codeField(entry, "key", where);
   std::string named = where + " \"" + entry["key"].get<std::string>() + "\"";
@@ -115,6 +115,12 @@ ProfileKey parseKey(const json& entry, const std::string& where) {
   if (entry.contains("result"))
     key.result = static_cast<std::uint8_t>(integerField(entry["result"], 0, 255, named, "result"));
   if (entry.contains("ioReturn")) key.ioReturn = ioReturnField(entry["ioReturn"], named);
+  if (entry.contains("failsOn")) {
+    const json& on = entry["failsOn"];
+    if (!on.is_string() || (on != "read" && on != "any"))
+      fail(named, "\"failsOn\" must be \"read\" or \"any\"");
+    key.failsOn = on == "read" ? ProfileKey::FailsOn::reads : ProfileKey::FailsOn::everyRequest;
+  }
   if (entry.contains("attributes"))
     key.attributes =
         static_cast<std::uint8_t>(integerField(entry["attributes"], 0, 255, named, "attributes"));
@@ -202,11 +208,10 @@ Profile parseProfileText(const std::string& text, const std::string& source) {
 }
 
 Profile loadProfileFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail(path.string(), "cannot be opened for reading");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parseProfileText(text.str(), path.string());
+  std::string problem;
+  auto text = readJsonFile(path, problem);
+  if (!text) fail(path.string(), problem);
+  return parseProfileText(*text, path.string());
 }
 
 std::optional<std::vector<std::uint8_t>> bytesFromHex(const std::string& text) {

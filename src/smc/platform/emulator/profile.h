@@ -26,8 +26,12 @@ struct ProfileKey {
   std::vector<std::vector<std::uint8_t>> values;
   bool writable = false;
   std::uint8_t attributes = 0;
-  std::optional<std::uint8_t> result;    // answer every request for this key with this byte
-  std::optional<std::int32_t> ioReturn;  // fail every call for this key with this code
+  std::optional<std::uint8_t> result;    // answer requests for this key with this byte
+  std::optional<std::int32_t> ioReturn;  // fail calls for this key with this code
+  // Which requests `result` and `ioReturn` answer: every one, or only reads of the value (the
+  // key is listed and its information given as the profile says).
+  enum class FailsOn { everyRequest, reads };
+  FailsOn failsOn = FailsOn::everyRequest;
 };
 
 struct Profile {

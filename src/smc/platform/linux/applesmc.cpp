@@ -1,6 +1,7 @@
 #include "smc/platform/linux/applesmc.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,8 +25,8 @@ class DirectorySysfs final : public Sysfs {
   explicit DirectorySysfs(std::filesystem::path root) : root_(std::move(root)) {}
 
   int read(const std::string& name, std::string& contents) override {
-    int fd = ::open((root_ / name).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
+    int fd = openAttribute(name, O_RDONLY);
+    if (fd < 0) return -fd;
     contents.clear();
     char buffer[256];
     ssize_t got = 0;
@@ -36,8 +37,8 @@ class DirectorySysfs final : public Sysfs {
   }
 
   int write(const std::string& name, const std::string& contents) override {
-    int fd = ::open((root_ / name).c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
+    int fd = openAttribute(name, O_WRONLY);
+    if (fd < 0) return -fd;
     ssize_t put = ::write(fd, contents.data(), contents.size());
     int error = put < 0 ? errno : (std::size_t(put) == contents.size() ? 0 : EIO);
     ::close(fd);
@@ -58,6 +59,19 @@ class DirectorySysfs final : public Sysfs {
   }
 
  private:
+  // The driver's attributes are regular files. Anything else in their place (a FIFO, a device)
+  // is refused without waiting on it: EIO, not what the driver serves. -errno on failure.
+  int openAttribute(const std::string& name, int access) {
+    int fd = ::open((root_ / name).c_str(), access | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -errno;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+      ::close(fd);
+      return -EIO;
+    }
+    return fd;
+  }
+
   std::filesystem::path root_;
 };
 

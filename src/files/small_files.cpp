@@ -1,4 +1,4 @@
-#include "app/platform/linux/state_file.h"
+#include "files/small_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-namespace ventra::app::linux_desktop {
+namespace ventra::files {
 namespace {
 
 class Descriptor {
@@ -54,8 +54,8 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& file, std:
   }
   std::string text;
   std::vector<char> buffer(4096);
-  while (text.size() < limit) {
-    ssize_t got = ::read(fd.get(), buffer.data(), std::min(buffer.size(), limit - text.size()));
+  while (text.size() <= limit) {  // one byte past the limit tells a file that is too long
+    ssize_t got = ::read(fd.get(), buffer.data(), std::min(buffer.size(), limit + 1 - text.size()));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       problem = file.string() + ": " + std::strerror(errno);
@@ -64,23 +64,28 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& file, std:
     if (got == 0) break;
     text.append(buffer.data(), static_cast<std::size_t>(got));
   }
+  if (text.size() > limit) {
+    problem = file.string() + ": longer than " + std::to_string(limit) + " bytes: not read";
+    return std::nullopt;
+  }
   return text;
 }
 
-bool replaceFile(const std::filesystem::path& file, const std::string& text) {
+int replaceFile(const std::filesystem::path& file, const std::string& text) {
   std::error_code error;
-  if (std::filesystem::create_directories(file.parent_path(), error))
-    std::filesystem::permissions(file.parent_path(), std::filesystem::perms::owner_all, error);
-  const std::string base = file.filename().string();
-  std::string temporary = (file.parent_path() / ("." + base + ".XXXXXX"));
+  const auto directory = file.has_parent_path() ? file.parent_path() : ".";
+  if (std::filesystem::create_directories(directory, error))
+    std::filesystem::permissions(directory, std::filesystem::perms::owner_all, error);
+  std::string temporary = directory / ("." + file.filename().string() + ".XXXXXX");
   std::vector<char> name(temporary.begin(), temporary.end());
   name.push_back('\0');
   Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  bool written = writeAll(fd.get(), text) && ::fsync(fd.get()) == 0;
-  if (written && ::rename(name.data(), file.c_str()) == 0) return true;
+  if (fd.get() < 0) return errno;
+  int failure = writeAll(fd.get(), text) && ::fsync(fd.get()) == 0 ? 0 : (errno ? errno : EIO);
+  if (failure == 0 && ::rename(name.data(), file.c_str()) == 0) return 0;
+  if (failure == 0) failure = errno;
   ::unlink(name.data());
-  return false;
+  return failure;
 }
 
-}  // namespace ventra::app::linux_desktop
+}  // namespace ventra::files
