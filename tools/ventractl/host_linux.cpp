@@ -46,13 +46,16 @@ std::string noHostSmc(const Options& options) {
 std::string noHostGpus(const Options& options) {
   LinuxGpus gpus = chosenGpus(options);
   std::string message = "no GPU found";
+  bool loaded = true;  // the stacks asked had their modules: the drivers are what is missing
   for (lg::Stack stack : {lg::Stack::vulkan, lg::Stack::opencl}) {
     if (gpus.stack && *gpus.stack != stack) continue;
     auto error = lg::stackError(stack);
+    loaded = loaded && !error;
     message += std::string("; ") + (stack == lg::Stack::vulkan ? "Vulkan: " : "OpenCL: ") +
                (error ? *error : "no device");
   }
-  message += ". Install a driver: mesa-vulkan-drivers (Vulkan) or mesa-opencl-icd (OpenCL)";
+  if (loaded)
+    message += ". Install a driver: mesa-vulkan-drivers (Vulkan) or mesa-opencl-icd (OpenCL)";
   if (!options.allowCpu) message += "; --allow-cpu also uses CPU devices (lavapipe, PoCL)";
   return message;
 }
