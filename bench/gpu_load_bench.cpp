@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n%6s  %14s  %14s  %14s  %17s  %17s\n", "n", "Vulkan ms", "OpenCL ms", "OpenBLAS ms",
               "Vulkan/OpenBLAS", "OpenCL/OpenBLAS");
-  for (const auto& [n, blas] : reporter.millis["BM_OpenBLAS"]) {
+  for (const auto& [size, blas] : reporter.millis["BM_OpenBLAS"]) {
+    const long n = size;  // a lambda may not capture a structured binding in every compiler here
     auto time = [&](const char* name) {
       auto found = reporter.millis[name].find(n);
       return found == reporter.millis[name].end() ? NAN : found->second;
