@@ -2,30 +2,13 @@
 
 #include "smc/param_struct.h"
 #include "smc/platform/iokit.h"
+#include "smc/utf8.h"
 
 #include <cstdio>
 
 namespace ventra::SMCAccess {
 namespace {
 namespace pf = smc::platform;
-
-// A key as text for a message: control characters (C0 and C1) shown as \xNN, never raw.
-std::string printable(const std::string& code) {
-  std::string text;
-  char escaped[8];
-  for (std::size_t i = 0; i < code.size(); ++i) {
-    auto byte = static_cast<unsigned char>(code[i]);
-    auto next = i + 1 < code.size() ? static_cast<unsigned char>(code[i + 1]) : 0u;
-    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) byte = static_cast<unsigned char>(code[++i]);
-    if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte <= 0x9F)) {
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      text += escaped;
-    } else {
-      text += static_cast<char>(byte);
-    }
-  }
-  return text;
-}
 
 const char* ioReturnName(std::int32_t code) {
   switch (code) {
@@ -86,7 +69,7 @@ std::string describe(SMCError::Kind kind, const std::string& code, std::int32_t 
                      std::uint8_t smcResult) {
   switch (kind) {
     case SMCError::Kind::keyNotFound:
-      return "SMC key not found: \"" + printable(code) + "\"";
+      return "SMC key not found: \"" + utf8::escapeControls(code) + "\"";
     case SMCError::Kind::unknown:
       return "SMC call failed (kIOReturn " +
              named(static_cast<unsigned>(kIOReturn), 8, ioReturnName(kIOReturn)) + ", SMC result " +

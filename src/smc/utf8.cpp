@@ -87,4 +87,43 @@ std::size_t countCharacters(const std::vector<char32_t>& codePoints) {
   return count;
 }
 
+namespace {
+
+// The length of the valid UTF-8 sequence at `at`, 0 where none starts there.
+std::size_t sequenceAt(std::string_view text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+  if (lead >= 0x80 && lead < 0xC2) return 0;
+  if (at + length > text.size()) return 0;
+  auto decoded = decode(text.substr(at, length));
+  return decoded && decoded->size() == 1 ? length : 0;
+}
+
+void appendEscaped(std::string& out, unsigned value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  out += "\\x";
+  out += kDigits[(value >> 4) & 0xF];
+  out += kDigits[value & 0xF];
+}
+
+}  // namespace
+
+std::string escapeControls(std::string_view text) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t length = sequenceAt(text, at);
+    if (length == 0) {
+      appendEscaped(out, static_cast<unsigned char>(text[at++]));
+      continue;
+    }
+    auto codePoint = (*decode(text.substr(at, length)))[0];
+    if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F))
+      appendEscaped(out, static_cast<unsigned>(codePoint));
+    else
+      out.append(text.substr(at, length));
+    at += length;
+  }
+  return out;
+}
+
 }  // namespace ventra::utf8

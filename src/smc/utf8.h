@@ -13,6 +13,11 @@ std::optional<std::vector<char32_t>> decode(std::string_view text);
 
 void append(std::string& out, char32_t codePoint);
 
+// The text safe to show on a terminal: control characters (C0, DEL and the C1 range
+// U+0080..U+009F) and bytes that are not UTF-8 become "\xHH"; everything else, every other
+// character of two or more bytes included, passes whole.
+std::string escapeControls(std::string_view text);
+
 // The number of user-perceived characters: a base character with the marks, joiners,
 // variation selectors and modifiers that attach to it counts once.
 std::size_t countCharacters(const std::vector<char32_t>& codePoints);

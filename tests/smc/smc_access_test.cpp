@@ -1,4 +1,5 @@
 #include "smc/smc_access.h"
+#include "smc/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,15 @@ TEST(SMCError, MessagesNameTheKeyAndCodes) {
                                                             5))
                    .what(),
                "SMC key not found: \"\\x00\\x1B\\x85A\"");
+  // Latin-1 letters from U+00C0 are two bytes of UTF-8 that stay together.
+  EXPECT_STREQ(SMCAccess::SMCError::keyNotFound("F0\xC3\x84"
+                                                "c")
+                   .what(),
+               "SMC key not found: \"F0\xC3\x84"
+               "c\"");
+  EXPECT_EQ(utf8::escapeControls("\xC3\x9F\xC2\xA0\xE2\x82\xAC\x7F\xFF\xC3"),
+            "\xC3\x9F\xC2\xA0\xE2\x82\xAC\\x7F\\xFF\\xC3")
+      << "ß, no-break space and € pass; DEL, a stray byte and a cut sequence are escaped";
 }
 
 }  // namespace

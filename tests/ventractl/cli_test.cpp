@@ -391,3 +391,30 @@ TEST(Ventractl, ADumpThatCannotBeWrittenLeavesTheEarlierCapture) {
 
 }  // namespace
 }  // namespace ventra
+
+namespace ventra {
+namespace {
+
+// Bytes from the SMC or a profile reach a terminal or a CSV file escaped, as errors show them:
+// an ESC in a key or type, a NUL or ESC in a fan's label. JSON escapes them itself.
+TEST(Ventractl, TextOutputEscapesControlBytesFromTheSmc) {
+  const std::string dir = scratch("escapes");
+  std::ofstream(dir + "/p.json") << R"({"keys": [
+    {"key": "FNum", "type": "ui8 ", "bytes": "01"},
+    {"key": "F0Ac", "type": "fpe2", "bytes": "1770"},
+    {"key": "F0ID", "type": "{fds", "bytes": "00000000 50 1B 5B 32 4A 00 43 49 20202020"},
+    {"key": "T\u001b0P", "type": "sp\u001b8", "bytes": "1D40"}]})";
+  const std::string profile = "--profile " + dir + "/p.json ";
+  for (const char* command : {"keys", "fans", "watch --count 1",
+                              "read 'T\x1b"
+                              "0P'"}) {
+    CliRun run = ventractl(profile + command);
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << command << ": " << run.out;
+    EXPECT_EQ(run.out.find('\0'), std::string::npos) << command;
+    EXPECT_NE(run.out.find("\\x1B"), std::string::npos) << command << ": " << run.out << run.err;
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace ventra

@@ -9,6 +9,7 @@
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
 #include "smc/smc_access.h"
+#include "value_format.h"
 
 namespace ventra::ctl {
 namespace {
@@ -92,15 +93,15 @@ const char* unitSymbol(const std::string& unit) {
 void printFan(std::ostream& out, const json& row) {
   auto text = [](const json& v) { return v.is_null() ? std::string("?") : v.dump(); };
   out << std::setw(2) << row["id"].get<int>() << "  " << std::left << std::setw(10)
-      << (row.value("name", json()).is_string() ? row["name"].get<std::string>() : "?")
-      << std::right << " min " << std::setw(5) << text(row.value("minSpeed", json())) << "  max "
-      << std::setw(5) << text(row.value("maxSpeed", json())) << "  now " << std::setw(5)
+      << (row.value("name", json()).is_string() ? shown(row["name"]) : "?") << std::right << " min "
+      << std::setw(5) << text(row.value("minSpeed", json())) << "  max " << std::setw(5)
+      << text(row.value("maxSpeed", json())) << "  now " << std::setw(5)
       << text(row["currentSpeed"]) << " rpm\n";
 }
 
 void printSensor(std::ostream& out, const json& row, const std::string& unit) {
-  out << std::left << std::setw(24) << row["name"].get<std::string>() << std::setw(6)
-      << row["key"].get<std::string>() << std::right;
+  out << std::left << std::setw(24) << shown(row["name"]) << std::setw(6) << shown(row["key"])
+      << std::right;
   if (row["value"].is_null())
     out << "unreadable: " << row["error"].get<std::string>();
   else

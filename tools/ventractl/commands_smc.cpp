@@ -30,9 +30,8 @@ json describeKey(const SMCKey& key) {
 }
 
 void printKeyRow(std::ostream& out, const json& row) {
-  out << std::left << std::setw(6) << row["key"].get<std::string>() << std::setw(6)
-      << row["type"].get<std::string>() << std::right << std::setw(3) << row["size"].get<int>()
-      << "  ";
+  out << std::left << std::setw(6) << shown(row["key"]) << std::setw(6) << shown(row["type"])
+      << std::right << std::setw(3) << row["size"].get<int>() << "  ";
   if (row.contains("error"))
     out << "unreadable: " << row["error"].get<std::string>() << "\n";
   else

@@ -21,7 +21,9 @@
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
 #include "smc/smc_access.h"
+#include "smc/utf8.h"
 #include "sparkline.h"
+#include "value_format.h"
 
 namespace ventra::ctl {
 namespace {
@@ -117,15 +119,16 @@ std::string cell(const json& value) {
   return value.is_null() ? "" : value.dump();
 }
 
-std::string csvField(std::string text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+std::string csvField(std::string raw) {
+  std::string text = utf8::escapeControls(raw);  // a label's ESC or NUL never reaches the file
+  if (text.find_first_of(",\"") == std::string::npos) return text;
   std::string quoted = "\"";
   for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
 
 std::string fanLabel(const json& fan) {
-  std::string name = fan["name"].is_string() ? fan["name"].get<std::string>() : "";
+  std::string name = fan["name"].is_string() ? shown(fan["name"]) : "";
   return "fan" + fan["id"].dump() + (name.empty() ? "" : " " + name);
 }
 
@@ -169,9 +172,8 @@ class TerminalView final : public View {
       line(frame, fanLabel(fan), fan["currentSpeed"], " rpm", "fan" + fan["id"].dump());
     frame << "\n";
     for (const auto& sensor : record["sensors"])
-      line(frame, sensor["key"].get<std::string>() + " " + sensor["name"].get<std::string>(),
-           sensor["value"], std::string(" ") + unitSymbol(options_.unit),
-           sensor["key"].get<std::string>());
+      line(frame, shown(sensor["key"]) + " " + shown(sensor["name"]), sensor["value"],
+           std::string(" ") + unitSymbol(options_.unit), sensor["key"].get<std::string>());
     out_ << frame.str() << std::flush;
   }
   void finish() override { out_ << std::endl; }

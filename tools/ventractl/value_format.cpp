@@ -7,6 +7,7 @@
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
 #include "smc/platform/emulator/profile.h"
+#include "smc/utf8.h"
 
 namespace ventra::ctl {
 namespace {
@@ -90,6 +91,10 @@ std::string valueText(const nlohmann::ordered_json& value) {
 
 std::string hexOf(const SMCDataBytes& bytes, std::uint32_t size) {
   return smc::emulator::hexFromBytes(bytes.data(), std::min<std::uint32_t>(size, 32));
+}
+
+std::string shown(const nlohmann::ordered_json& text) {
+  return utf8::escapeControls(text.is_string() ? text.get<std::string>() : text.dump());
 }
 
 }  // namespace ventra::ctl

@@ -16,6 +16,10 @@ nlohmann::ordered_json decodeValue(const DataType& info, const SMCDataBytes& byt
 // The decoded value as a short text for tables ("1000", "45.5", "true", "\"PCI\"", "-").
 std::string valueText(const nlohmann::ordered_json& value);
 
+// A text from the SMC or a profile (a key, a type, a fan's name) as text output shows it: its
+// control characters escaped ("\x1B"), as error messages show them.
+std::string shown(const nlohmann::ordered_json& text);
+
 std::string hexOf(const SMCDataBytes& bytes, std::uint32_t size);
 
 }  // namespace ventra::ctl
