@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -69,6 +70,27 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& file, std:
     return std::nullopt;
   }
   return text;
+}
+
+namespace {
+
+std::filesystem::path absoluteVariable(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value || *value == '\0') return {};
+  std::filesystem::path path(value);
+  return path.is_absolute() ? path : std::filesystem::path();
+}
+
+}  // namespace
+
+std::filesystem::path userConfigDirectory() {
+  if (auto config = absoluteVariable("XDG_CONFIG_HOME"); !config.empty()) return config;
+  auto home = absoluteVariable("HOME");
+  return home.empty() ? home : home / ".config";
+}
+
+std::filesystem::path userRuntimeDirectory() {
+  return absoluteVariable("XDG_RUNTIME_DIR");
 }
 
 int replaceFile(const std::filesystem::path& file, const std::string& text) {

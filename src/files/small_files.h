@@ -16,6 +16,12 @@ namespace ventra::files {
 std::optional<std::string> readSmallFile(const std::filesystem::path& file, std::size_t limit,
                                          bool followLinks, std::string& problem);
 
+// $XDG_CONFIG_HOME, else $HOME/.config. A relative value is ignored, as the XDG base directory
+// rules say; empty where neither gives an absolute path.
+std::filesystem::path userConfigDirectory();
+// $XDG_RUNTIME_DIR where it is absolute; empty otherwise.
+std::filesystem::path userRuntimeDirectory();
+
 // Replaces the file with `text` through a temporary file in the same directory and a rename,
 // so that a failure (a full disk, say) leaves the old file as it was. Creates the directory,
 // mode 0700, where it is missing. 0, or the errno of the step that failed.

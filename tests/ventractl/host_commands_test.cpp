@@ -1,4 +1,6 @@
 // The commands that need the host's backends (GPU, desktop, autostart), as this build has them.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -131,6 +133,31 @@ TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
   EXPECT_FALSE(std::ifstream(entry).good());
   EXPECT_EQ(run("restart").status, 2);
   std::filesystem::remove_all(config);
+}
+
+// A relative XDG_CONFIG_HOME is ignored, as the XDG rules say: the entry goes under $HOME.
+TEST(Ventractl, AutostartIgnoresARelativeConfigDirectory) {
+  std::string home = ::testing::TempDir() + "autostart-home-" + std::to_string(getpid());
+  std::filesystem::create_directories(home);
+  CliRun run = shell("cd " + home + " && XDG_CONFIG_HOME=rel HOME=" + home +
+                     " " VENTRACTL_PATH " autostart enable");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(home + "/.config/autostart/ventra.desktop"));
+  EXPECT_FALSE(std::filesystem::exists(home + "/rel"));
+  std::filesystem::remove_all(home);
+}
+
+// Under sudo -E, root with a user's HOME must not leave root-owned directories in that home.
+TEST(Ventractl, AutostartRefusesToWriteIntoAnotherUsersHome) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to play sudo -E";
+  std::string home = ::testing::TempDir() + "autostart-other-" + std::to_string(getpid());
+  std::filesystem::create_directories(home);
+  ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);  // nobody's
+  CliRun run = ventractl("autostart enable", "XDG_CONFIG_HOME= HOME=" + home + " ");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("belongs to user 65534"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(home + "/.config")) << "nothing made there";
+  std::filesystem::remove_all(home);
 }
 
 TEST(Ventractl, CheckExplainsTheFirstFailingTest) {

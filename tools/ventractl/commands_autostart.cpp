@@ -1,5 +1,8 @@
 // ventractl autostart enable|disable|status: the user's XDG autostart entry for the app, copied
 // from the one installed with it, so the entry and its launch hint have a single source.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,13 +18,25 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path userEntry() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  fs::path base = config && *config ? fs::path(config)
-                  : home && *home   ? fs::path(home) / ".config"
-                                    : fs::path();
-  if (base.empty()) throw CommandError("neither XDG_CONFIG_HOME nor HOME is set");
+  fs::path base = files::userConfigDirectory();
+  if (base.empty())
+    throw CommandError("neither XDG_CONFIG_HOME nor HOME is set to an absolute directory");
   return base / "autostart" / "ventra.desktop";
+}
+
+// Under `sudo -E` HOME is still the user's while we are root: directories made there would be
+// root's. The nearest existing directory above the entry must be the caller's own.
+void refuseAnotherUsersHome(const fs::path& entry) {
+  fs::path existing = entry.parent_path();
+  std::error_code error;
+  while (!fs::exists(existing, error) && existing.has_relative_path())
+    existing = existing.parent_path();
+  struct stat status {};
+  if (::stat(existing.c_str(), &status) == 0 && status.st_uid != ::geteuid())
+    throw CommandError(
+        existing.string() + " belongs to user " + std::to_string(status.st_uid) +
+        ", not to this one (" + std::to_string(::geteuid()) +
+        "); run ventractl autostart as the user whose login it is for, without sudo");
 }
 
 std::string installedEntry() {
@@ -38,6 +53,7 @@ std::string installedEntry() {
 
 int enable(Context& context) {
   fs::path entry = userEntry();
+  refuseAnotherUsersHome(entry);
   if (files::replaceFile(entry, installedEntry()) != 0)
     throw CommandError("cannot write " + entry.string());
   context.out << "autostart enabled: " << entry.string() << "\n";

@@ -1,4 +1,5 @@
 #include "app/platform/linux/linux_desktop.h"
+#include "files/small_files.h"
 
 #include <glib.h>
 
@@ -168,10 +169,6 @@ void LinuxDesktop::endWithInternalError(const std::exception& error) {
   g_main_loop_quit(loop_.get());
 }
 
-std::filesystem::path underOr(const char* base, const char* relative) {
-  return base && *base ? std::filesystem::path(base) / relative : std::filesystem::path();
-}
-
 }  // namespace
 
 std::shared_ptr<pf::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths, ModifierSource modifiers) {
@@ -179,7 +176,8 @@ std::shared_ptr<pf::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths, Modifier
   // Only in the per-boot runtime directory: ids kept across a reboot would name other programs'
   // notifications. GLib falls back to the cache directory without it, so it is read here.
   if (paths.notificationState.empty())
-    paths.notificationState = underOr(std::getenv("XDG_RUNTIME_DIR"), "ventra/delivered");
+    if (auto runtime = files::userRuntimeDirectory(); !runtime.empty())
+      paths.notificationState = runtime / "ventra/delivered";
   return std::make_shared<LinuxDesktop>(std::move(paths), std::move(modifiers));
 }
 

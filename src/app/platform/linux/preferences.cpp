@@ -50,9 +50,8 @@ std::optional<double> readStoredNumber(const std::filesystem::path& file, const 
 }
 
 std::filesystem::path userDefaultsFile() {
-  const char* config = g_get_user_config_dir();
-  return config && *config ? std::filesystem::path(config) / "ventra/defaults.ini"
-                           : std::filesystem::path();
+  auto config = files::userConfigDirectory();
+  return config.empty() ? config : config / "ventra/defaults.ini";
 }
 
 }  // namespace ventra::app::linux_desktop
