@@ -160,6 +160,23 @@ TEST(Ventractl, AutostartRefusesToWriteIntoAnotherUsersHome) {
   std::filesystem::remove_all(home);
 }
 
+// What stands at --applesmc is named for what it is: a file, a directory without the driver's
+// files, nothing at all (then the module to load).
+TEST(Ventractl, TheDriverDirectoryProblemIsNamed) {
+  std::string empty = ::testing::TempDir() + "no-smc-" + std::to_string(getpid());
+  std::filesystem::create_directories(empty);
+  const std::pair<std::string, std::string> cases[] = {
+      {"profiles/example.json", "is not a directory"},
+      {empty, "has no key_count"},
+      {empty + "/missing", "modprobe applesmc"}};
+  for (const auto& [where, message] : cases) {
+    CliRun run = ventractl("--applesmc " + where + " fans");
+    EXPECT_EQ(run.status, 1) << where;
+    EXPECT_NE(run.err.find(message), std::string::npos) << where << ": " << run.err;
+  }
+  std::filesystem::remove_all(empty);
+}
+
 TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
   CliRun run = ventractl("--profile profiles/macpro5_1-hot.json check --json");
   json doc = run.document();

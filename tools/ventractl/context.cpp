@@ -37,6 +37,8 @@ SmcSession::SmcSession(const Options& options) : host_(options) {
   } catch (const SMCAccess::SMCError& error) {
     if (error.kind() == SMCAccess::SMCError::Kind::driverNotFound && !options.profile)
       throw CommandError(noHostSmc(options));
+    if (error.kind() == SMCAccess::SMCError::Kind::failedToOpen && !options.profile)
+      if (auto why = whyTheSmcRefused(options)) throw CommandError(*why);
     throw;
   }
 }

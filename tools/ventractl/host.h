@@ -30,6 +30,9 @@ std::optional<std::string> hostUnavailable();
 // Why the host has no SMC service, for a command that needed one.
 std::string noHostSmc(const Options& options);
 
+// Why the host's SMC refused to open, where the host can tell (not the driver's directory).
+std::optional<std::string> whyTheSmcRefused(const Options& options);
+
 // Why the host offers no GPU device, for a command that needed one.
 std::string noHostGpus(const Options& options);
 

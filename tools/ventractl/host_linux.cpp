@@ -38,8 +38,20 @@ std::optional<std::string> hostUnavailable() {
 std::string noHostSmc(const Options& options) {
   auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
                                           : smc::linux_backend::defaultDevicePath();
+  std::error_code error;
+  if (std::filesystem::exists(driver, error))
+    return driver.string() + " is not a directory: --applesmc names the driver's directory";
   return "no SMC service on this host: the applesmc driver is not loaded (" + driver.string() +
-         " is missing). Use --profile FILE to work with an emulated SMC.";
+         " is missing): load it with 'modprobe applesmc'. Use --profile FILE to work with an "
+         "emulated SMC.";
+}
+
+std::optional<std::string> whyTheSmcRefused(const Options& options) {
+  auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
+                                          : smc::linux_backend::defaultDevicePath();
+  std::error_code error;
+  if (std::filesystem::exists(driver / "key_count", error)) return std::nullopt;
+  return driver.string() + " has no key_count: it is not the applesmc driver's directory";
 }
 
 // What each stack had to say, and the packages that bring a device.

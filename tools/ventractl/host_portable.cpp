@@ -22,6 +22,10 @@ std::string noHostSmc(const Options&) {
   return *hostUnavailable();
 }
 
+std::optional<std::string> whyTheSmcRefused(const Options&) {
+  return std::nullopt;
+}
+
 std::string noHostGpus(const Options&) {
   return *hostUnavailable();
 }
