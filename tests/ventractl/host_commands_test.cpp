@@ -177,6 +177,16 @@ TEST(Ventractl, TheDriverDirectoryProblemIsNamed) {
   std::filesystem::remove_all(empty);
 }
 
+// The scripted host's files are the host: one that cannot be written (a full TMPDIR; here a file
+// size limit of 0) ends the command with the reason, not a run on a host with no model.
+TEST(Ventractl, SimulateOnTheLinuxDesktopChecksEveryFileItWrites) {
+  CliRun run = shell("trap '' XFSZ; ulimit -f 0; " VENTRACTL_PATH
+                     " simulate scenarios/default.json --desktop linux");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot write the scripted host's product_name"), std::string::npos)
+      << run.err;
+}
+
 TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
   CliRun run = ventractl("--profile profiles/macpro5_1-hot.json check --json");
   json doc = run.document();

@@ -2,14 +2,18 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "app/app_delegate.h"
 #include "app/platform/linux/linux_desktop.h"
+#include "context.h"
+#include "files/small_files.h"
 #include "sim/simulated_host.h"
 #include "tracing_desktop.h"
 
@@ -23,13 +27,15 @@ class ScriptedHostFiles {
  public:
   explicit ScriptedHostFiles(const sim::Scenario& scenario) {
     std::string pattern = (fs::temp_directory_path() / "ventra-host-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary directory");
+    if (!mkdtemp(pattern.data()))
+      throw CommandError("cannot make a directory for the scripted host in " + pattern + ": " +
+                         std::strerror(errno));
     root_ = pattern;
-    if (scenario.hostModel) std::ofstream(productName()) << *scenario.hostModel << "\n";
-    std::ofstream defaults(defaultsFile());
-    defaults << "[Ventra]\n";
+    if (scenario.hostModel) write(productName(), *scenario.hostModel + "\n");
+    std::string defaults = "[Ventra]\n";
     for (const auto& [key, value] : scenario.defaults)
-      std::visit([&, k = key](auto v) { defaults << k << "=" << number(v) << "\n"; }, value);
+      std::visit([&, k = key](auto v) { defaults += k + "=" + number(v) + "\n"; }, value);
+    write(defaultsFile(), defaults);
   }
   ~ScriptedHostFiles() {
     std::error_code error;
@@ -43,6 +49,16 @@ class ScriptedHostFiles {
   fs::path notificationState() const { return root_ / "delivered"; }
 
  private:
+  // The app reads these as the host's own files: one that is not written whole would be a
+  // different host, so it ends the command.
+  void write(const fs::path& file, const std::string& text) {
+    if (int error = files::replaceFile(file, text)) {
+      std::error_code ignored;
+      fs::remove_all(root_, ignored);
+      throw CommandError("cannot write the scripted host's " + file.filename().string() + " in " +
+                         root_.string() + ": " + std::strerror(error));
+    }
+  }
   template <typename T>
   static std::string number(T value) {
     std::ostringstream text;
