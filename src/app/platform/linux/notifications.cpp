@@ -1,5 +1,7 @@
 #include "app/platform/linux/notifications.h"
 
+#include "app/controller.h"
+
 #include <gio/gio.h>
 
 #include <iostream>
@@ -20,6 +22,8 @@ constexpr char kInterface[] = "org.freedesktop.Notifications";
 constexpr int kCallTimeoutMs = 5000;
 // A Notify answered late is still worth its id, so that the notification can be closed.
 constexpr int kNotifyTimeoutMs = 60000;
+// A little over the app's wait, so the server never expires an alert the app is waiting on.
+constexpr int kSafetyExpiryMs = static_cast<int>(kAlertTimeoutSeconds * 1000) + 3000;
 constexpr std::size_t kStateFileLimit = 4096;
 constexpr char kResetAction[] = "reset";
 constexpr char kCancelAction[] = "cancel";
@@ -109,9 +113,10 @@ GVariant* notifyArguments(const pf::UserNotification& n) {
     g_variant_builder_add(&hints, "{sv}", "sound-name",
                           g_variant_new_string("message-new-instant"));
   g_variant_builder_add(&hints, "{sv}", "urgency", g_variant_new_byte(1));
-  // expire_timeout 0: the app owns the timeout, so the server must not expire it first.
+  // The app owns the timeout and removes the alert itself; the server's expiry only clears an
+  // alert we could not remove (a server stalled when it was shown, so its id never came back).
   return g_variant_new("(susssasa{sv}i)", "Ventra", 0u, "", n.title.c_str(),
-                       n.informativeText.c_str(), &actions, &hints, 0);
+                       n.informativeText.c_str(), &actions, &hints, kSafetyExpiryMs);
 }
 
 void Center::deliverNotification(std::shared_ptr<pf::UserNotification> notification) {
