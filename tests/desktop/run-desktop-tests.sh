@@ -74,5 +74,5 @@ start_dunst() {
 }
 start_dunst
 
-export VENTRACTL=$ventractl SCENARIOS=$scenarios WORK=$work DUNST_PID=$dunst_pid
+export VENTRACTL=$ventractl SCENARIOS=$scenarios WORK=$work DUNST_PID=$dunst_pid BUS_PID=${pids[0]}
 python3 "$here/desktop_roads.py"

@@ -4,6 +4,7 @@
 
 #include <gio/gio.h>
 
+#include <chrono>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -22,6 +23,7 @@ constexpr char kInterface[] = "org.freedesktop.Notifications";
 constexpr int kCallTimeoutMs = 5000;
 // A Notify answered late is still worth its id, so that the notification can be closed.
 constexpr int kNotifyTimeoutMs = 60000;
+constexpr std::chrono::milliseconds kBusConnectLimit{2000};
 // A little over the app's wait, so the server never expires an alert the app is waiting on.
 constexpr int kSafetyExpiryMs = static_cast<int>(kAlertTimeoutSeconds * 1000) + 3000;
 constexpr std::size_t kStateFileLimit = 4096;
@@ -78,13 +80,63 @@ Center::~Center() {
   if (bus_ && subscription_) g_dbus_connection_signal_unsubscribe(bus_.get(), subscription_);
 }
 
-// Without a session bus nothing can be shown; the app's own timeout then decides.
+namespace {
+
+// A connection on its way. Shared with the callback: one that comes after we stopped waiting
+// must find it alive.
+struct Connecting {
+  GDBusConnection* connection = nullptr;
+  GError* error = nullptr;
+  bool done = false;
+  ~Connecting() {
+    if (connection) g_object_unref(connection);
+    if (error) g_error_free(error);
+  }
+};
+
+void connected(GObject*, GAsyncResult* result, gpointer data) {
+  auto* state = static_cast<std::shared_ptr<Connecting>*>(data);
+  (*state)->connection = g_bus_get_finish(result, &(*state)->error);
+  (*state)->done = true;
+  delete state;
+}
+
+// Iterates `context` until the connection is made or `limit` has passed.
+void waitFor(GMainContext* context, const Connecting& state, std::chrono::milliseconds limit) {
+  const gint64 deadline = g_get_monotonic_time() + limit.count() * 1000;
+  while (!state.done && g_get_monotonic_time() < deadline) {
+    g_autoptr(GSource) wake = g_timeout_source_new(10);
+    g_source_set_callback(
+        wake, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_attach(wake, context);
+    g_main_context_iteration(context, TRUE);
+    g_source_destroy(wake);
+  }
+}
+
+}  // namespace
+
+// Without a session bus nothing can be shown; the app's own timeout then decides. A bus daemon
+// that takes the connection and never answers (a stopped process) would hold a plain
+// g_bus_get_sync for good, so the connection is waited for at most kBusConnectLimit.
 GDBusConnection* Center::bus() {
   if (busTried_) return bus_.get();
   busTried_ = true;
-  g_autoptr(GError) error = nullptr;
-  bus_.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
-  if (!bus_) std::cerr << "ventra: no session bus for notifications: " << error->message << "\n";
+  g_autoptr(GMainContext) context = g_main_context_new();
+  g_main_context_push_thread_default(context);
+  g_autoptr(GCancellable) cancel = g_cancellable_new();
+  auto state = std::make_shared<Connecting>();
+  g_bus_get(G_BUS_TYPE_SESSION, cancel, &connected, new std::shared_ptr<Connecting>(state));
+  waitFor(context, *state, kBusConnectLimit);
+  if (!state->done) {
+    g_cancellable_cancel(cancel);
+    waitFor(context, *state, kBusConnectLimit);  // the cancelled call ends promptly
+  }
+  g_main_context_pop_thread_default(context);
+  if (state->connection) bus_.reset(static_cast<GDBusConnection*>(g_object_ref(state->connection)));
+  if (!bus_)
+    std::cerr << "ventra: no session bus for notifications: "
+              << (state->error ? state->error->message : "it did not answer in time") << "\n";
   return bus_.get();
 }
 
