@@ -39,9 +39,19 @@ mount_standin() {
   done
   skip "the stand-in did not appear"
 }
+# What both halves run and read is staged where an ordinary user can reach it: a checkout in
+# a private home (/root, mode 0700) is out of that user's reach.
+stage=$work/stage
+mkdir -p "$stage"
+cp "$tests" "$ventractl" "$stage/"
+cp "$profile" "$stage/profile.json"
+cp "$(dirname "$0")/exact-bytes.json" "$stage/exact-bytes.json"
+chmod -R a+rX "$stage"
+tests=$stage/$(basename "$tests") ventractl=$stage/$(basename "$ventractl")
+profile=$stage/profile.json exact_profile=$stage/exact-bytes.json
+
 mount_standin main "$profile"
 mount=$work/main/applesmc.768
-exact_profile=$(dirname "$0")/exact-bytes.json
 mount_standin exact "$exact_profile"
 exact=$work/exact/applesmc.768
 
