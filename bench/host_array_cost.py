@@ -6,22 +6,12 @@ time and peak resident memory of each, median of several runs, in one run.
 
     bench/host_array_cost.py [BUILD] [RUNS]"""
 import os
+import os
 import statistics
-import subprocess
 import sys
-import tempfile
-import time
 
-
-def run(argv):
-    with tempfile.NamedTemporaryFile("r") as report:
-        start = time.monotonic()
-        status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", report.name] + argv,
-                                 stdout=subprocess.DEVNULL)
-        wall = time.monotonic() - start
-        if status != 0:
-            sys.exit(f"{argv[0]} failed with status {status}")
-        return wall, int(report.read().split()[-1]) / 1024  # KiB -> MiB
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from timed_run import timed_run  # noqa: E402
 
 
 def main():
@@ -36,7 +26,7 @@ def main():
     samples = {name: [] for name in programs}
     for _ in range(runs):
         for name, argv in programs.items():
-            samples[name].append(run(argv))
+            samples[name].append(timed_run(argv))
     medians = {}
     for name, values in samples.items():
         medians[name] = statistics.median(v[0] for v in values)

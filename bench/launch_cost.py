@@ -6,23 +6,12 @@ same way, wall time and peak resident memory of each, median of several runs.
 
 On a host that is not the target machine, ventra waits its mandated 1.0 s and quits at the
 host-model test; everything above `sleep 1` is the price of starting."""
+import os
 import statistics
-import subprocess
 import sys
-import tempfile
-import time
 
-
-def run(argv):
-    # GNU time reports the child's own peak; the wall clock here includes its small start-up,
-    # the same for both programs.
-    with tempfile.NamedTemporaryFile("r") as report:
-        start = time.monotonic()
-        status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", report.name] + argv)
-        wall = time.monotonic() - start
-        if status != 0:
-            sys.exit(f"{argv[0]} failed with status {status}")
-        return wall, int(report.read().split()[-1]) / 1024  # KiB -> MiB
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from timed_run import timed_run  # noqa: E402
 
 
 def main():
@@ -30,8 +19,8 @@ def main():
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 7
     samples = {"sleep 1": [], "ventra": []}
     for _ in range(runs):
-        samples["sleep 1"].append(run(["sleep", "1"]))
-        samples["ventra"].append(run([ventra]))
+        samples["sleep 1"].append(timed_run(["sleep", "1"]))
+        samples["ventra"].append(timed_run([ventra]))
     medians = {}
     for name, values in samples.items():
         wall = statistics.median(v[0] for v in values)
