@@ -31,7 +31,7 @@ std::vector<const char*> gpuBackendNames() {
 #endif
 }
 
-GpuBackend makeGpuBackend(const std::string& name, lg::BackendOptions options) {
+GpuBackend makeGpuBackend(const std::string& name, [[maybe_unused]] lg::BackendOptions options) {
   GpuBackend backend;
   if (name == "fake") {
     auto fake = std::make_shared<gpu::fake::FakeGPU>(

@@ -55,13 +55,19 @@ std::string hintFor(const SMCAccess::SMCError& error, const std::string& command
 
 int run(const Invocation& invocation) {
   Context context{invocation.options, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1};
-  if (invocation.options.help) return std::cout << invocation.helpText, 0;
+  if (invocation.options.help) {
+    std::cout << invocation.helpText;
+    return 0;
+  }
   if (invocation.options.version) {
     std::cout << "ventractl " VENTRA_VERSION " (commit " VENTRA_COMMIT ")\n"
               << "backends: " << ventra::ctl::builtBackends() << "\n";
     return 0;
   }
-  if (invocation.words.empty()) return std::cout << shortSummary(), 0;
+  if (invocation.words.empty()) {
+    std::cout << shortSummary();
+    return 0;
+  }
   auto command = commands().find(invocation.words.front());
   if (command == commands().end())
     throw UsageError("unknown command \"" + invocation.words.front() + "\"");
