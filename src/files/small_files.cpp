@@ -98,7 +98,11 @@ int replaceFile(const std::filesystem::path& file, const std::string& text) {
   const auto directory = file.has_parent_path() ? file.parent_path() : ".";
   if (std::filesystem::create_directories(directory, error))
     std::filesystem::permissions(directory, std::filesystem::perms::owner_all, error);
-  std::string temporary = directory / ("." + file.filename().string() + ".XXXXXX");
+  // Built piece by piece: GCC 12 at -O3 misreads "literal" + temporary string (-Wrestrict).
+  std::string hidden = ".";
+  hidden += file.filename().string();
+  hidden += ".XXXXXX";
+  std::string temporary = directory / hidden;
   std::vector<char> name(temporary.begin(), temporary.end());
   name.push_back('\0');
   Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
