@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev zsh fish
   libglib2.0-dev libx11-dev dbus libfuse3-dev fuse3 dunst xvfb python3
   ocl-icd-opencl-dev opencl-headers libclblast-dev pocl-opencl-icd libopenblas-dev
-  libvulkan-dev glslc mesa-vulkan-drivers vulkan-validationlayers
+  libvulkan-dev glslc mesa-vulkan-drivers vulkan-validationlayers mesa-opencl-icd
 )
 missing=()
 for p in "${packages[@]}"; do
