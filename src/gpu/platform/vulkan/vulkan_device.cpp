@@ -186,24 +186,31 @@ namespace {
 using Usage = vk::BufferUsageFlagBits;
 using Memory = vk::MemoryPropertyFlagBits;
 
-// Records `copy` into a fresh one-time command buffer, runs it and waits, once per chunk.
-template <typename Copy>
-void inChunks(Device& device, Buffer& staging, std::uint64_t length, Copy copy) {
+// Moves `total` bytes through a mapped host-visible staging buffer of at most `stagingBytes`, a
+// chunk at a time: `record(commands, staging, mapped, at, count)` fills a fresh one-time command
+// buffer, which runs to completion before `afterwards(mapped, at, count)`.
+template <typename Record, typename Afterwards>
+void throughStaging(Device& device, std::uint64_t total, std::uint64_t stagingBytes,
+                    vk::BufferUsageFlags usage, Record record, Afterwards afterwards) {
+  Buffer staging(device, std::min(total, stagingBytes), usage,
+                 Memory::eHostVisible | Memory::eHostCoherent);
+  auto* mapped = static_cast<char*>(staging.map());
   vk::raii::CommandPool pool(device.logical(),
                              {vk::CommandPoolCreateFlagBits::eTransient |
                                   vk::CommandPoolCreateFlagBits::eResetCommandBuffer,
                               device.queueFamily()});
   auto commands = std::move(
       vk::raii::CommandBuffers(device.logical(), {*pool, vk::CommandBufferLevel::ePrimary, 1})[0]);
-  for (std::uint64_t at = 0; at < length; at += staging.bytes()) {
-    const std::uint64_t count = std::min(staging.bytes(), length - at);
+  for (std::uint64_t at = 0; at < total; at += staging.bytes()) {
+    const std::uint64_t count = std::min(staging.bytes(), total - at);
     commands.reset();
     commands.begin({vk::CommandBufferUsageFlagBits::eOneTimeSubmit});
-    copy(commands, at, count, /*before=*/true);
+    record(commands, staging, mapped, at, count);
     commands.end();
     device.runNow(commands);
-    copy(commands, at, count, /*before=*/false);
+    afterwards(mapped, at, count);
   }
+  staging.unmap();
 }
 
 // Makes every earlier shader or transfer write visible to what follows.
@@ -219,36 +226,28 @@ void barrier(const vk::raii::CommandBuffer& commands) {
 
 void upload(Device& device, Buffer& target, const void* bytes, std::uint64_t length,
             std::uint64_t stagingBytes) {
-  Buffer staging(device, std::min(length, stagingBytes), Usage::eTransferSrc,
-                 Memory::eHostVisible | Memory::eHostCoherent);
-  auto* mapped = staging.map();
-  inChunks(device, staging, length,
-           [&](const vk::raii::CommandBuffer& commands, std::uint64_t at, std::uint64_t count,
-               bool before) {
-             if (!before) return;
-             std::memcpy(mapped, static_cast<const char*>(bytes) + at, count);
-             commands.copyBuffer(*staging.get(), *target.get(), vk::BufferCopy(0, at, count));
-           });
-  staging.unmap();
+  throughStaging(
+      device, length, stagingBytes, Usage::eTransferSrc,
+      [&](const vk::raii::CommandBuffer& commands, const Buffer& staging, char* mapped,
+          std::uint64_t at, std::uint64_t count) {
+        std::memcpy(mapped, static_cast<const char*>(bytes) + at, count);
+        commands.copyBuffer(*staging.get(), *target.get(), vk::BufferCopy(0, at, count));
+      },
+      [](char*, std::uint64_t, std::uint64_t) {});
 }
 
 void download(Device& device, const Buffer& source, std::uint64_t offset, void* destination,
               std::uint64_t count, std::uint64_t stagingBytes) {
-  Buffer staging(device, std::min(count, stagingBytes), Usage::eTransferDst,
-                 Memory::eHostVisible | Memory::eHostCoherent);
-  auto* mapped = staging.map();
-  inChunks(device, staging, count,
-           [&](const vk::raii::CommandBuffer& commands, std::uint64_t at, std::uint64_t chunk,
-               bool before) {
-             if (before) {
-               barrier(commands);
-               commands.copyBuffer(*source.get(), *staging.get(),
-                                   vk::BufferCopy(offset + at, 0, chunk));
-             } else {
-               std::memcpy(static_cast<char*>(destination) + at, mapped, chunk);
-             }
-           });
-  staging.unmap();
+  throughStaging(
+      device, count, stagingBytes, Usage::eTransferDst,
+      [&](const vk::raii::CommandBuffer& commands, const Buffer& staging, char*, std::uint64_t at,
+          std::uint64_t chunk) {
+        barrier(commands);
+        commands.copyBuffer(*source.get(), *staging.get(), vk::BufferCopy(offset + at, 0, chunk));
+      },
+      [&](char* mapped, std::uint64_t at, std::uint64_t chunk) {
+        std::memcpy(static_cast<char*>(destination) + at, mapped, chunk);
+      });
 }
 
 std::vector<std::shared_ptr<Device>> enumerateDevices(
