@@ -11,67 +11,27 @@
 
 namespace ventra::sim {
 namespace pf = app::platform;
-using json = nlohmann::ordered_json;
-
-namespace {
-
-class SimDefaults final : public pf::UserDefaults {
- public:
-  SimDefaults(std::map<std::string, pf::DefaultValue> stored, Trace& trace)
-      : stored_(std::move(stored)), trace_(trace) {}
-  void registerDefaults(const std::map<std::string, pf::DefaultValue>& defaults) override {
-    json fields;
-    for (const auto& [key, value] : defaults) {
-      registered_[key] = value;
-      std::visit([&, k = key](auto v) { fields[k] = v; }, value);
-    }
-    trace_.add("registerDefaults", fields);
-  }
-  double doubleForKey(const std::string& key) override {
-    double value = 0.0;
-    if (auto found = stored_.find(key); found != stored_.end())
-      value = std::visit([](auto v) { return static_cast<double>(v); }, found->second);
-    else if (auto registered = registered_.find(key); registered != registered_.end())
-      value = std::visit([](auto v) { return static_cast<double>(v); }, registered->second);
-    trace_.add("doubleForKey",
-               {{"key", key},
-                {"value", std::isfinite(value) ? json(value) : json(std::to_string(value))}});
-    return value;
-  }
-
- private:
-  std::map<std::string, pf::DefaultValue> stored_, registered_;
-  Trace& trace_;
-};
-
-}  // namespace
 
 class SimNotificationCenter final : public pf::UserNotificationCenter {
  public:
-  SimNotificationCenter(SimDesktop& desktop, const Scenario& scenario, Trace& trace)
-      : desktop_(desktop), answer_(scenario.answer), trace_(trace) {
+  SimNotificationCenter(SimDesktop& desktop, const Scenario& scenario)
+      : desktop_(desktop), answer_(scenario.answer) {
     if (scenario.leftoverNotification) {
       auto leftover = std::make_shared<pf::UserNotification>();
       leftover->title = "High Fan Speed Detected";
       delivered_.push_back(leftover);
     }
   }
-  void removeAllDeliveredNotifications() override {
-    trace_.add("removeAllDeliveredNotifications", {{"removed", delivered_.size()}});
-    delivered_.clear();
-  }
+  void removeAllDeliveredNotifications() override { delivered_.clear(); }
   void deliverNotification(std::shared_ptr<pf::UserNotification> n) override {
-    trace_.add("deliverNotification", notificationFields(*n));
     delivered_.push_back(n);
     if (answer_.action != Answer::Action::none)
       desktop_.post(answer_.after, [this, n] { userAnswers(n); });
   }
   void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {
-    trace_.add("setDelegate");
     delegate_ = std::move(delegate);
   }
   void removeDeliveredNotification(const std::shared_ptr<pf::UserNotification>& n) override {
-    trace_.add("removeDeliveredNotification", {{"title", n->title}});
     std::erase(delivered_, n);
   }
   std::size_t deliveredCount() const { return delivered_.size(); }
@@ -80,7 +40,6 @@ class SimNotificationCenter final : public pf::UserNotificationCenter {
   // The user acts on the notification if it is still on screen.
   void userAnswers(const std::shared_ptr<pf::UserNotification>& n) {
     if (std::find(delivered_.begin(), delivered_.end(), n) == delivered_.end()) return;
-    trace_.add("userAnswer", {{"action", actionName(answer_.action)}});
     std::erase(delivered_, n);
     if (!delegate_) return;
     if (answer_.action == Answer::Action::reset)
@@ -91,7 +50,6 @@ class SimNotificationCenter final : public pf::UserNotificationCenter {
 
   SimDesktop& desktop_;
   Answer answer_;
-  Trace& trace_;
   std::vector<std::shared_ptr<pf::UserNotification>> delivered_;
   std::shared_ptr<pf::UserNotificationCenterDelegate> delegate_;
 };
@@ -100,13 +58,11 @@ SimDesktop::SimDesktop(const Scenario& scenario, Trace& trace, bool realTime)
     : scenario_(scenario),
       trace_(trace),
       realTime_(realTime),
-      defaults_(std::make_shared<SimDefaults>(scenario.defaults, trace)),
-      center_(std::make_shared<SimNotificationCenter>(*this, scenario, trace)) {}
+      center_(std::make_shared<SimNotificationCenter>(*this, scenario)) {}
 
 int SimDesktop::applicationMain(
     int, char**, const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) {
   auto delegate = create();
-  trace_.add("applicationDidFinishLaunching");
   launching_ = true;
   delegate->applicationDidFinishLaunching();
   launching_ = false;
@@ -128,13 +84,14 @@ void SimDesktop::runMainQueue() {
 }
 
 void SimDesktop::terminate(pf::ApplicationDelegate& sender) {
-  trace_.add("terminate");
   ++terminations_;
   sender.applicationWillTerminate();
 }
 
-std::shared_ptr<pf::UserDefaults> SimDesktop::standardUserDefaults() {
-  return defaults_;
+std::optional<pf::DefaultValue> SimDesktop::storedDefault(const std::string& key) {
+  auto found = scenario_.defaults.find(key);
+  if (found == scenario_.defaults.end()) return std::nullopt;
+  return found->second;
 }
 
 std::shared_ptr<pf::UserNotificationCenter> SimDesktop::defaultUserNotificationCenter() {
@@ -153,7 +110,6 @@ std::uint64_t SimDesktop::modifierFlags() {
 }
 
 void SimDesktop::asyncAfter(double seconds, std::function<void()> work) {
-  trace_.add("schedule", {{"delay", seconds}});
   post(seconds, std::move(work));
 }
 
@@ -164,7 +120,6 @@ void SimDesktop::post(double seconds, std::function<void()> work) {
 int SimDesktop::sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,
                        const void*, std::size_t) {
   const auto& model = scenario_.hostModel;
-  trace_.add("hostModel", {{"model", model ? json(*model) : json(nullptr)}});
   if (nameLength != 2 || name[0] != pf::CTL_HW || name[1] != pf::HW_MODEL || !model) return -1;
   if (model->size() + 1 > *size) return -1;  // does not fit, as the real call reports
   std::memcpy(buffer, model->c_str(), model->size() + 1);

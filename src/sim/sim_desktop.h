@@ -1,7 +1,8 @@
 #pragma once
 
 // The simulated desktop: a virtual clock, a scripted host and a scripted user. Nothing sleeps
-// unless real time is asked for; every platform call is written into the trace.
+// unless real time is asked for. It keeps the trace's clock; the platform calls are written by the
+// tracing decorator every desktop is run behind (sim/tracing_desktop.h).
 
 #include <functional>
 #include <memory>
@@ -26,7 +27,7 @@ class SimDesktop : public app::platform::DesktopPlatform,
       int argc, char** argv,
       const std::function<std::shared_ptr<app::platform::ApplicationDelegate>()>& create) override;
   void terminate(app::platform::ApplicationDelegate& sender) override;
-  std::shared_ptr<app::platform::UserDefaults> standardUserDefaults() override;
+  std::optional<app::platform::DefaultValue> storedDefault(const std::string& key) override;
   std::shared_ptr<app::platform::UserNotificationCenter> defaultUserNotificationCenter() override;
   std::optional<app::platform::AppleEventDescriptor> currentAppleEvent() override;
   std::uint64_t modifierFlags() override;
@@ -58,7 +59,6 @@ class SimDesktop : public app::platform::DesktopPlatform,
   int terminations_ = 0;
   std::uint64_t nextOrder_ = 0;
   std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue_;
-  std::shared_ptr<app::platform::UserDefaults> defaults_;
   std::shared_ptr<SimNotificationCenter> center_;
 };
 

@@ -3,6 +3,7 @@
 #include "composition/emulated_smc.h"
 #include "gpu/platform/fake/fake_gpu.h"
 #include "sim/tracing.h"
+#include "sim/tracing_desktop.h"
 
 namespace ventra::sim {
 
@@ -13,7 +14,7 @@ Composition simulatedHost(const Scenario& scenario, Trace& trace,
   if (!gpu)
     gpu = std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{scenario.gpus, {}, 0});
   return {smc ? tracingSMC(std::move(smc), trace) : nullptr, tracingGPU(std::move(gpu), trace),
-          std::move(desktop)};
+          tracingDesktop(std::move(desktop), trace)};
 }
 
 }  // namespace ventra::sim

@@ -1,8 +1,8 @@
 #pragma once
 
 // The composition of a simulated host: the scenario's SMC on the emulator and its GPUs on the
-// fake GPU (or a GPU platform the caller hands in), both traced, with the desktop the caller
-// runs the app on (the virtual-clock one, or a real one behind a tracing decorator).
+// fake GPU (or a GPU platform the caller hands in) and the desktop the caller runs the app on (the
+// virtual-clock one or a real one), each traced.
 
 #include <memory>
 

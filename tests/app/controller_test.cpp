@@ -55,6 +55,25 @@ std::string hostModelOf(std::optional<std::string> model) {
   return readHostModel();
 }
 
+// Stored, else registered, else 0; the stored value is asked for at each read.
+TEST(UserDefaults, StoredElseRegisteredElseZero) {
+  std::map<std::string, platform::DefaultValue> stored;
+  platform::UserDefaults defaults(
+      [&](const std::string& key) -> std::optional<platform::DefaultValue> {
+        auto found = stored.find(key);
+        if (found == stored.end()) return std::nullopt;
+        return found->second;
+      });
+  EXPECT_EQ(defaults.doubleForKey("DelayAtLogin"), 0.0);
+  defaults.registerDefaults({{"DelayAtLogin", std::int64_t{30}}});
+  EXPECT_EQ(defaults.doubleForKey("DelayAtLogin"), 30.0);
+  stored["DelayAtLogin"] = -1.5;
+  EXPECT_EQ(defaults.doubleForKey("DelayAtLogin"), -1.5);
+  stored["DelayAtLogin"] = std::int64_t{0};
+  EXPECT_EQ(defaults.doubleForKey("DelayAtLogin"), 0.0) << "a stored 0 is still stored";
+  EXPECT_EQ(defaults.doubleForKey("Other"), 0.0);
+}
+
 // The process's exit status is the platform's: an internal error there must not exit 0.
 TEST(ApplicationMain, ExitsWithThePlatformsStatus) {
   class FailingDesktop final : public sim::SimDesktop {

@@ -15,7 +15,6 @@
 #include "context.h"
 #include "files/small_files.h"
 #include "sim/simulated_host.h"
-#include "tracing_desktop.h"
 
 namespace ventra::ctl {
 namespace {
@@ -90,8 +89,7 @@ int runOnLinuxDesktop(const sim::Scenario& scenario, sim::Trace& trace, std::ost
   auto real = app::linux_desktop::makeLinuxDesktop(
       {files.productName(), files.defaultsFile(), files.notificationState()},
       [flags = scenario.modifierFlags] { return flags; });
-  ScopedComposition installed(
-      sim::simulatedHost(scenario, trace, tracingDesktop(real, trace), std::move(gpu)));
+  ScopedComposition installed(sim::simulatedHost(scenario, trace, std::move(real), std::move(gpu)));
   char program[] = "ventra";
   char loginHint[sizeof app::linux_desktop::kLoginItemArgument];
   std::copy(std::begin(app::linux_desktop::kLoginItemArgument),

@@ -73,12 +73,23 @@ class UserNotificationCenter {
 
 using DefaultValue = std::variant<std::int64_t, double>;
 
+// The value a user stored under a key, if any: the one thing a desktop backend knows of defaults.
+using StoredDefault = std::function<std::optional<DefaultValue>(const std::string& key)>;
+
+// User defaults: the stored value, else the registered one, else 0. Written once here; a desktop
+// supplies only the stored value. Virtual so a decorator can watch what the app asks.
 class UserDefaults {
  public:
+  explicit UserDefaults(StoredDefault stored) : stored_(std::move(stored)) {}
   virtual ~UserDefaults() = default;
-  virtual void registerDefaults(const std::map<std::string, DefaultValue>& defaults) = 0;
-  // The stored value, else the registered one, else 0; numbers of either kind as a double.
-  virtual double doubleForKey(const std::string& key) = 0;
+  virtual void registerDefaults(const std::map<std::string, DefaultValue>& defaults);
+  // Numbers of either kind as a double; the stored value is looked up at each call, so a change
+  // made after launch still counts.
+  virtual double doubleForKey(const std::string& key);
+
+ private:
+  StoredDefault stored_;
+  std::map<std::string, DefaultValue> registered_;
 };
 
 struct AppleEventDescriptor {
@@ -105,7 +116,10 @@ class DesktopPlatform {
       const std::function<std::shared_ptr<ApplicationDelegate>()>& create) = 0;
   // Calls applicationWillTerminate and ends the process; nothing queued runs afterwards.
   virtual void terminate(ApplicationDelegate& sender) = 0;
-  virtual std::shared_ptr<UserDefaults> standardUserDefaults() = 0;
+  // The process's defaults over storedDefault, made at the first call and kept.
+  virtual std::shared_ptr<UserDefaults> standardUserDefaults();
+  // The value the user stored under `key`, if any, read when asked.
+  virtual std::optional<DefaultValue> storedDefault(const std::string& key) = 0;
   virtual std::shared_ptr<UserNotificationCenter> defaultUserNotificationCenter() = 0;
   // During the launch callback: the event that launched the application, if any.
   virtual std::optional<AppleEventDescriptor> currentAppleEvent() = 0;
@@ -117,6 +131,9 @@ class DesktopPlatform {
   // The host model query: 0 on success with a zero-terminated text in `buffer`.
   virtual int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,
                      const void* newValue, std::size_t newLength) = 0;
+
+ private:
+  std::shared_ptr<UserDefaults> standardDefaults_;
 };
 
 // The process's desktop. A process without one (a diagnostics tool that only reads the SMC) has

@@ -24,33 +24,11 @@ constexpr std::chrono::milliseconds kModifierQueryGrace{100};
 // A local X server answers in well under a millisecond.
 constexpr std::chrono::milliseconds kModifierQueryLimit{250};
 
-class KeyFileDefaults final : public pf::UserDefaults {
- public:
-  explicit KeyFileDefaults(std::filesystem::path file) : file_(std::move(file)) {}
-  void registerDefaults(const std::map<std::string, pf::DefaultValue>& defaults) override {
-    for (const auto& [key, value] : defaults) registered_[key] = value;
-  }
-  // Read from the file at each call, so a change made after launch still counts.
-  double doubleForKey(const std::string& key) override {
-    std::string problem;
-    if (auto stored = readStoredNumber(file_, key, problem)) return *stored;
-    if (!problem.empty()) std::cerr << "ventra: " << problem << "; using the default\n";
-    auto found = registered_.find(key);
-    if (found == registered_.end()) return 0.0;
-    return std::visit([](auto v) { return static_cast<double>(v); }, found->second);
-  }
-
- private:
-  std::filesystem::path file_;
-  std::map<std::string, pf::DefaultValue> registered_;
-};
-
 class LinuxDesktop final : public pf::DesktopPlatform {
  public:
   LinuxDesktop(LinuxPaths paths, ModifierSource modifiers)
       : paths_(std::move(paths)),
         modifiers_(std::move(modifiers)),
-        defaults_(std::make_shared<KeyFileDefaults>(paths_.defaultsFile)),
         center_(freedesktopNotificationCenter(paths_.notificationState)) {}
   ~LinuxDesktop() override { cancelPending(); }
 
@@ -82,7 +60,14 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     if (loop_) g_main_loop_quit(loop_.get());
   }
 
-  std::shared_ptr<pf::UserDefaults> standardUserDefaults() override { return defaults_; }
+  // Read from the file at each call, so a change made after launch still counts; junk there is
+  // said once per read and leaves the registered value in force.
+  std::optional<pf::DefaultValue> storedDefault(const std::string& key) override {
+    std::string problem;
+    if (auto stored = readStoredNumber(paths_.defaultsFile, key, problem)) return *stored;
+    if (!problem.empty()) std::cerr << "ventra: " << problem << "; using the default\n";
+    return std::nullopt;
+  }
   std::shared_ptr<pf::UserNotificationCenter> defaultUserNotificationCenter() override {
     return center_;
   }
@@ -125,7 +110,6 @@ class LinuxDesktop final : public pf::DesktopPlatform {
 
   LinuxPaths paths_;
   ModifierSource modifiers_;
-  std::shared_ptr<pf::UserDefaults> defaults_;
   std::shared_ptr<FreedesktopNotificationCenter> center_;
   std::unique_ptr<GMainLoop, decltype(&g_main_loop_unref)> loop_{nullptr, g_main_loop_unref};
   bool loginItem_ = false;

@@ -1,29 +1,29 @@
-#include "tracing_desktop.h"
+#include "sim/tracing_desktop.h"
 
 #include "sim/tracing.h"
 
 #include <cmath>
 #include <cstring>
 
-namespace ventra::ctl {
+namespace ventra::sim {
 namespace {
 namespace pf = app::platform;
 using json = nlohmann::ordered_json;
-using sim::Trace;
 
+// Sees what the app registers and reads; the rule itself is the port's.
 class TracingDefaults final : public pf::UserDefaults {
  public:
-  TracingDefaults(std::shared_ptr<pf::UserDefaults> inner, Trace& trace)
-      : inner_(std::move(inner)), trace_(trace) {}
+  TracingDefaults(pf::StoredDefault stored, Trace& trace)
+      : UserDefaults(std::move(stored)), trace_(trace) {}
   void registerDefaults(const std::map<std::string, pf::DefaultValue>& defaults) override {
     json fields = json::object();
     for (const auto& [key, value] : defaults)
       std::visit([&, k = key](auto v) { fields[k] = v; }, value);
     trace_.add("registerDefaults", fields);
-    inner_->registerDefaults(defaults);
+    UserDefaults::registerDefaults(defaults);
   }
   double doubleForKey(const std::string& key) override {
-    double value = inner_->doubleForKey(key);
+    double value = UserDefaults::doubleForKey(key);
     trace_.add("doubleForKey",
                {{"key", key},
                 {"value", std::isfinite(value) ? json(value) : json(std::to_string(value))}});
@@ -31,7 +31,6 @@ class TracingDefaults final : public pf::UserDefaults {
   }
 
  private:
-  std::shared_ptr<pf::UserDefaults> inner_;
   Trace& trace_;
 };
 
@@ -67,7 +66,7 @@ class TracingCenter final : public pf::UserNotificationCenter {
     inner_->removeAllDeliveredNotifications();
   }
   void deliverNotification(std::shared_ptr<pf::UserNotification> n) override {
-    trace_.add("deliverNotification", sim::notificationFields(*n));
+    trace_.add("deliverNotification", notificationFields(*n));
     inner_->deliverNotification(std::move(n));
   }
   void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {
@@ -89,7 +88,8 @@ class TracingDesktop final : public pf::DesktopPlatform {
   TracingDesktop(std::shared_ptr<pf::DesktopPlatform> inner, Trace& trace)
       : inner_(std::move(inner)),
         trace_(trace),
-        defaults_(std::make_shared<TracingDefaults>(inner_->standardUserDefaults(), trace)),
+        defaults_(std::make_shared<TracingDefaults>(
+            [this](const std::string& key) { return storedDefault(key); }, trace)),
         center_(std::make_shared<TracingCenter>(inner_->defaultUserNotificationCenter(), trace)) {}
 
   int applicationMain(
@@ -106,6 +106,9 @@ class TracingDesktop final : public pf::DesktopPlatform {
     inner_->terminate(sender);
   }
   std::shared_ptr<pf::UserDefaults> standardUserDefaults() override { return defaults_; }
+  std::optional<pf::DefaultValue> storedDefault(const std::string& key) override {
+    return inner_->storedDefault(key);
+  }
   std::shared_ptr<pf::UserNotificationCenter> defaultUserNotificationCenter() override {
     return center_;
   }
@@ -139,4 +142,4 @@ std::shared_ptr<pf::DesktopPlatform> tracingDesktop(std::shared_ptr<pf::DesktopP
   return std::make_shared<TracingDesktop>(std::move(inner), trace);
 }
 
-}  // namespace ventra::ctl
+}  // namespace ventra::sim
