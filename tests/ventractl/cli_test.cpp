@@ -13,14 +13,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "cli.h"
-#include "command_definitions.h"
+#include "commands/context.h"
 #include "composition/emulated_smc.h"
-#include "context.h"
-#include "data_dirs.h"
+#include "host/data_dirs.h"
+#include "line/cli.h"
+#include "line/command_definitions.h"
 #include "smc/smc_access.h"
-#include "value_format.h"
 #include "ventractl/cli_run.h"
+#include "views/value_format.h"
 
 namespace ventra {
 namespace {

@@ -8,9 +8,9 @@
 #include <set>
 #include <sstream>
 
-#include "cli.h"
-#include "command_definitions.h"
-#include "context.h"
+#include "commands/context.h"
+#include "line/cli.h"
+#include "line/command_definitions.h"
 #include "ventractl/cli_run.h"
 
 namespace ventra {
@@ -23,16 +23,18 @@ using testing::ventractl;
 
 TEST(CommandLine, EachCommandTakesItsOwnOptionsInEitherSpelling) {
   auto parsed = ctl::parseCommandLine({"temps", "-j", "--profile=p.json", "-u", "kelvin", "--all"});
-  EXPECT_EQ(parsed.words, std::vector<std::string>{"temps"});
+  ASSERT_NE(parsed.command, nullptr);
+  EXPECT_EQ(parsed.command->name, "temps");
+  EXPECT_TRUE(parsed.arguments.empty());
   EXPECT_TRUE(parsed.options.json);
   EXPECT_TRUE(parsed.options.all);
   EXPECT_EQ(parsed.options.profile, "p.json");
   EXPECT_EQ(parsed.options.unit, "kelvin");
   EXPECT_EQ(ctl::parseCommandLine({"--profile", "p.json", "fans"}).options.profile, "p.json");
-  EXPECT_EQ(ctl::parseCommandLine({"gpu", "load", "--size=64"}).words,
-            (std::vector<std::string>{"gpu", "load"}));
-  EXPECT_EQ(ctl::parseCommandLine({"set-fan-min", "0", "-5"}).words.back(), "-5");
-  EXPECT_TRUE(ctl::parseCommandLine({}).words.empty());
+  EXPECT_EQ(ctl::parseCommandLine({"gpu", "load", "--size=64"}).command->name, "load");
+  EXPECT_EQ(ctl::parseCommandLine({"set-fan-min", "0", "-5"}).arguments,
+            (std::vector<std::string>{"0", "-5"}));
+  EXPECT_EQ(ctl::parseCommandLine({}).command, nullptr);
 }
 
 // What the old parser let through: an option of another command, an option before its command,

@@ -1,4 +1,4 @@
-#include "sparkline.h"
+#include "views/sparkline.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include <set>
 #include <sstream>
 
-#include "cli.h"
-#include "command_definitions.h"
-#include "context.h"
+#include "commands/context.h"
+#include "line/cli.h"
+#include "line/command_definitions.h"
 #include "ventractl/cli_run.h"
 
 namespace ventra {

@@ -3,33 +3,16 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
-#include <map>
 
-#include "command_definitions.h"
+#include "commands/context.h"
 #include "commit.h"
-#include "context.h"
-#include "host.h"
+#include "host/host.h"
+#include "line/command_definitions.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smc_error.h"
 
 namespace ventra::ctl {
 namespace {
-
-using Runner = int (*)(Context&, const Arguments&);
-
-const std::map<std::string, Runner>& commands() {
-  static const std::map<std::string, Runner> table{
-      {"keys", runKeys},           {"read", runRead},
-      {"write", runWrite},         {"fans", runFans},
-      {"temps", runTemps},         {"battery", runBattery},
-      {"msdi", runMsdi},           {"gpu", runGpu},
-      {"simulate", runSimulate},   {"check", runCheck},
-      {"autostart", runAutostart}, {"dump", runDump},
-      {"sensors", runSensors},     {"set-fan-min", runSetFanMin},
-      {"watch", runWatch},         {"completion", runCompletion},
-  };
-  return table;
-}
 
 // What needed root, by command: on Linux an ordinary user reaches only the fan and temperature
 // keys (through the driver's hwmon files); other reads, key listings and writes need root.
@@ -64,15 +47,11 @@ int run(const Invocation& invocation) {
               << "backends: " << ventra::ctl::builtBackends() << "\n";
     return 0;
   }
-  if (invocation.words.empty()) {
+  if (!invocation.command) {
     std::cout << shortSummary();
     return 0;
   }
-  auto command = commands().find(invocation.words.front());
-  if (command == commands().end())
-    throw UsageError("unknown command \"" + invocation.words.front() + "\"");
-  Arguments args(invocation.words.begin() + 1, invocation.words.end());
-  return command->second(context, args);
+  return invocation.command->run(context, invocation.arguments);
 }
 
 }  // namespace

@@ -1,0 +1,112 @@
+// ventractl autostart enable|disable|status: the user's XDG autostart entry for the app, copied
+// from the one installed with it, so the entry and its launch hint have a single source.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+#include "commands/commands.h"
+#include "commands/context.h"
+#include "files/small_files.h"
+#include "host/data_dirs.h"
+#include "host/host.h"
+
+namespace ventra::ctl {
+namespace {
+namespace fs = std::filesystem;
+
+fs::path userEntry() {
+  fs::path base = files::userConfigDirectory();
+  if (base.empty())
+    throw CommandError("neither XDG_CONFIG_HOME nor HOME is set to an absolute directory");
+  return base / "autostart" / "ventra.desktop";
+}
+
+// Under `sudo -E` HOME is still the user's while we are root: directories made there would be
+// root's. The nearest existing directory above the entry must be the caller's own.
+void refuseAnotherUsersHome(const fs::path& entry) {
+  fs::path existing = entry.parent_path();
+  std::error_code error;
+  while (!fs::exists(existing, error) && existing.has_relative_path())
+    existing = existing.parent_path();
+  struct stat status {};
+  if (::stat(existing.c_str(), &status) == 0 && status.st_uid != ::geteuid())
+    throw CommandError(
+        existing.string() + " belongs to user " + std::to_string(status.st_uid) +
+        ", not to this one (" + std::to_string(::geteuid()) +
+        "); run ventractl autostart as the user whose login it is for, without sudo");
+}
+
+std::string installedEntry() {
+  std::string searched;
+  auto found = findData("ventra-autostart.desktop", searched);                   // installed
+  if (!found) found = findData("packaging/ventra-autostart.desktop", searched);  // a checkout
+  if (!found)
+    throw CommandError("the autostart entry is not installed (looked in " + searched + ")");
+  std::ifstream in(*found);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int enable(Context& context) {
+  fs::path entry = userEntry();
+  refuseAnotherUsersHome(entry);
+  if (files::replaceFile(entry, installedEntry()) != 0)
+    throw CommandError("cannot write " + entry.string());
+  context.out << "autostart enabled: " << entry.string() << "\n";
+  return 0;
+}
+
+int disable(Context& context) {
+  fs::path entry = userEntry();
+  std::error_code error;
+  bool removed = fs::remove(entry, error);
+  if (error) throw CommandError("cannot remove " + entry.string() + ": " + error.message());
+  context.out << (removed ? "autostart disabled: removed " : "autostart was not enabled: no ")
+              << entry.string() << "\n";
+  return 0;
+}
+
+int status(Context& context) {
+  fs::path entry = userEntry();
+  std::error_code error;
+  bool enabled = fs::exists(entry, error);
+  if (context.options.json) {
+    printJson(context, {{"enabled", enabled}, {"entry", entry.string()}});
+    return 0;
+  }
+  context.out << "autostart " << (enabled ? "enabled: " : "disabled (no ") << entry.string()
+              << (enabled ? "" : ")") << "\n";
+  return 0;
+}
+
+int runAutostart(Context& context, const Arguments& args) {
+  expectArguments(args, 1, "autostart enable|disable|status");
+  if (auto missing = hostUnavailable()) throw CommandError(*missing);  // no ventra to start
+  if (args[0] == "enable") return enable(context);
+  if (args[0] == "disable") return disable(context);
+  if (args[0] == "status") return status(context);
+  throw UsageError("usage: ventractl autostart enable|disable|status");
+}
+
+}  // namespace
+
+CommandDefinition autostartCommand() {
+  return {"autostart",
+          "start the app at login (~/.config/autostart/ventra.desktop)",
+          {{"ACTION",
+            "enable, disable or status",
+            true,
+            Completion::choices,
+            {"enable", "disable", "status"}}},
+          {"json"},
+          {},
+          runAutostart};
+}
+
+}  // namespace ventra::ctl

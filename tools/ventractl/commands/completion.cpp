@@ -1,0 +1,31 @@
+#include <ostream>
+
+#include "commands/commands.h"
+#include "commands/context.h"
+#include "completion/completions.h"
+
+namespace ventra::ctl {
+
+namespace {
+
+int runCompletion(Context& context, const Arguments& args) {
+  expectArguments(args, 1, "completion bash|zsh|fish");
+  const std::string& shell = args.front();
+  if (shell == "bash") context.out << bashCompletion();
+  if (shell == "zsh") context.out << zshCompletion();
+  if (shell == "fish") context.out << fishCompletion();
+  return 0;
+}
+
+}  // namespace
+
+CommandDefinition completionCommand() {
+  return {"completion",
+          "print the completion script for bash, zsh or fish",
+          {{"SHELL", "bash, zsh or fish", true, Completion::choices, {"bash", "zsh", "fish"}}},
+          {},
+          {},
+          runCompletion};
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,71 @@
+#include "commands/context.h"
+
+#include <ostream>
+
+#include "composition/emulated_smc.h"
+#include "gpu/platform/fake/fake_gpu.h"
+#include "host/host.h"
+#include "smc/smc_access.h"
+
+namespace ventra::ctl {
+
+namespace {
+
+Composition composeFor(const Options& options) {
+  if (options.profile && options.applesmcDirectory)
+    throw UsageError("--profile and --applesmc name two different SMCs: give one");
+  Composition composition = hostComposition(options);
+  if (options.gpuBackend == "fake") composition.gpu = fakeGpus();
+  if (options.profile)
+    composition.smc = emulatedSmc(smc::emulator::loadProfileFile(*options.profile)).composition.smc;
+  return composition;
+}
+
+}  // namespace
+
+std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus() {
+  static auto fake = std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{
+      {{"AMD Radeon RX 580", std::uint64_t{8} << 30}}, {}, std::uint64_t{64} << 20});
+  return fake;
+}
+
+SelectedHost::SelectedHost(const Options& options) : installed_(composeFor(options)) {}
+
+SmcSession::SmcSession(const Options& options) : host_(options) {
+  try {
+    SMCAccess::openConnection();
+  } catch (const SMCAccess::SMCError& error) {
+    if (error.kind() == SMCAccess::SMCError::Kind::driverNotFound && !options.profile)
+      throw CommandError(noHostSmc(options));
+    if (error.kind() == SMCAccess::SMCError::Kind::failedToOpen && !options.profile)
+      if (auto why = whyTheSmcRefused(options)) throw CommandError(*why);
+    throw;
+  }
+}
+
+SmcSession::~SmcSession() {
+  SMCAccess::closeConnection();
+}
+
+void printJson(Context& context, nlohmann::ordered_json document) {
+  nlohmann::ordered_json output{{"schema", kSchemaVersion}};
+  for (auto& [name, value] : document.items()) output[name] = std::move(value);
+  context.out << output.dump(2) << "\n";
+}
+
+void expectArguments(const Arguments& args, std::size_t count, const char* usage) {
+  if (args.size() != count) throw UsageError(std::string("usage: ventractl ") + usage);
+}
+
+void requireConfirmation(const Context& context, const std::string& what) {
+  if (!context.options.yes)
+    throw UsageError("refusing to " + what + " without --yes (it changes the SMC's state)");
+}
+
+FourCharCode keyArgument(const std::string& text) {
+  auto code = fourCharCodeFromDisplayText(text);
+  if (!code) throw UsageError("an SMC key is four characters, not \"" + text + "\"");
+  return *code;
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "composition/composition.h"
+#include "line/cli.h"
+#include "line/command_definitions.h"
+#include "smc/four_char_code.h"
+
+namespace ventra::ctl {
+
+inline constexpr int kSchemaVersion = 1;
+// `check`'s exit status for a host the app would not act on (1 is a failure, 2 a usage error).
+inline constexpr int kNotEligible = 3;
+
+struct Context {
+  const Options& options;
+  std::ostream& out;
+  std::ostream& err;
+  bool terminal = false;  // `out` is a terminal: views may redraw in place
+};
+
+// A failure the user caused or can fix; printed as "ventractl: MESSAGE", exit status 1.
+class CommandError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// --gpu fake: one RX 580 8 GB that records its work and computes products up to 64 MiB.
+std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus();
+
+// The backends a command works with, installed for the object's lifetime: the host's (see
+// host.h), with the SMC swapped for the emulator when --profile names one.
+class SelectedHost {
+ public:
+  explicit SelectedHost(const Options& options);
+
+ private:
+  ScopedComposition installed_;
+};
+
+// The selected SMC with its connection open for the session's lifetime.
+class SmcSession {
+ public:
+  explicit SmcSession(const Options& options);
+  ~SmcSession();
+  SmcSession(const SmcSession&) = delete;
+  SmcSession& operator=(const SmcSession&) = delete;
+
+ private:
+  SelectedHost host_;
+};
+
+void printJson(Context& context, nlohmann::ordered_json document);
+void expectArguments(const Arguments& args, std::size_t count, const char* usage);
+void requireConfirmation(const Context& context, const std::string& what);
+FourCharCode keyArgument(const std::string& text);
+
+}  // namespace ventra::ctl

@@ -1,0 +1,30 @@
+#include <ostream>
+
+#include "commands/commands.h"
+#include "commands/context.h"
+#include "sensors/battery.h"
+#include "smc/smc_access.h"
+
+namespace ventra::ctl {
+namespace {
+using json = nlohmann::ordered_json;
+
+int runMsdi(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "msdi");
+  SmcSession session(context.options);
+  bool flag = SMCAccess::readMSDIFlag();
+  if (context.options.json) {
+    printJson(context, {{"msdi", flag}});
+    return 0;
+  }
+  context.out << "MSDI " << (flag ? "true" : "false") << "\n";
+  return 0;
+}
+
+}  // namespace
+
+CommandDefinition msdiCommand() {
+  return {"msdi", "the MSDI flag", {}, smcAnd({"json"}), {}, runMsdi};
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,35 @@
+#include <ostream>
+
+#include "commands/commands.h"
+#include "commands/context.h"
+#include "views/sensor_rows.h"
+
+namespace ventra::ctl {
+namespace {
+using json = nlohmann::ordered_json;
+
+int runTemps(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "temps [--all] [--unit U]");
+  SmcSession session(context.options);
+  bool complete = true;
+  json rows = temperatureRows(context.options, complete);
+  if (!complete) context.err << kUnknownSensorsNeedRoot;
+  if (context.options.json) {
+    json document{{"unit", context.options.unit}, {"sensors", rows}};
+    if (context.options.all) document["complete"] = complete;
+    printJson(context, document);
+    return 0;
+  }
+  for (const auto& row : rows) printSensor(context.out, row, context.options.unit);
+  return 0;
+}
+
+}  // namespace
+
+CommandDefinition tempsCommand() {
+  return {"temps", "temperature sensors present; --all adds unknown keys",
+          {},      smcAnd({"json", "unit", "all"}),
+          {},      runTemps};
+}
+
+}  // namespace ventra::ctl

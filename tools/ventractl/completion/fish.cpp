@@ -1,0 +1,77 @@
+#include "completion/completion_text.h"
+#include "completion/completions.h"
+
+namespace ventra::ctl {
+namespace {
+using namespace completion;
+
+std::string fishCondition(const std::string& path) {
+  auto space = path.find(' ');
+  if (space != std::string::npos) return "__fish_seen_subcommand_from " + path.substr(space + 1);
+  std::string condition = "__fish_seen_subcommand_from " + path;
+  for (const auto& command : commandDefinitions())
+    if (command.name == path && !command.subcommands.empty())
+      for (const auto& sub : command.subcommands)
+        condition += "; and not __fish_seen_subcommand_from " + sub.name;
+  return condition;
+}
+
+std::string fishValues(Completion completion, const std::vector<std::string>& choices) {
+  switch (completion) {
+    case Completion::jsonFile:
+      return " -r -F -a '(__fish_complete_suffix .json)'";
+    case Completion::file:
+      return " -r -F";
+    case Completion::directory:
+      return " -r -a '(__fish_complete_directories)'";
+    case Completion::choices:
+      return " -x -a " + quoted(spaced(choices));
+    case Completion::none:
+      break;
+  }
+  return " -x";
+}
+
+std::string fishOption(const std::string& condition, const OptionDefinition& option) {
+  std::string line = "complete -c ventractl -n " + quoted(condition);
+  for (const auto& name : names(option))
+    line += name.size() == 2 ? " -s " + name.substr(1) : " -l " + name.substr(2);
+  if (!option.value.empty()) line += fishValues(option.completion, option.choices);
+  return line + " -d " + quoted(option.help) + "\n";
+}
+
+std::string fishCommand(const std::string& path, const CommandDefinition& command) {
+  auto space = path.rfind(' ');
+  std::string where =
+      space == std::string::npos ? "__fish_use_subcommand" : fishCondition(path.substr(0, space));
+  std::string text = "complete -c ventractl -n " + quoted(where) + " -a " + quoted(command.name) +
+                     " -d " + quoted(command.help) + "\n";
+  std::string condition = fishCondition(path);
+  for (const auto& key : command.options) text += fishOption(condition, optionDefinition(key));
+  text += "complete -c ventractl -n " + quoted(condition) + " -s h -l help -d 'this help'\n";
+  for (const auto& argument : command.arguments)
+    if (argument.completion != Completion::none)
+      text += "complete -c ventractl -n " + quoted(condition) +
+              fishValues(argument.completion, argument.choices) + "\n";
+  return text;
+}
+
+}  // namespace
+
+std::string fishCompletion() {
+  std::string text =
+      "# fish completion for ventractl, written by `ventractl completion fish`\n"
+      "complete -c ventractl -f\n";
+  for (const auto& key : kSmcOptions)
+    text += fishOption("__fish_use_subcommand", optionDefinition(key));
+  text +=
+      "complete -c ventractl -n __fish_use_subcommand -l version -d 'version, commit and "
+      "backends'\n";
+  eachCommand(commandDefinitions(), "",
+              [&](const std::string& path, const CommandDefinition& command) {
+                text += fishCommand(path, command);
+              });
+  return text;
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,79 @@
+#include "composition/linux_host.h"
+#include "gpu/platform/linux/stacks.h"
+#include "host/host.h"
+#include "smc/platform/linux/applesmc.h"
+
+namespace ventra::ctl {
+namespace {
+namespace lg = gpu::linux_gpu;
+
+LinuxGpus chosenGpus(const Options& options) {
+  LinuxGpus gpus;
+  gpus.backend = lg::BackendOptions::withCpuDevices(options.allowCpu);
+  if (options.gpuBackend) gpus.stack = lg::parseStack(*options.gpuBackend);
+  return gpus;
+}
+
+}  // namespace
+
+Composition hostComposition(const Options& options) {
+  LinuxHostOptions host;
+  if (options.applesmcDirectory) host.applesmcDirectory = *options.applesmcDirectory;
+  host.gpus = chosenGpus(options);
+  host.programName = "ventractl";
+  return linuxHost(std::move(host));
+}
+
+std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options& options) {
+  LinuxGpus gpus = chosenGpus(options);
+  if (gpus.stack) return {lg::stackPlatform(*gpus.stack, gpus.backend)};
+  return {lg::stackPlatform(lg::Stack::vulkan, gpus.backend),
+          lg::stackPlatform(lg::Stack::opencl, gpus.backend)};
+}
+
+std::optional<std::string> hostUnavailable() {
+  return std::nullopt;
+}
+
+std::string noHostSmc(const Options& options) {
+  auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
+                                          : smc::linux_backend::defaultDevicePath();
+  std::error_code error;
+  if (std::filesystem::exists(driver, error))
+    return driver.string() + " is not a directory: --applesmc names the driver's directory";
+  return "no SMC service on this host: the applesmc driver is not loaded (" + driver.string() +
+         " is missing): load it with 'modprobe applesmc'. Use --profile FILE to work with an "
+         "emulated SMC.";
+}
+
+std::optional<std::string> whyTheSmcRefused(const Options& options) {
+  auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
+                                          : smc::linux_backend::defaultDevicePath();
+  std::error_code error;
+  if (std::filesystem::exists(driver / "key_count", error)) return std::nullopt;
+  return driver.string() + " has no key_count: it is not the applesmc driver's directory";
+}
+
+// What each stack had to say, and the packages that bring a device.
+std::string noHostGpus(const Options& options) {
+  LinuxGpus gpus = chosenGpus(options);
+  std::string message = "no GPU found";
+  bool loaded = true;  // the stacks asked had their modules: the drivers are what is missing
+  for (lg::Stack stack : {lg::Stack::vulkan, lg::Stack::opencl}) {
+    if (gpus.stack && *gpus.stack != stack) continue;
+    auto error = lg::stackError(stack);
+    loaded = loaded && !error;
+    message += std::string("; ") + (stack == lg::Stack::vulkan ? "Vulkan: " : "OpenCL: ") +
+               (error ? *error : "no device");
+  }
+  if (loaded)
+    message += ". Install a driver: mesa-vulkan-drivers (Vulkan) or mesa-opencl-icd (OpenCL)";
+  if (!options.allowCpu) message += "; --allow-cpu also uses CPU devices (lavapipe, PoCL)";
+  return message;
+}
+
+std::string builtBackends() {
+  return "applesmc, Vulkan, OpenCL (CLBlast), Linux desktop, emulator, fake GPU, simulator";
+}
+
+}  // namespace ventra::ctl

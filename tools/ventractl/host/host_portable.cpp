@@ -1,0 +1,42 @@
+// A ventractl built without the Linux backends: the host has nothing to offer, and every command
+// that needs it says so.
+#include "commands/context.h"
+#include "host/host.h"
+
+namespace ventra::ctl {
+
+Composition hostComposition(const Options&) {
+  return {};
+}
+
+std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options&) {
+  return {};
+}
+
+std::optional<std::string> hostUnavailable() {
+  return "this ventractl was built without the Linux backends (VENTRA_LINUX_BACKENDS=OFF): it "
+         "works only with --profile FILE and simulated hosts";
+}
+
+std::string noHostSmc(const Options&) {
+  return *hostUnavailable();
+}
+
+std::optional<std::string> whyTheSmcRefused(const Options&) {
+  return std::nullopt;
+}
+
+std::string noHostGpus(const Options&) {
+  return *hostUnavailable();
+}
+
+std::string builtBackends() {
+  return "emulator, fake GPU, simulator";
+}
+
+int runOnLinuxDesktop(const sim::Scenario&, sim::Trace&, std::ostream&,
+                      std::shared_ptr<gpu::platform::GPUPlatform>) {
+  throw CommandError(*hostUnavailable());
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,28 @@
+#include "line/cli.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace ventra::ctl {
+
+long long parseInteger(const std::string& text, const std::string& what, long long low,
+                       long long high) {
+  long long value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+    throw UsageError(what + " must be a whole number, not \"" + text + "\"");
+  if (value < low || value > high)
+    throw UsageError(what + " must be from " + std::to_string(low) + " to " + std::to_string(high));
+  return value;
+}
+
+double parseSeconds(const std::string& text, const std::string& what) {
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty() ||
+      !std::isfinite(value) || value <= 0 || value > 86400)
+    throw UsageError(what + " must be a number of seconds above 0 and at most 86400");
+  return value;
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,97 @@
+#include "line/command_definitions.h"
+
+#include <stdexcept>
+
+#include "commands/commands.h"
+
+namespace ventra::ctl {
+namespace {
+
+using enum Completion;
+
+const std::vector<std::string> kUnits = {"celsius", "fahrenheit", "kelvin"};
+
+}  // namespace
+
+std::vector<std::string> smcAnd(std::vector<std::string> more) {
+  more.insert(more.begin(), kSmcOptions.begin(), kSmcOptions.end());
+  return more;
+}
+
+const std::vector<OptionDefinition>& optionDefinitions() {
+  static const std::vector<OptionDefinition> definitions = {
+      {"profile",
+       "--profile",
+       "FILE",
+       "use an emulated SMC loaded from a JSON profile",
+       jsonFile,
+       {}},
+      {"applesmc",
+       "--applesmc",
+       "DIR",
+       "the applesmc driver's sysfs directory (default /sys/devices/platform/applesmc.768)",
+       directory,
+       {}},
+      {"json", "-j,--json", "", "print JSON (simulate: one object per line)", none, {}},
+      {"unit", "-u,--unit", "UNIT", "temperature unit: celsius (default), fahrenheit or kelvin",
+       choices, kUnits},
+      {"all", "--all", "", "unknown temperature keys too", none, {}},
+      {"yes", "--yes", "", "confirm a change to the SMC", none, {}},
+      {"writeForce",
+       "--force",
+       "",
+       "a fan minimum or target outside 1..the fan's maximum",
+       none,
+       {}},
+      {"loadForce", "--force", "", "a load estimated to take more than a minute", none, {}},
+      {"interval", "--interval", "SECONDS", "refresh period (default 2)", none, {}},
+      {"count", "--count", "N", "stop after N refreshes (default: until interrupted)", none, {}},
+      {"size", "--size", "N", "matrix dimension (default: the app's own, 16384)", none, {}},
+      {"allowCpu",
+       "--allow-cpu",
+       "",
+       "also use CPU devices (lavapipe for Vulkan, PoCL for OpenCL)",
+       none,
+       {}},
+      {"output", "-o,--output", "FILE", "write the profile to FILE instead of stdout", file, {}},
+      {"gpu",
+       "--gpu",
+       "BACKEND",
+       "GPU stack: vulkan, opencl or fake (simulate: fake by default; gpu and check: Vulkan "
+       "where it has a device, else OpenCL)",
+       choices,
+       {"fake", "vulkan", "opencl"}},
+      {"realTime", "--real-time", "", "wait in real time instead of on a virtual clock", none, {}},
+      {"desktop",
+       "--desktop",
+       "DESKTOP",
+       "sim (default) or linux: the real Linux desktop (GLib, session bus, real time)",
+       choices,
+       {"sim", "linux"}},
+  };
+  return definitions;
+}
+
+const OptionDefinition& optionDefinition(const std::string& key) {
+  for (const auto& definition : optionDefinitions())
+    if (definition.key == key) return definition;
+  throw std::logic_error("no option " + key);
+}
+
+std::string longName(const OptionDefinition& option) {
+  auto at = option.names.rfind(',');
+  return at == std::string::npos ? option.names : option.names.substr(at + 1);
+}
+
+// In the order the help lists them.
+const std::vector<CommandDefinition>& commandDefinitions() {
+  static const std::vector<CommandDefinition> definitions = {
+      keysCommand(),      readCommand(),     writeCommand(),     sensorsCommand(),
+      fansCommand(),      tempsCommand(),    batteryCommand(),   msdiCommand(),
+      setFanMinCommand(), watchCommand(),    dumpCommand(),      gpuCommand(),
+      checkCommand(),     simulateCommand(), autostartCommand(), completionCommand(),
+  };
+  return definitions;
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,59 @@
+#pragma once
+
+// The command line's one definition: every command, its arguments, the options it takes and the
+// function that runs it. The parser, the help texts, the shell completions and the dispatch are
+// all made from it; each command's definition sits in its own file under commands/.
+
+#include <string>
+#include <vector>
+
+namespace ventra::ctl {
+
+struct Context;
+using Arguments = std::vector<std::string>;
+// Runs a command with its positional arguments; the process's exit status.
+using Runner = int (*)(Context&, const Arguments&);
+
+// What a shell offers for a value.
+enum class Completion { none, file, jsonFile, directory, choices };
+
+struct OptionDefinition {
+  std::string key;    // "json"
+  std::string names;  // "-j,--json"
+  std::string value;  // "FILE"; empty for a flag
+  std::string help;
+  Completion completion = Completion::none;
+  std::vector<std::string> choices;
+};
+
+struct ArgumentDefinition {
+  std::string name;  // "KEY"
+  std::string help;
+  bool required = true;
+  Completion completion = Completion::none;
+  std::vector<std::string> choices;
+};
+
+struct CommandDefinition {
+  std::string name;  // "load" under "gpu"
+  std::string help;
+  std::vector<ArgumentDefinition> arguments;
+  std::vector<std::string> options;  // keys of optionDefinitions()
+  std::vector<CommandDefinition> subcommands;
+  Runner run = nullptr;
+};
+
+const std::vector<OptionDefinition>& optionDefinitions();
+const OptionDefinition& optionDefinition(const std::string& key);
+const std::vector<CommandDefinition>& commandDefinitions();
+
+// Options that pick the SMC; before the command they apply to any command that talks to it.
+inline const std::vector<std::string> kSmcOptions = {"profile", "applesmc"};
+
+// The SMC options followed by `more`: the options of a command that talks to the SMC.
+std::vector<std::string> smcAnd(std::vector<std::string> more);
+
+// The long name alone: "--json" for "-j,--json".
+std::string longName(const OptionDefinition& option);
+
+}  // namespace ventra::ctl

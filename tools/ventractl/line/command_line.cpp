@@ -1,0 +1,187 @@
+// The command line through CLI11, built from the one definition in command_definitions.cpp.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "line/cli.h"
+#include "line/command_line.h"
+
+namespace ventra::ctl {
+namespace {
+
+using Setter = std::function<void(Options&, const std::string&)>;
+
+const std::map<std::string, Setter>& setters() {
+  static const std::map<std::string, Setter> table{
+      {"profile", [](Options& o, const std::string& v) { o.profile = v; }},
+      {"applesmc", [](Options& o, const std::string& v) { o.applesmcDirectory = v; }},
+      {"json", [](Options& o, const std::string&) { o.json = true; }},
+      {"unit", [](Options& o, const std::string& v) { o.unit = v; }},
+      {"all", [](Options& o, const std::string&) { o.all = true; }},
+      {"yes", [](Options& o, const std::string&) { o.yes = true; }},
+      {"writeForce", [](Options& o, const std::string&) { o.force = true; }},
+      {"loadForce", [](Options& o, const std::string&) { o.force = true; }},
+      {"interval",
+       [](Options& o, const std::string& v) { o.interval = parseSeconds(v, "--interval"); }},
+      {"count",
+       [](Options& o, const std::string& v) { o.count = parseInteger(v, "--count", 1, 1000000); }},
+      {"size",
+       [](Options& o, const std::string& v) { o.size = parseInteger(v, "--size", 1, 32768); }},
+      {"allowCpu", [](Options& o, const std::string&) { o.allowCpu = true; }},
+      {"output", [](Options& o, const std::string& v) { o.output = v; }},
+      {"gpu", [](Options& o, const std::string& v) { o.gpuBackend = v; }},
+      {"realTime", [](Options& o, const std::string&) { o.realTime = true; }},
+      {"desktop", [](Options& o, const std::string& v) { o.desktop = v; }},
+  };
+  return table;
+}
+
+void addOption(CLI::App& app, const OptionDefinition& definition) {
+  if (definition.value.empty()) {
+    app.add_flag(definition.names, definition.help);
+    return;
+  }
+  auto* option = app.add_option(definition.names, definition.help)->type_name(definition.value);
+  if (!definition.choices.empty()) option->check(CLI::IsMember(definition.choices));
+}
+
+void addCommand(CLI::App& parent, const CommandDefinition& definition) {
+  auto* app = parent.add_subcommand(definition.name, definition.help);
+  app->allow_extras();  // reported with a suggestion, below
+  for (const auto& key : definition.options) addOption(*app, optionDefinition(key));
+  for (const auto& argument : definition.arguments) {
+    auto* option = app->add_option(argument.name, argument.help);
+    if (argument.required) option->required();
+    if (!argument.choices.empty()) option->check(CLI::IsMember(argument.choices));
+  }
+  for (const auto& sub : definition.subcommands) addCommand(*app, sub);
+}
+
+// The chosen command, its definition and the words that name it ("gpu", "load").
+struct Chosen {
+  CLI::App* app;
+  const CommandDefinition* definition;
+  std::vector<std::string> path;
+};
+
+Chosen chosenCommand(CLI::App& top) {
+  Chosen chosen{&top, nullptr, {}};
+  const std::vector<CommandDefinition>* level = &commandDefinitions();
+  while (!chosen.app->get_subcommands().empty()) {
+    chosen.app = chosen.app->get_subcommands().front();
+    auto found = std::find_if(level->begin(), level->end(), [&](const CommandDefinition& c) {
+      return c.name == chosen.app->get_name();
+    });
+    chosen.definition = &*found;
+    chosen.path.push_back(found->name);
+    level = &found->subcommands;
+  }
+  return chosen;
+}
+
+void applyOptions(const Chosen& chosen, Options& options) {
+  for (const auto& key : chosen.definition->options) {
+    const CLI::Option* option = chosen.app->get_option_no_throw(longName(optionDefinition(key)));
+    if (option && option->count() > 0)
+      setters().at(key)(options,
+                        optionDefinition(key).value.empty() ? "" : option->as<std::string>());
+  }
+}
+
+std::vector<std::string> positional(const Chosen& chosen) {
+  std::vector<std::string> words;
+  for (const auto& argument : chosen.definition->arguments) {
+    const CLI::Option* option = chosen.app->get_option_no_throw(argument.name);
+    if (option)
+      for (const auto& value : option->results()) words.push_back(value);
+  }
+  return words;
+}
+
+// The SMC options may also come before the command, where they apply to a command that talks to
+// the SMC and are a mistake with any other.
+void applySmcOptions(CLI::App& top, const Chosen& chosen, Options& options) {
+  for (const auto& key : kSmcOptions) {
+    const CLI::Option* option = top.get_option(longName(optionDefinition(key)));
+    if (option->count() == 0) continue;
+    const auto& takes = chosen.definition->options;
+    if (std::find(takes.begin(), takes.end(), key) == takes.end())
+      throw UsageError(longName(optionDefinition(key)) + " picks the SMC, and " +
+                       chosen.path.front() + " does not talk to it");
+    setters().at(key)(options, option->as<std::string>());
+  }
+}
+
+void listCommands(const std::vector<CommandDefinition>& level, const std::string& prefix,
+                  std::string& text) {
+  for (const auto& command : level) {
+    std::string name = prefix + command.name;
+    for (const auto& argument : command.arguments)
+      name += argument.required ? " " + argument.name : " [" + argument.name + "]";
+    text += "  " + name + std::string(name.size() < 22 ? 22 - name.size() : 1, ' ') + command.help +
+            "\n";
+    listCommands(command.subcommands, prefix + command.name + " ", text);
+  }
+}
+
+}  // namespace
+
+std::string shortSummary() {
+  std::string text = "usage: ventractl COMMAND [OPTIONS] [ARGUMENTS]\n\n";
+  listCommands(commandDefinitions(), "", text);
+  return text +
+         "\nventractl COMMAND --help shows a command's options; ventractl --help shows the "
+         "options\nthat may come before the command, and the exit statuses.\n";
+}
+
+std::unique_ptr<CLI::App> makeCommandLine() {
+  auto app = std::make_unique<CLI::App>(
+      "ventractl: the Mac Pro's System Management Controller (fans, temperatures, keys), the GPU "
+      "load and the app's checks.",
+      "ventractl");
+  app->allow_extras();
+  for (const auto& key : kSmcOptions) addOption(*app, optionDefinition(key));
+  static const std::string version = "the version, the commit it was built from and its backends";
+  app->add_flag("--version", version);
+  for (const auto& command : commandDefinitions()) addCommand(*app, command);
+  app->footer(kExitStatuses);
+  return app;
+}
+
+Invocation parseCommandLine(const std::vector<std::string>& arguments) {
+  // "--profile=" would otherwise take the next word as its value.
+  for (const auto& word : arguments)
+    if (word.size() > 1 && word.front() == '-' && word.back() == '=')
+      throw UsageError(word + " has an empty value: write one after '=', or leave the option out");
+  auto app = makeCommandLine();
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  Invocation invocation;
+  try {
+    app->parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    invocation.options.help = true;
+    invocation.helpText = app->help();
+    return invocation;
+  } catch (const CLI::ParseError& error) {
+    throw UsageError(error.what());
+  }
+  Chosen chosen = chosenCommand(*app);
+  std::string path;
+  for (const auto& word : chosen.path) path += (path.empty() ? "" : " ") + word;
+  reportExtras(*app, chosen.app, chosen.definition, path);
+  invocation.options.version = app->get_option("--version")->count() > 0;
+  if (!chosen.definition && !invocation.options.version && !arguments.empty())
+    throw UsageError(
+        "options without a command do nothing: ventractl COMMAND [OPTIONS] (ventractl "
+        "alone lists the commands)");
+  if (!chosen.definition) return invocation;
+  applySmcOptions(*app, chosen, invocation.options);
+  applyOptions(chosen, invocation.options);
+  invocation.command = chosen.definition;
+  invocation.arguments = positional(chosen);
+  return invocation;
+}
+
+}  // namespace ventra::ctl
