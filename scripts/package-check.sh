@@ -1,40 +1,62 @@
 #!/usr/bin/env bash
-# Installs the packager's build into a scratch prefix and builds its Debian package, then runs
-# both from outside the source and build trees: the installed tree after the build folder is
-# moved away, and the package unpacked into a scratch root.
+# Checks the Debian package from scripts/packager-build.sh: lintian finds no error and no
+# warning; installed with apt (as root; otherwise unpacked into a scratch root) its commands work
+# by name from outside the source tree. The same build installed with `cmake --install` into a
+# scratch prefix works too, with the build folder moved away.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build/packager
-[[ -d $build ]] || scripts/packager-build.sh
+out=build/packager
+[[ -d $out ]] || scripts/packager-build.sh
+package=$(ls "$out"/ventra_*_*.deb)
 scratch=$(mktemp -d)
-repo=$PWD
-away=$repo/$build.moved-away
-trap 'rm -rf "$scratch"; if [[ -d $away ]]; then mv "$away" "$repo/$build"; fi' EXIT
+build=$out/ventra/obj-$(dpkg-architecture -qDEB_HOST_GNU_TYPE)
+away=$PWD/$out.moved-away
+installed=no
+cleanup() {
+  rm -rf "$scratch"
+  if [[ -d $away ]]; then mv "$away" "${away%.moved-away}"; fi
+  if [[ $installed == yes ]]; then apt-get purge -y -qq ventra >/dev/null; fi
+}
+trap cleanup EXIT
 
-cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
-(cd "$build" && cpack -G DEB >/dev/null)
-package=$(ls "$build"/ventra_*.deb)
-dpkg-deb -x "$package" "$scratch/root"
+# lintian warns that it runs as root; that line is not about the package.
+report=$(lintian --info "$out"/ventra_*.changes 2>&1 | grep -v 'running with root privileges' || true)
+echo "lintian: ${report:-no tags}"
+if grep -Eq '^[EW]: ' <<<"$report"; then echo "package-check: lintian errors or warnings"; exit 1; fi
 echo "package: $(basename "$package"), depends: $(dpkg-deb -f "$package" Depends)"
 
-mv "$build" "$away"  # nothing may come from the build tree now
-pushd / >/dev/null
-for bin in "$scratch/prefix/bin" "$scratch/root/usr/bin"; do
-  "$bin/ventractl" --version
-  "$bin/ventractl" simulate | tail -n 1
-  "$bin/ventractl" --profile "$bin/../share/ventra/profiles/macpro5_1.json" fans >/dev/null
-  for stack in vulkan opencl; do
-    [[ -f $bin/../lib/ventra/libventra-$stack.so ]] || { echo "package-check: no $stack stack"; exit 1; }
-    # The installed stack loads from beside the installed program, the build tree gone.
-    gpu=$("$bin/ventractl" gpu --gpu $stack --allow-cpu 2>&1) || true
-    if grep -Eq "backend is not installed|cannot load" <<<"$gpu"; then
-      echo "package-check: $gpu"; exit 1
-    fi
-  done
-  for page in ventra ventractl; do
-    [[ -f $bin/../share/man/man1/$page.1 ]] || { echo "package-check: no $page(1)"; exit 1; }
-  done
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+if [[ $(id -u) == 0 ]]; then
+  if dpkg-query -W -f='${Status}' ventra 2>/dev/null | grep -q 'install ok installed'; then
+    echo "package-check: ventra is already installed here; remove it first" >&2
+    exit 1
+  fi
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$package" >/dev/null
+  installed=yes
+  system=/usr/bin
+else
+  echo "package-check: not root, so the package is unpacked rather than installed"
+  dpkg-deb -x "$package" "$scratch/root"
+  system=$scratch/root/usr/bin
+fi
+
+mv "$out" "$away"  # nothing may come from the build tree now
+cd /
+for bin in "$system" "$scratch/prefix/bin"; do
+  PATH=$bin:/usr/bin:/bin
+  ventractl --version
+  ventractl simulate reset.json | tail -n 1
+  ventractl fans --profile macpro5_1.json >/dev/null
+  ventractl profiles | grep -q '^macpro5_1.json ' || { echo "package-check: no bundled profiles"; exit 1; }
+  # The installed stacks load from beside the installed program, the build tree gone.
+  gpu=$(ventractl gpu --allow-cpu 2>&1) || true
+  echo "$gpu" | head -n 1
+  if grep -Eq "backend is not installed|cannot load" <<<"$gpu"; then
+    echo "package-check: $gpu"; exit 1
+  fi
   share=$bin/../share
+  [[ -f $share/man/man1/ventractl.1 || -f $share/man/man1/ventractl.1.gz ]] ||
+    { echo "package-check: no ventractl(1) in $share"; exit 1; }
   offered=$(bash -c "source $share/bash-completion/completions/ventractl
     COMP_WORDS=(ventractl temps --); COMP_CWORD=2; _ventractl; echo \${COMPREPLY[*]}")
   [[ $offered == *--unit* ]] || { echo "package-check: bash completion offers: $offered"; exit 1; }
@@ -42,5 +64,4 @@ for bin in "$scratch/prefix/bin" "$scratch/root/usr/bin"; do
     [[ -s $share/$file ]] || { echo "package-check: no $file"; exit 1; }
   done
 done
-popd >/dev/null
-echo "package-check: installed tree and package work outside the source tree"
+echo "package-check: the package and the installed tree work by name outside the source tree"

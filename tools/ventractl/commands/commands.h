@@ -21,6 +21,8 @@ CommandDefinition gpuCommand();
 CommandDefinition checkCommand();
 CommandDefinition simulateCommand();
 CommandDefinition autostartCommand();
+CommandDefinition profilesCommand();
+CommandDefinition scenariosCommand();
 CommandDefinition completionCommand();
 
 }  // namespace ventra::ctl

@@ -4,6 +4,7 @@
 
 #include "composition/emulated_smc.h"
 #include "gpu/platform/fake/fake_gpu.h"
+#include "host/data_dirs.h"
 #include "host/host.h"
 #include "smc/smc_access.h"
 
@@ -17,11 +18,21 @@ Composition composeFor(const Options& options) {
   Composition composition = hostComposition(options);
   if (options.gpuBackend == "fake") composition.gpu = fakeGpus();
   if (options.profile)
-    composition.smc = emulatedSmc(smc::emulator::loadProfileFile(*options.profile)).composition.smc;
+    composition.smc =
+        emulatedSmc(smc::emulator::loadProfileFile(dataFileNamed(*options.profile, "profiles")))
+            .composition.smc;
   return composition;
 }
 
 }  // namespace
+
+std::filesystem::path dataFileNamed(const std::string& name, const std::string& kind) {
+  std::string searched;
+  if (auto found = namedData(name, kind, searched)) return *found;
+  std::string singular = kind.substr(0, kind.size() - 1);
+  throw CommandError("no " + singular + " \"" + name + "\": not a file here, nor a bundled " +
+                     singular + " (looked in " + searched + "; ventractl " + kind + " lists them)");
+}
 
 std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus() {
   static auto fake = std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{

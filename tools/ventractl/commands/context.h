@@ -57,6 +57,10 @@ class SmcSession {
   SelectedHost host_;
 };
 
+// The file `name` picks for `kind` ("profiles", "scenarios"): a path, or a bundled file by name
+// (host/data_dirs.h); a CommandError saying where it looked when there is none.
+std::filesystem::path dataFileNamed(const std::string& name, const std::string& kind);
+
 void printJson(Context& context, nlohmann::ordered_json document);
 void expectArguments(const Arguments& args, std::size_t count, const char* usage);
 void requireConfirmation(const Context& context, const std::string& what);

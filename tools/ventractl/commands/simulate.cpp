@@ -35,10 +35,6 @@ void printEvent(Context& context, const sim::TraceEvent& event) {
   context.out << "\n";
 }
 
-}  // namespace
-
-namespace {
-
 // The host's real GPUs in place of the scenario's fake ones.
 std::shared_ptr<gpu::platform::GPUPlatform> hostGpus(const Options& options) {
   if (auto missing = hostUnavailable()) throw CommandError(*missing);
@@ -46,8 +42,8 @@ std::shared_ptr<gpu::platform::GPUPlatform> hostGpus(const Options& options) {
 }
 
 int runSimulate(Context& context, const Arguments& args) {
-  if (args.size() > 1) throw UsageError("usage: ventractl simulate [SCENARIO.json]");
-  fs::path path = args.empty() ? defaultScenario() : fs::path(args[0]);
+  if (args.size() > 1) throw UsageError("usage: ventractl simulate [SCENARIO]");
+  fs::path path = args.empty() ? defaultScenario() : dataFileNamed(args[0], "scenarios");
   sim::Scenario scenario;
   try {
     scenario = sim::loadScenarioFile(path);
@@ -77,7 +73,11 @@ int runSimulate(Context& context, const Arguments& args) {
 CommandDefinition simulateCommand() {
   return {"simulate",
           "run the app against a scenario (default: the bundled one)",
-          {{"SCENARIO", "a scenario file", false, Completion::jsonFile, {}}},
+          {{"SCENARIO",
+            "a scenario file, or a bundled scenario by name (ventractl scenarios)",
+            false,
+            Completion::jsonFile,
+            {}}},
           {"json", "gpu", "realTime", "desktop", "allowCpu"},
           {},
           runSimulate};

@@ -23,7 +23,8 @@ const std::vector<OptionDefinition>& optionDefinitions() {
       {"profile",
        "--profile",
        "FILE",
-       "use an emulated SMC loaded from a JSON profile",
+       "use an emulated SMC loaded from a JSON profile: a file, or a bundled profile by name "
+       "(ventractl profiles)",
        jsonFile,
        {}},
       {"applesmc",
@@ -86,10 +87,11 @@ std::string longName(const OptionDefinition& option) {
 // In the order the help lists them.
 const std::vector<CommandDefinition>& commandDefinitions() {
   static const std::vector<CommandDefinition> definitions = {
-      keysCommand(),      readCommand(),     writeCommand(),     sensorsCommand(),
-      fansCommand(),      tempsCommand(),    batteryCommand(),   msdiCommand(),
-      setFanMinCommand(), watchCommand(),    dumpCommand(),      gpuCommand(),
-      checkCommand(),     simulateCommand(), autostartCommand(), completionCommand(),
+      keysCommand(),      readCommand(),       writeCommand(),    sensorsCommand(),
+      fansCommand(),      tempsCommand(),      batteryCommand(),  msdiCommand(),
+      setFanMinCommand(), watchCommand(),      dumpCommand(),     gpuCommand(),
+      checkCommand(),     simulateCommand(),   profilesCommand(), scenariosCommand(),
+      autostartCommand(), completionCommand(),
   };
   return definitions;
 }

@@ -1,0 +1,20 @@
+#include "commands/commands.h"
+#include "views/bundled_list.h"
+
+namespace ventra::ctl {
+namespace {
+
+int run(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "profiles");
+  return listBundled(context, "profiles");
+}
+
+}  // namespace
+
+CommandDefinition profilesCommand() {
+  return {"profiles", "the bundled SMC profiles with their descriptions (each loads by name)",
+          {},         {"json"},
+          {},         run};
+}
+
+}  // namespace ventra::ctl

@@ -1,0 +1,20 @@
+#include "commands/commands.h"
+#include "views/bundled_list.h"
+
+namespace ventra::ctl {
+namespace {
+
+int run(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "scenarios");
+  return listBundled(context, "scenarios");
+}
+
+}  // namespace
+
+CommandDefinition scenariosCommand() {
+  return {"scenarios", "the bundled scenarios with their descriptions (simulate NAME runs one)",
+          {},          {"json"},
+          {},          run};
+}
+
+}  // namespace ventra::ctl
