@@ -1,8 +1,34 @@
-// ventra: the app, on the Linux desktop with the host's SMC and OpenCL GPUs.
+// ventra: the app, on the Linux desktop with the host's SMC and GPUs. Started with no arguments
+// (by hand or from a menu) or with the autostart entry's login-item marker, it runs silently;
+// --help and --version answer a person at a terminal without starting anything.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <string>
+
 #include "app/app_delegate.h"
+#include "app/platform/linux/linux_desktop.h"
 #include "composition/linux_host.h"
 
 int main(int argc, char** argv) {
+  CLI::App line(
+      "Offers, through a desktop notification, to reset the fans of a Mac Pro (MacPro5,1) with "
+      "an AMD Radeon RX 580 8 GB when fan 0 turns faster than 1000 rpm, and quits. On any other "
+      "host, card or fan speed it quits without a word: 'ventractl check' shows why.",
+      "ventra");
+  const std::string marker = ventra::app::linux_desktop::kLoginItemArgument;
+  const std::string about =
+      "marks a start by the autostart entry, which waits DelayAtLogin seconds";
+  line.add_flag(marker, about);
+  line.set_version_flag("--version", "ventra " VENTRA_VERSION);
+  line.footer("See ventra(1) and ventractl(1).");
+  try {
+    line.parse(argc, argv);
+  } catch (const CLI::Success& answered) {  // --help, --version
+    return line.exit(answered);
+  } catch (const CLI::ParseError& error) {
+    std::cerr << "ventra: " << error.what() << "\nTry 'ventra --help'.\n";
+    return 2;
+  }
   ventra::ScopedComposition host(ventra::linuxHost());
   return ventra::app::applicationMain(argc, argv);
 }
