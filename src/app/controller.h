@@ -38,7 +38,17 @@ struct Eligibility {
   }
 };
 
+inline constexpr Eligibility::Test kTestsInOrder[] = {
+    Eligibility::Test::hostModel, Eligibility::Test::gpuPresent, Eligibility::Test::gpuIdentity,
+    Eligibility::Test::firstProbe, Eligibility::Test::secondProbe};
+
+// The app's check: the tests in order, each asked only when those before it passed.
 Eligibility checkEligibility();
+// Every test asked whatever the others found, for a person who wants to see all that stands in
+// the way; `failed` is the first failing in the app's order, so the verdict is the app's.
+Eligibility checkEveryTest();
+// Whether `test` passes on what `found` holds; a value not asked for fails.
+bool passes(Eligibility::Test test, const Eligibility& found);
 const char* testName(Eligibility::Test test);
 
 void runEligibilityCheck(const std::shared_ptr<AppDelegate>& delegate, bool loginItem,

@@ -1,13 +1,16 @@
 // Every road from launch to quit, run through the simulator with the real controller.
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "app/controller.h"
 #include "sim/scenario.h"
 #include "sim/sim_desktop.h"
+#include "sim/simulated_host.h"
 
 namespace ventra::app {
 namespace {
@@ -169,6 +172,22 @@ TEST(Scenario, ALeftoverAlertIsRemovedAtLaunch) {
   EXPECT_EQ(simulation.run(), 0);
   EXPECT_EQ(road(simulation.trace()), "deliverNotification@1 gpuLoad@10 terminate@10");
   EXPECT_EQ(simulation.desktop().deliveredCount(), 0u);
+}
+
+// Asking every test changes nothing of the verdict: on every bundled host the first failing test
+// is the one the app's own check stops at.
+TEST(Scenario, EveryTestCheckedGivesTheAppsVerdict) {
+  for (const auto& entry : std::filesystem::directory_iterator(VENTRA_SOURCE_DIR "/scenarios")) {
+    if (entry.path().extension() != ".json") continue;
+    auto verdict = [&](auto check) {
+      auto scenario = sim::loadScenarioFile(entry.path());
+      Trace trace;
+      auto desktop = std::make_shared<sim::SimDesktop>(scenario, trace, false);
+      ScopedComposition installed(sim::simulatedHost(scenario, trace, desktop));
+      return check().failed;
+    };
+    EXPECT_EQ(verdict(checkEveryTest), verdict(checkEligibility)) << entry.path();
+  }
 }
 
 // A member an object of a scenario does not have is named, wherever it stands: a typo in

@@ -108,4 +108,22 @@ expect_user "needs root" "$exact" read TZZF
 expect_user "needs root" "$exact" read TZ4B
 expect_user "not found" "$mount" read F7Ac
 [[ $status == 0 ]] && echo "ventractl: root dumps the SMC's bytes; $user is told not found or needs root"
+
+# The person at the desk asks why the app stayed quiet: every test has a verdict, the fan probes
+# read the stand-in's fan 0 (about 1500 rpm in the hot profile) whatever the host model.
+check=$(as_user env -u XDG_CONFIG_HOME HOME=/nonexistent "$ventractl" --applesmc "$mount" \
+  check --json) || true  # 3: not eligible, the usual verdict off the machine
+python3 - "$check" <<'PY' || status=1
+import json, sys
+check = json.loads(sys.argv[1])
+verdicts = {t["test"]: t["passes"] for t in check["tests"]}
+problems = []
+if len(verdicts) != 5: problems.append(f"{len(verdicts)} tests")
+if not (verdicts.get("first fan probe") and verdicts.get("second fan probe")):
+    problems.append(f"fan probes {check['firstProbe']}, {check['secondProbe']}")
+if check["eligible"] != (check["failedTest"] is None): problems.append("verdict")
+if problems:
+    sys.exit("FAIL: check against the stand-in: " + "; ".join(problems) + ": " + sys.argv[1])
+print(f"check as the user: every test judged; the app's verdict: {check['failedTest'] or 'eligible'}")
+PY
 exit $status

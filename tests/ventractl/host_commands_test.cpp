@@ -189,20 +189,31 @@ TEST(Ventractl, SimulateOnTheLinuxDesktopChecksEveryFileItWrites) {
       << run.err;
 }
 
-TEST(Ventractl, CheckExplainsTheFirstFailingTest) {
-  CliRun run = ventractl("--profile profiles/macpro5_1-hot.json check --json");
+// Every test is asked and judged, not only up to the first failure; the verdict is the app's,
+// and the delay a login-item start would wait is read as the app reads it.
+TEST(Ventractl, CheckShowsEveryTestAndTheAppsVerdict) {
+  const std::string config = ::testing::TempDir() + "check-config-" + std::to_string(getpid());
+  std::filesystem::create_directories(config + "/ventra");
+  std::ofstream(config + "/ventra/defaults.ini") << "[Ventra]\nDelayAtLogin=-30\n";
+  const std::string env = "XDG_CONFIG_HOME=" + config + " ";
+  CliRun run = ventractl("--profile profiles/macpro5_1.json check --json", env);
   json doc = run.document();
   if (doc["hostModel"] == "MacPro5,1") GTEST_SKIP() << "running on the real machine";
   EXPECT_EQ(run.status, 3) << "not eligible";
   EXPECT_EQ(doc["eligible"], false);
   EXPECT_EQ(doc["failedTest"], "host model");
-  EXPECT_TRUE(doc["firstProbe"].is_null()) << "the SMC is not touched after a failed test";
-  CliRun text = ventractl("--profile profiles/macpro5_1-hot.json check");
-  EXPECT_NE(text.out.find("not eligible: the host model test fails"), std::string::npos)
-      << text.out;
-  if (doc["hostModel"].is_null()) {
-    EXPECT_NE(text.out.find("unreadable"), std::string::npos) << "not an empty model";
-  }
+  ASSERT_EQ(doc["tests"].size(), 5u);
+  EXPECT_EQ(doc["tests"][3]["test"], "first fan probe");
+  EXPECT_EQ(doc["tests"][3]["passes"], true) << "asked although the host model failed";
+  EXPECT_EQ(doc["tests"][4]["passes"], false) << "fan 0 idles at 952 rpm in this profile";
+  EXPECT_EQ(doc["firstProbe"], 952);
+  EXPECT_EQ(doc["loginDelaySeconds"], 30.0);
+  CliRun text = ventractl("--profile profiles/macpro5_1.json check", env);
+  for (const char* line :
+       {"host model ", "GPU present ", "GPU identity ", "first fan probe ", "second fan probe ",
+        "login delay       30 s", "not eligible: the host model test fails first"})
+    EXPECT_NE(text.out.find(line), std::string::npos) << line << " in\n" << text.out;
+  std::filesystem::remove_all(config);
 }
 #else
 // A build without the Linux backends has no host GPU, desktop or app: the commands that need
