@@ -54,6 +54,9 @@ for bin in "$system" "$scratch/prefix/bin"; do
   if grep -Eq "backend is not installed|cannot load" <<<"$gpu"; then
     echo "package-check: $gpu"; exit 1
   fi
+  XDG_CONFIG_HOME=$scratch/config ventractl autostart enable >/dev/null
+  grep -qx "Exec=$bin/ventra --launched-as-login-item" "$scratch/config/autostart/ventra.desktop" ||
+    { echo "package-check: the autostart entry does not start $bin/ventra"; exit 1; }
   share=$bin/../share
   [[ -f $share/man/man1/ventractl.1 || -f $share/man/man1/ventractl.1.gz ]] ||
     { echo "package-check: no ventractl(1) in $share"; exit 1; }

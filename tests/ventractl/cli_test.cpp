@@ -16,6 +16,8 @@
 #include "commands/context.h"
 #include "composition/emulated_smc.h"
 #include "host/data_dirs.h"
+#include "host/desktop_entry.h"
+#include "host/sudo_line.h"
 #include "line/cli.h"
 #include "line/command_definitions.h"
 #include "smc/smc_access.h"
@@ -152,7 +154,37 @@ TEST(Ventractl, NotPrivilegedWriteCarriesAHint) {
     {"key": "F0Mn", "type": "fpe2", "bytes": "0C80", "writable": true}]})";
   CliRun run = ventractl("--profile " + path + " set-fan-min 0 900 --yes");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("run it again with sudo"), std::string::npos) << run.err;
+  // This ventractl is not on sudo's secure path: the hint names it by its full path.
+  EXPECT_NE(run.err.find("run it again as root: sudo " VENTRACTL_PATH " --profile " + path +
+                         " set-fan-min 0 900 --yes)"),
+            std::string::npos)
+      << run.err;
+}
+
+// The entry names the app by its absolute path, quoted and escaped by the desktop entry rules
+// where the path needs it; every other line stays as installed.
+TEST(DesktopEntry, TheAppByItsAbsolutePathWithTryExec) {
+  const std::string installed =
+      "[Desktop Entry]\nName=Ventra\nExec=ventra --launched-as-login-item\nNoDisplay=true\n";
+  EXPECT_EQ(ctl::entryRunning(installed, "/home/ann/.local/bin/ventra"),
+            "[Desktop Entry]\nName=Ventra\nTryExec=/home/ann/.local/bin/ventra\n"
+            "Exec=/home/ann/.local/bin/ventra --launched-as-login-item\nNoDisplay=true\n");
+  // In the Exec quotes "\" and "$" take a backslash each, "%" doubles; then every backslash
+  // doubles as in any string value.
+  EXPECT_EQ(ctl::entryRunning("TryExec=old\nExec=ventra\n", R"(/opt/my apps/100%\$HOME/ventra)"),
+            R"(TryExec=/opt/my apps/100%\\$HOME/ventra
+Exec="/opt/my apps/100%%\\\\\\$HOME/ventra"
+)");
+}
+
+// sudo searches only its secure path: elsewhere the command is named in full, and every word
+// reads back as typed in a shell.
+TEST(SudoLine, FullPathOffTheSecurePathAndQuotedWords) {
+  EXPECT_EQ(ctl::sudoLine("/usr/bin/ventractl", {"read", "MSSD"}), "sudo ventractl read MSSD");
+  EXPECT_EQ(ctl::sudoLine("/home/ann/.local/bin/ventractl", {"keys"}),
+            "sudo /home/ann/.local/bin/ventractl keys");
+  EXPECT_EQ(ctl::sudoLine("/opt/my tools/ventractl", {"read", "REV ", "it's", ""}),
+            "sudo '/opt/my tools/ventractl' read 'REV ' 'it'\\''s' ''");
 }
 
 TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {

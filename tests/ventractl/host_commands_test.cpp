@@ -127,7 +127,13 @@ TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
   EXPECT_EQ(run("enable").status, 0);
   std::stringstream text;
   text << std::ifstream(entry).rdbuf();
-  EXPECT_NE(text.str().find("Exec=ventra --launched-as-login-item"), std::string::npos);
+  // This ventractl's own app, by its absolute path: the session's PATH may not hold it.
+  const auto app =
+      std::filesystem::path(VENTRACTL_PATH).parent_path().parent_path() / "ventra" / "ventra";
+  EXPECT_NE(text.str().find("\nTryExec=" + app.string() + "\nExec=" + app.string() +
+                            " --launched-as-login-item\n"),
+            std::string::npos)
+      << text.str();
   EXPECT_NE(run("status").out.find("enabled: " + entry), std::string::npos);
   EXPECT_EQ(run("disable").status, 0);
   EXPECT_FALSE(std::ifstream(entry).good());

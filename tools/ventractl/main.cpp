@@ -7,6 +7,7 @@
 #include "commands/context.h"
 #include "commit.h"
 #include "host/host.h"
+#include "host/sudo_line.h"
 #include "line/command_definitions.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smc_error.h"
@@ -17,12 +18,12 @@ namespace {
 // What needed root, by command: on Linux an ordinary user reaches only the fan and temperature
 // keys (through the driver's hwmon files); other reads, key listings and writes need root.
 std::string privilegeHint(const std::string& command) {
+  const std::string again = ": run it again as root: " + sudoLineForThisProcess() + ")";
   if (command == "write" || command == "set-fan-min")
-    return " (writing to the SMC needs root: run it again with sudo)";
-  if (command == "keys" || command == "temps")
-    return " (listing the SMC's keys needs root: run it again with sudo)";
-  return " (reading this key needs root; without it only fan and temperature keys can be read: "
-         "run it again with sudo)";
+    return " (writing to the SMC needs root" + again;
+  if (command == "keys" || command == "temps") return " (listing the SMC's keys needs root" + again;
+  return " (reading this key needs root; without it only fan and temperature keys can be read" +
+         again;
 }
 
 std::string hintFor(const SMCAccess::SMCError& error, const std::string& command) {

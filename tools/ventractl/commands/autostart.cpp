@@ -13,6 +13,7 @@
 #include "commands/context.h"
 #include "files/small_files.h"
 #include "host/data_dirs.h"
+#include "host/desktop_entry.h"
 #include "host/host.h"
 
 namespace ventra::ctl {
@@ -53,12 +54,28 @@ std::string installedEntry() {
   return text.str();
 }
 
+// The app this ventractl came with: beside it once installed, or in its own build tree.
+fs::path installedApp() {
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (error) throw CommandError("cannot tell where ventractl is installed: " + error.message());
+  fs::path beside = self.parent_path() / "ventra";
+  if (::access(beside.c_str(), X_OK) == 0) return beside;
+  fs::path built = self.parent_path().parent_path() / "ventra" / "ventra";
+  if (fs::equivalent(self.parent_path(), VENTRA_BUILD_TOOL_DIR, error) &&
+      ::access(built.c_str(), X_OK) == 0)
+    return built;
+  throw CommandError("ventra is not installed beside " + self.string() +
+                     ": install both programs, then enable autostart");
+}
+
 int enable(Context& context) {
   fs::path entry = userEntry();
   refuseAnotherUsersHome(entry);
-  if (files::replaceFile(entry, installedEntry()) != 0)
+  fs::path app = installedApp();
+  if (files::replaceFile(entry, entryRunning(installedEntry(), app)) != 0)
     throw CommandError("cannot write " + entry.string());
-  context.out << "autostart enabled: " << entry.string() << "\n";
+  context.out << "autostart enabled: " << entry.string() << " starts " << app.string() << "\n";
   return 0;
 }
 

@@ -67,7 +67,7 @@ int runSensors(Context& context, const Arguments& args) {
   SmcSession session(context.options);
   bool complete = true;
   json view = overview(context.options, complete);
-  if (!complete) context.err << kUnknownSensorsNeedRoot;
+  if (!complete) context.err << unknownSensorsNeedRoot();
   if (context.options.json) {
     view["complete"] = complete;
     printJson(context, view);

@@ -13,7 +13,7 @@ int runTemps(Context& context, const Arguments& args) {
   SmcSession session(context.options);
   bool complete = true;
   json rows = temperatureRows(context.options, complete);
-  if (!complete) context.err << kUnknownSensorsNeedRoot;
+  if (!complete) context.err << unknownSensorsNeedRoot();
   if (context.options.json) {
     json document{{"unit", context.options.unit}, {"sensors", rows}};
     if (context.options.all) document["complete"] = complete;

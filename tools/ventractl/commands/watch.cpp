@@ -79,7 +79,7 @@ Readings readingsToWatch(const Context& context) {
     }
   } catch (const SMCAccess::SMCError& error) {
     if (error.kind() != SMCAccess::SMCError::Kind::notPrivileged) throw;
-    context.err << kUnknownSensorsNeedRoot;
+    context.err << unknownSensorsNeedRoot();
   }
   return readings;
 }

@@ -10,7 +10,8 @@ namespace fs = std::filesystem;
 std::vector<fs::path> dataDirectories(const fs::path& executableDirectory,
                                       const char* xdgDataDirs) {
   std::vector<fs::path> found;
-  if (!executableDirectory.empty()) found.push_back((executableDirectory / VENTRA_DATA_FROM_BINDIR).lexically_normal());
+  if (!executableDirectory.empty())
+    found.push_back((executableDirectory / VENTRA_DATA_FROM_BINDIR).lexically_normal());
   std::istringstream dirs(xdgDataDirs && *xdgDataDirs ? xdgDataDirs
                                                       : "/usr/local/share:/usr/share");
   for (std::string dir; std::getline(dirs, dir, ':');)

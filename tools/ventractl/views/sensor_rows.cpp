@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <ostream>
 
+#include "host/sudo_line.h"
 #include "sensors/battery.h"
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
@@ -128,9 +129,11 @@ json temperatureRows(const Options& options, bool& complete) {
   return rows;
 }
 
-const char* const kUnknownSensorsNeedRoot =
-    "ventractl: unknown temperature keys not listed: listing the SMC's keys needs root (run "
-    "it again with sudo)\n";
+std::string unknownSensorsNeedRoot() {
+  return "ventractl: unknown temperature keys not listed: listing the SMC's keys needs root (run "
+         "it again as root: " +
+         sudoLineForThisProcess() + ")\n";
+}
 
 json batteryRow(const batteryInfo& info) {
   return {{"batteryCount", info.batteryCount},

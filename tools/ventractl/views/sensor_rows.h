@@ -28,6 +28,7 @@ nlohmann::ordered_json batteryRow(const batteryInfo& info);
 void printFan(std::ostream& out, const nlohmann::ordered_json& row);
 void printSensor(std::ostream& out, const nlohmann::ordered_json& row, const std::string& unit);
 
-extern const char* const kUnknownSensorsNeedRoot;
+// The note for a listing that left out the unknown sensors, with the command to run as root.
+std::string unknownSensorsNeedRoot();
 
 }  // namespace ventra::ctl
