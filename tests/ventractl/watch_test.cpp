@@ -30,15 +30,17 @@ TEST(Ventractl, WatchIntoAPipeWritesOneTimestampedRecordPerSample) {
   EXPECT_EQ(first["fans"][0]["currentSpeed"], 1500);
   EXPECT_EQ(second["fans"][0]["currentSpeed"], 1504) << "successive reads";
   EXPECT_EQ(first["fans"][0]["name"], "PCI");
+  EXPECT_EQ(first["sample"], 1) << "numbered from 1, as on the terminal";
   EXPECT_EQ(first["time"].get<std::string>().size(), 24u) << first["time"];  // ISO 8601, UTC, ms
 
   CliRun csv = ventractl(watch + " --all");
   ASSERT_EQ(csv.status, 0) << csv.err;
   auto lines = linesOf(csv.out);
   ASSERT_EQ(lines.size(), 3u) << csv.out;
-  EXPECT_EQ(lines[0].rfind("time,round,fan0 PCI rpm,fan1 PS rpm,", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[0].rfind("time,sample,fan0 PCI rpm,fan1 PS rpm,", 0), 0u) << lines[0];
   auto columns = [](const std::string& line) { return std::count(line.begin(), line.end(), ','); };
   EXPECT_EQ(columns(lines[1]), columns(lines[0]));
+  EXPECT_EQ(lines[2].substr(lines[2].find(',') + 1, 2), "2,") << "the second sample is 2";
   CliRun known = ventractl(watch);
   EXPECT_GT(columns(lines[0]), columns(linesOf(known.out)[0])) << "--all adds the unknown keys";
 }
@@ -53,6 +55,30 @@ TEST(Ventractl, WatchOnATerminalRedrawsWithSparklines) {
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\x1b'), 6) << "home and clear, 3 times";
   EXPECT_NE(run.out.find("fan0 PCI"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\u2588\u2581"), std::string::npos) << "1500, 1504, 1496 as a line";
+  EXPECT_NE(run.out.find("1496\u20131504"), std::string::npos) << "the line's low and high";
+  EXPECT_NE(run.out.find("sample 3,"), std::string::npos);
+}
+
+// On a terminal: -j still writes JSON lines; the view fits the terminal's height, saying how
+// much it left out, and marks a junk reading as temps does.
+TEST(Ventractl, WatchOnATerminalFitsItsHeightAndHonoursJson) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  auto onTerminal = [](int rows, const std::string& options) {
+    return shell("script -qec 'stty rows " + std::to_string(rows) +
+                 "; " VENTRACTL_PATH
+                 " --profile profiles/macpro5_1-hot.json watch --count 1 --all " +
+                 options + "' /dev/null");
+  };
+  CliRun lines = onTerminal(10, "-j");
+  EXPECT_EQ(lines.out.find('\x1b'), std::string::npos) << "no redrawing";
+  EXPECT_EQ(json::parse(lines.out)["sample"], 1) << lines.out;
+  CliRun small = onTerminal(10, "");
+  EXPECT_NE(small.out.find("more readings not shown"), std::string::npos) << small.out;
+  // Nine lines in ten rows, the last for the cursor; then the newline that ends the run.
+  EXPECT_EQ(linesOf(small.out).size(), 10u) << small.out;
+  CliRun tall = onTerminal(200, "");
+  EXPECT_EQ(tall.out.find("not shown"), std::string::npos);
+  EXPECT_NE(tall.out.find(" (junk)"), std::string::npos) << "Te1S reads -0";
 }
 
 TEST(Ventractl, WatchStoppedByCtrlCExits130) {

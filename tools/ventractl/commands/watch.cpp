@@ -1,6 +1,7 @@
 // watch: fans and temperatures sampled every --interval seconds. On a terminal the view is
 // redrawn in place with a sparkline per reading; into a pipe or a file every sample is one
 // timestamped record (JSON lines with --json, else comma-separated with a header line).
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <iomanip>
@@ -84,7 +86,8 @@ Readings readingsToWatch(const Context& context) {
   return readings;
 }
 
-json sample(const Readings& readings, TemperatureUnit unit, long long round) {
+// One sample; samples are numbered from 1 in every output.
+json sample(const Readings& readings, TemperatureUnit unit, long long number) {
   json fans = json::array(), sensors = json::array();
   for (const auto& fan : readings.fans) {
     json row = fanRow(fan["id"].get<std::int64_t>(), false);
@@ -95,7 +98,7 @@ json sample(const Readings& readings, TemperatureUnit unit, long long round) {
     sensors.push_back(sensorRow(readings.sensors[i], unit, readings.known[i]));
   return {{"schema", kSchemaVersion},
           {"time", utcTimestamp()},
-          {"round", round},
+          {"sample", number},
           {"fans", fans},
           {"sensors", sensors}};
 }
@@ -138,7 +141,7 @@ class CsvView final : public View {
   CsvView(std::ostream& out, const std::string& unit) : out_(out), unit_(unitSymbol(unit)) {}
   void show(const json& record) override {
     if (!headerWritten_) writeHeader(record);
-    out_ << record["time"].get<std::string>() << ',' << record["round"];
+    out_ << record["time"].get<std::string>() << ',' << record["sample"];
     for (const auto& fan : record["fans"]) out_ << ',' << cell(fan["currentSpeed"]);
     for (const auto& sensor : record["sensors"]) out_ << ',' << cell(sensor["value"]);
     out_ << std::endl;
@@ -146,7 +149,7 @@ class CsvView final : public View {
 
  private:
   void writeHeader(const json& record) {
-    out_ << "time,round";
+    out_ << "time,sample";
     for (const auto& fan : record["fans"]) out_ << ',' << csvField(fanLabel(fan) + " rpm");
     for (const auto& sensor : record["sensors"])
       out_ << ',' << csvField(sensor["key"].get<std::string>() + " " + unit_);
@@ -159,49 +162,76 @@ class CsvView final : public View {
   bool headerWritten_ = false;
 };
 
-// Redraws the whole view from the top left each round; the terminal keeps nothing stale.
+// Redraws the whole view from the top left each sample; the terminal keeps nothing stale. Each
+// reading has a sparkline of its recent samples with their low and high beside it. The view
+// fits the terminal's height (`rows`; 0 where unknown) and says what it left out.
 class TerminalView final : public View {
  public:
-  TerminalView(std::ostream& out, const Options& options) : out_(out), options_(options) {}
+  TerminalView(std::ostream& out, const Options& options, int rows)
+      : out_(out), options_(options), rows_(rows) {}
   void show(const json& record) override {
     std::ostringstream frame;
     frame << "\x1b[H\x1b[J"
           << "ventractl watch: every " << options_.interval << " s, sample "
-          << record["round"].get<long long>() + 1 << ", " << record["time"].get<std::string>()
+          << record["sample"].get<long long>() << ", " << record["time"].get<std::string>()
           << " (Ctrl-C stops)\n\n";
+    // Two header lines, one between fans and sensors, and the last one for the cursor.
+    std::size_t room = rows_ > 4 ? static_cast<std::size_t>(rows_) - 4 : SIZE_MAX;
+    std::size_t total = record["fans"].size() + record["sensors"].size(), shown = 0;
+    if (total > room) --room;  // for the note of what was left out
     for (const auto& fan : record["fans"])
-      line(frame, fanLabel(fan), fan["currentSpeed"], " rpm", "fan" + fan["id"].dump());
+      if (shown++ < room)
+        line(frame, fanLabel(fan), fan["currentSpeed"], " rpm", "fan" + fan["id"].dump(), false);
     frame << "\n";
     for (const auto& sensor : record["sensors"])
-      line(frame, shown(sensor["key"]) + " " + shown(sensor["name"]), sensor["value"],
-           std::string(" ") + unitSymbol(options_.unit), sensor["key"].get<std::string>());
+      if (shown++ < room)
+        line(frame, ctl::shown(sensor["key"]) + " " + ctl::shown(sensor["name"]), sensor["value"],
+             std::string(" ") + unitSymbol(options_.unit), sensor["key"].get<std::string>(),
+             sensor["junk"].get<bool>());
+    if (total > room)
+      frame << (total - room) << " more readings not shown: a taller terminal shows them, -j "
+            << "writes them all\n";
     out_ << frame.str() << std::flush;
   }
   void finish() override { out_ << std::endl; }
 
  private:
   void line(std::ostream& frame, const std::string& label, const json& value,
-            const std::string& unit, const std::string& series) {
+            const std::string& unit, const std::string& series, bool junk) {
     auto [at, added] = lines_.try_emplace(series, kSparklineWidth);
     at->second.add(value.is_null() ? std::nullopt : std::optional<double>(value.get<double>()));
+    const int digits = value.is_number_float() ? 1 : 0;
     std::ostringstream reading;
     if (value.is_null())
       reading << "unreadable";
     else
-      reading << std::fixed << std::setprecision(value.is_number_float() ? 1 : 0)
-              << value.get<double>() << unit;
-    frame << std::left << std::setw(28) << label.substr(0, 27) << std::right << std::setw(16)
-          << reading.str() << "  " << at->second.render() << "\n";
+      reading << std::fixed << std::setprecision(digits) << value.get<double>() << unit
+              << (junk ? " (junk)" : "");
+    frame << std::left << std::setw(28) << label.substr(0, 27) << std::right << std::setw(18)
+          << reading.str() << "  " << at->second.render();
+    if (auto range = at->second.range())
+      frame << "  " << std::fixed << std::setprecision(digits) << range->first << "–"
+            << range->second;
+    frame << "\n";
   }
 
   std::ostream& out_;
   const Options& options_;
+  int rows_;
   std::map<std::string, Sparkline> lines_;
 };
 
+// The terminal's height in lines; 0 where it cannot be told.
+int terminalRows() {
+  winsize size{};
+  return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
+}
+
+// -j asks for JSON lines wherever they go; a terminal otherwise gets the live view.
 std::unique_ptr<View> viewFor(const Context& context) {
-  if (context.terminal) return std::make_unique<TerminalView>(context.out, context.options);
   if (context.options.json) return std::make_unique<JsonLinesView>(context.out);
+  if (context.terminal)
+    return std::make_unique<TerminalView>(context.out, context.options, terminalRows());
   return std::make_unique<CsvView>(context.out, context.options.unit);
 }
 
@@ -213,11 +243,11 @@ int runWatch(Context& context, const Arguments& args) {
   interrupted = false;
   auto previous = std::signal(SIGINT, [](int) { interrupted = true; });
   int unwritable = 0;  // errno of the first sample that could not be written
-  for (long long round = 0;
-       !interrupted && (!context.options.count || round < *context.options.count); ++round) {
-    if (round > 0) sleepInterruptibly(context.options.interval);
+  for (long long number = 1;
+       !interrupted && (!context.options.count || number <= *context.options.count); ++number) {
+    if (number > 1) sleepInterruptibly(context.options.interval);
     if (interrupted) break;
-    view->show(sample(readings, unitOf(context.options.unit), round));
+    view->show(sample(readings, unitOf(context.options.unit), number));
     // A closed pipe, a full disk, a closed descriptor: nobody reads on, so stop here.
     if (!context.out.flush()) {
       unwritable = errno;

@@ -17,10 +17,19 @@ void Sparkline::add(std::optional<double> sample) {
   if (samples_.size() > width_) samples_.pop_front();
 }
 
+std::optional<std::pair<double, double>> Sparkline::range() const {
+  std::optional<std::pair<double, double>> range;
+  for (const auto& sample : samples_) {
+    if (!sample) continue;
+    if (!range) range.emplace(*sample, *sample);
+    range->first = std::min(range->first, *sample);
+    range->second = std::max(range->second, *sample);
+  }
+  return range;
+}
+
 std::string Sparkline::render() const {
-  double low = INFINITY, high = -INFINITY;
-  for (const auto& sample : samples_)
-    if (sample) low = std::min(low, *sample), high = std::max(high, *sample);
+  auto [low, high] = range().value_or(std::pair{0.0, 0.0});
   std::string line;
   for (const auto& sample : samples_) {
     if (!sample) {

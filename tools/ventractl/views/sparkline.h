@@ -7,6 +7,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace ventra::ctl {
 
@@ -15,6 +16,8 @@ class Sparkline {
   explicit Sparkline(std::size_t width) : width_(width) {}
   void add(std::optional<double> sample);
   std::string render() const;
+  // The window's low and high, which the line is scaled to; nothing before a first sample.
+  std::optional<std::pair<double, double>> range() const;
 
  private:
   std::size_t width_;
