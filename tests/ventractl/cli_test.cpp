@@ -59,6 +59,47 @@ TEST(Ventractl, FansShowsTheSixMacProFans) {
   EXPECT_EQ(fans[0]["minSpeed"], 800);
   EXPECT_EQ(fans[0]["maxSpeed"], 4500);
   EXPECT_EQ(fans[0]["currentSpeed"], 952);
+
+  CliRun one = ventractl("--profile profiles/macpro5_1.json fans 2 --json");
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(one.document()["fans"], json::array({fans[2]})) << "fan 2 alone, as listed";
+  CliRun none = ventractl("--profile profiles/macpro5_1.json fans 7");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("no fan 7 (this machine has fans 0–5)"), std::string::npos) << none.err;
+}
+
+// read takes several keys: one JSON document with each, the unknown one said on stderr while
+// the others are still read, and status 1.
+TEST(Ventractl, ReadTakesSeveralKeys) {
+  CliRun two = ventractl("--profile profiles/macpro5_1.json read F0Ac FNum --json");
+  ASSERT_EQ(two.status, 0) << two.err;
+  json keys = two.document()["keys"];
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0]["value"], 952);
+  EXPECT_EQ(keys[1]["key"], "FNum");
+  CliRun gap = ventractl("--profile profiles/macpro5_1.json read F0Ac ZZZZ FNum");
+  EXPECT_EQ(gap.status, 1);
+  EXPECT_EQ(linesOf(gap.out).size(), 2u) << gap.out;
+  EXPECT_NE(gap.err.find("ZZZZ: SMC key not found"), std::string::npos) << gap.err;
+  EXPECT_EQ(ventractl("--profile profiles/macpro5_1.json read F0Ac --json").document()["key"],
+            keys[0])
+      << "one key keeps its own document";
+}
+
+// Text output says the battery's flags in words; JSON keeps the layer's names. -u takes the
+// unit's letter too.
+TEST(Ventractl, BatteryInWordsAndUnitLetters) {
+  CliRun battery = ventractl("--profile profiles/macpro5_1.json battery");
+  EXPECT_NE(battery.out.find("AC power present  yes"), std::string::npos) << battery.out;
+  EXPECT_EQ(battery.out.find("isACPresent"), std::string::npos);
+  EXPECT_TRUE(ventractl("--profile profiles/macpro5_1.json battery -j")
+                  .document()["battery"]
+                  .contains("isACPresent"));
+  for (const auto& [letter, name] :
+       {std::pair{"F", "fahrenheit"}, {"K", "kelvin"}, {"C", "celsius"}})
+    EXPECT_EQ(ventractl(std::string("--profile profiles/macpro5_1.json temps -u ") + letter).out,
+              ventractl(std::string("--profile profiles/macpro5_1.json temps -u ") + name).out)
+        << letter;
 }
 
 TEST(Ventractl, TempsAllListsKnownAndUnknownAndMarksJunk) {
@@ -116,9 +157,15 @@ TEST(Ventractl, SetFanMinWritesWithinBoundsOnly) {
   CliRun ok = ventractl("--profile profiles/macpro5_1.json set-fan-min 0 900 --yes --json");
   ASSERT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(ok.document()["minSpeed"], 900);
-  CliRun unsafe = ventractl("--profile profiles/macpro5_1.json set-fan-min 0 5000 --yes");
+  EXPECT_NE(ok.err.find("the profile file is unchanged"), std::string::npos) << ok.err;
+  CliRun unsafe = ventractl("--profile profiles/macpro5_1.json set-fan-min 0 99999 --yes");
   EXPECT_EQ(unsafe.status, 1);
-  EXPECT_NE(unsafe.err.find("unsafe fan speed"), std::string::npos) << unsafe.err;
+  EXPECT_NE(unsafe.err.find("99999 rpm is outside fan 0's range for a minimum: 1 to 4500 rpm"),
+            std::string::npos)
+      << unsafe.err;
+  CliRun noFan = ventractl("--profile profiles/macpro5_1.json set-fan-min 9 900 --yes");
+  EXPECT_EQ(noFan.status, 1);
+  EXPECT_NE(noFan.err.find("no fan 9 (this machine has fans 0–5)"), std::string::npos) << noFan.err;
   CliRun unconfirmed = ventractl("--profile profiles/macpro5_1.json set-fan-min 0 900");
   EXPECT_EQ(unconfirmed.status, 2);
   EXPECT_NE(unconfirmed.err.find("--yes"), std::string::npos);

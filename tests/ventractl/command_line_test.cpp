@@ -52,7 +52,7 @@ TEST(CommandLine, MisplacedOptionsAndBadValuesAreUsageErrors) {
                                                        {"watch", "--count", "0"},
                                                        {"fans", "--profile"},
                                                        {"read"},
-                                                       {"read", "F0Ac", "F1Ac"},
+                                                       {"fans", "0", "1"},
                                                        {"autostart", "maybe"},
                                                        {"gpu", "load", "--size", "40000"}};
   for (const auto& line : lines) EXPECT_THROW(ctl::parseCommandLine(line), ctl::UsageError);
@@ -112,6 +112,13 @@ TEST(Ventractl, HelpForEveryCommandListsItsOwnOptionsOnly) {
                               }))
           << path << " shows " << option.key;
     }
+    // --json says what this command prints.
+    bool printsJson =
+        std::find(command.options.begin(), command.options.end(), "json") != command.options.end();
+    if (printsJson) {
+      EXPECT_FALSE(command.jsonHelp.empty()) << path;
+      EXPECT_NE(run.out.find(command.jsonHelp.substr(0, 30)), std::string::npos) << run.out;
+    }
   };
   for (const auto& command : ctl::commandDefinitions()) {
     check(command.name, command);
@@ -125,6 +132,8 @@ TEST(Ventractl, HelpForEveryCommandListsItsOwnOptionsOnly) {
   CliRun wrong = ventractl("fans --size 5 --yes --unit kelvin");
   EXPECT_EQ(wrong.status, 2);
   EXPECT_NE(wrong.err.find("Try 'ventractl fans --help'"), std::string::npos) << wrong.err;
+  CliRun size = ventractl("gpu load --size 0");
+  EXPECT_NE(size.err.find("Try 'ventractl gpu load --help'"), std::string::npos) << size.err;
 }
 
 std::set<std::string> offered(const std::string& shell, const std::string& typed) {
@@ -178,7 +187,7 @@ TEST(Completion, EachCommandOffersItsOwnOptionsAndArguments) {
         << shell;
     EXPECT_TRUE(offered(shell, "ventractl gpu" + blank).contains("load")) << shell;
     EXPECT_EQ(offered(shell, "ventractl temps -u" + blank),
-              (std::set<std::string>{"celsius", "fahrenheit", "kelvin"}))
+              (std::set<std::string>{"celsius", "fahrenheit", "kelvin", "C", "F", "K"}))
         << shell;
     EXPECT_TRUE(offered(shell, "ventractl f").contains("fans")) << shell;
   }

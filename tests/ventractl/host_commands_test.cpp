@@ -114,6 +114,7 @@ TEST(Ventractl, GpuLoadWaitShowsElapsedTimeAndTheEstimate) {
   CliRun run = shell("script -qec '" VENTRACTL_PATH " gpu load --size 1100 --allow-cpu' /dev/null");
   EXPECT_NE(run.out.find(" s of about "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("verified: every element of C is 1100"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("compiling the kernels"), std::string::npos) << "not a silent wait";
   CliRun piped = ventractl("gpu load --size 1100 --allow-cpu");
   EXPECT_EQ(piped.out.find("of about"), std::string::npos) << "no progress lines in a pipe";
 }

@@ -66,12 +66,20 @@ int withOutputChecked(int status) {
   return 1;
 }
 
-// The command named on the line, for hints; found even on a line that does not parse.
+// The command named on the line, for hints ("gpu load"); found even on a line that does not
+// parse.
 std::string commandNamed(const std::vector<std::string>& arguments) {
-  for (const auto& word : arguments)
-    for (const auto& definition : ventra::ctl::commandDefinitions())
-      if (word == definition.name) return word;
-  return "";
+  std::string path;
+  const auto* level = &ventra::ctl::commandDefinitions();
+  for (const auto& word : arguments) {
+    for (const auto& definition : *level) {
+      if (word != definition.name) continue;
+      path += (path.empty() ? "" : " ") + word;
+      level = &definition.subcommands;
+      break;
+    }
+  }
+  return path;
 }
 
 int main(int argc, char** argv) {

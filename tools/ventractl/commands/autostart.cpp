@@ -120,10 +120,12 @@ CommandDefinition autostartCommand() {
             "enable, disable or status",
             true,
             Completion::choices,
-            {"enable", "disable", "status"}}},
+            {"enable", "disable", "status"},
+            false}},
           {"json"},
           {},
-          runAutostart};
+          runAutostart,
+          R"(print {"enabled", "entry"} (status))"};
 }
 
 }  // namespace ventra::ctl

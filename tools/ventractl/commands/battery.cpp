@@ -21,15 +21,21 @@ int runBattery(Context& context, const Arguments& args) {
     printJson(context, {{"battery", battery}});
     return 0;
   }
-  for (const auto& [name, value] : battery.items())
-    context.out << std::left << std::setw(18) << name << value.dump() << "\n";
+  printBattery(context.out, battery, "");
   return 0;
 }
 
 }  // namespace
 
 CommandDefinition batteryCommand() {
-  return {"battery", "battery count and power flags", {}, smcAnd({"json"}), {}, runBattery};
+  return {
+      "battery",
+      "battery count and power flags",
+      {},
+      smcAnd({"json"}),
+      {},
+      runBattery,
+      R"(print {"battery": {batteryCount, isACPresent, isBatteryPowered, isBatteryOk, isCharging}})"};
 }
 
 }  // namespace ventra::ctl

@@ -104,9 +104,14 @@ int runCheck(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition checkCommand() {
-  return {"check", "the app's eligibility check on this host: every test, and the app's verdict",
-          {},      smcAnd({"json", "allowCpu", "gpu"}),
-          {},      runCheck};
+  return {
+      "check",
+      "the app's eligibility check on this host: every test, and the app's verdict",
+      {},
+      smcAnd({"json", "allowCpu", "gpu"}),
+      {},
+      runCheck,
+      R"(print {eligible, failedTest, tests: [{test, passes, found, needs}], the values found, loginDelaySeconds})"};
 }
 
 }  // namespace ventra::ctl

@@ -20,12 +20,14 @@ int runCompletion(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition completionCommand() {
-  return {"completion",
-          "print the completion script for bash, zsh or fish",
-          {{"SHELL", "bash, zsh or fish", true, Completion::choices, {"bash", "zsh", "fish"}}},
-          {},
-          {},
-          runCompletion};
+  return {
+      "completion",
+      "print the completion script for bash, zsh or fish",
+      {{"SHELL", "bash, zsh or fish", true, Completion::choices, {"bash", "zsh", "fish"}, false}},
+      {},
+      {},
+      runCompletion,
+      ""};
 }
 
 }  // namespace ventra::ctl

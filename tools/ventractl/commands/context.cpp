@@ -6,6 +6,7 @@
 #include "gpu/platform/fake/fake_gpu.h"
 #include "host/data_dirs.h"
 #include "host/host.h"
+#include "sensors/fans.h"
 #include "smc/smc_access.h"
 
 namespace ventra::ctl {
@@ -32,6 +33,28 @@ std::filesystem::path dataFileNamed(const std::string& name, const std::string& 
   std::string singular = kind.substr(0, kind.size() - 1);
   throw CommandError("no " + singular + " \"" + name + "\": not a file here, nor a bundled " +
                      singular + " (looked in " + searched + "; ventractl " + kind + " lists them)");
+}
+
+// Where the count itself cannot be read, the command goes on and the SMC's own answer for the
+// fan's key is what the user sees.
+void requireFan(std::int64_t fan) {
+  std::int64_t count = 0;
+  try {
+    count = SMCAccess::fanCount();
+  } catch (const SMCAccess::SMCError&) {
+    return;
+  }
+  if (fan >= 0 && fan < count) return;
+  const std::string there = count == 0   ? "this machine has no fans"
+                            : count == 1 ? "this machine has fan 0 only"
+                                         : "this machine has fans 0–" + std::to_string(count - 1);
+  throw CommandError("no fan " + std::to_string(fan) + " (" + there + ")");
+}
+
+void noteEmulatedWrite(Context& context) {
+  if (context.options.profile)
+    context.err << "ventractl: the SMC is emulated from " << *context.options.profile
+                << ": the write lasted for this command only, and the profile file is unchanged\n";
 }
 
 std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus() {

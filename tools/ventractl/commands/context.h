@@ -66,4 +66,11 @@ void expectArguments(const Arguments& args, std::size_t count, const char* usage
 void requireConfirmation(const Context& context, const std::string& what);
 FourCharCode keyArgument(const std::string& text);
 
+// Fan numbers are one digit in the SMC's keys (F0Ac ... F9Ac).
+inline constexpr long long kHighestFanNumber = 9;
+// A CommandError naming the fans there are, where `fan` is not one of them.
+void requireFan(std::int64_t fan);
+// After a write to an emulated SMC: the profile file is not changed by it.
+void noteEmulatedWrite(Context& context);
+
 }  // namespace ventra::ctl

@@ -101,7 +101,8 @@ int runDump(Context& context, const Arguments& args) {
 CommandDefinition dumpCommand() {
   return {"dump", "capture every key as a profile that --profile loads (needs root)",
           {},     smcAnd({"output"}),
-          {},     runDump};
+          {},     runDump,
+          ""};
 }
 
 }  // namespace ventra::ctl

@@ -10,12 +10,16 @@ namespace ventra::ctl {
 namespace {
 using json = nlohmann::ordered_json;
 
+// Every fan, or the one FAN names.
 int runFans(Context& context, const Arguments& args) {
-  expectArguments(args, 0, "fans");
+  if (args.size() > 1) throw UsageError("usage: ventractl fans [FAN]");
+  const bool one = !args.empty();
+  const std::int64_t only = one ? parseInteger(args[0], "FAN", 0, kHighestFanNumber) : 0;
   SmcSession session(context.options);
   json rows = json::array();
+  if (one) requireFan(only);
   for (std::int64_t id = 0, count = SMCAccess::fanCount(); id < count; ++id)
-    rows.push_back(fanRow(id, true));
+    if (!one || id == only) rows.push_back(fanRow(id, true));
   if (context.options.json) {
     printJson(context, {{"fans", rows}});
     return 0;
@@ -27,8 +31,13 @@ int runFans(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition fansCommand() {
-  return {"fans", "every fan: id, name, min, max and current speed (rpm)", {}, smcAnd({"json"}), {},
-          runFans};
+  return {"fans",
+          "every fan, or fan FAN: id, name, min, max and current speed (rpm)",
+          {{"FAN", "only this fan", false, Completion::none, {}, false}},
+          smcAnd({"json"}),
+          {},
+          runFans,
+          R"(print {"fans": [{id, name, minSpeed, maxSpeed, currentSpeed}]})"};
 }
 
 }  // namespace ventra::ctl

@@ -258,10 +258,15 @@ int runGpuLoad(Context& context, const Arguments& args) {
   expectArguments(args, 0, "gpu load [--size N]");
   std::int64_t n = context.options.size.value_or(kDefaultSize);
   HostGpus gpus(context.options);
+  // A stack builds its kernels for a device at the first load; with a cold driver cache that
+  // takes seconds, which should not read as a hang.
+  if (!context.options.json)
+    context.out << "device: " << gpuIdentity()
+                << "\ncompiling the kernels for this device (the first load does)\n"
+                << std::flush;
   auto estimate = estimateAndRefuseLongLoads(context, n);
   if (!context.options.json)
-    context.out << "device: " << gpuIdentity() << "\nworkload: two " << n << " x " << n
-                << " float32 products C = A x A\n";
+    context.out << "workload: two " << n << " x " << n << " float32 products C = A x A\n";
   LoadReport report(context, n, estimate);
   runGPULoad(n, &report);
   return report.finish();
@@ -270,17 +275,20 @@ int runGpuLoad(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition gpuCommand() {
-  return {"gpu",
-          "the GPU devices, their identity text and working set",
-          {},
-          {"json", "allowCpu", "gpu"},
-          {{"load",
-            "run the fan-reset workload on the default GPU and verify it",
-            {},
-            {"json", "allowCpu", "gpu", "size", "loadForce"},
-            {},
-            runGpuLoad}},
-          listDevices};
+  return {
+      "gpu",
+      "the GPU devices, their identity text and working set",
+      {},
+      {"json", "allowCpu", "gpu"},
+      {{"load",
+        "run the fan-reset workload on the default GPU and verify it",
+        {},
+        {"json", "allowCpu", "gpu", "size", "loadForce"},
+        {},
+        runGpuLoad,
+        R"(print {n, phases, productSeconds, gflops, verified, mismatches})"}},
+      listDevices,
+      R"(print {"devices": [{index, default, name, identity, workingSetBytes, stack, pciAddress, memorySource}]})"};
 }
 
 }  // namespace ventra::ctl

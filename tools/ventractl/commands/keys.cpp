@@ -25,9 +25,14 @@ int runKeys(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition keysCommand() {
-  return {"keys", "every key with its type, size, bytes and decoded value",
-          {},     smcAnd({"json"}),
-          {},     runKeys};
+  return {
+      "keys",
+      "every key with its type, size, bytes and decoded value",
+      {},
+      smcAnd({"json"}),
+      {},
+      runKeys,
+      R"(print {"keys": [{key, type, size, bytes, value}]}, a key that cannot be read with "error")"};
 }
 
 }  // namespace ventra::ctl

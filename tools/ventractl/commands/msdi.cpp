@@ -24,7 +24,13 @@ int runMsdi(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition msdiCommand() {
-  return {"msdi", "the MSDI flag", {}, smcAnd({"json"}), {}, runMsdi};
+  return {"msdi",
+          "the MSDI flag",
+          {},
+          smcAnd({"json"}),
+          {},
+          runMsdi,
+          R"(print {"msdi": true or false})"};
 }
 
 }  // namespace ventra::ctl

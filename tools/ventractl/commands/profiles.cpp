@@ -12,9 +12,13 @@ int run(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition profilesCommand() {
-  return {"profiles", "the bundled SMC profiles with their descriptions (each loads by name)",
-          {},         {"json"},
-          {},         run};
+  return {"profiles",
+          "the bundled SMC profiles with their descriptions (each loads by name)",
+          {},
+          {"json"},
+          {},
+          run,
+          R"(print {"profiles": [{name, path, description}]})"};
 }
 
 }  // namespace ventra::ctl

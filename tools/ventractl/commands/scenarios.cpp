@@ -12,9 +12,13 @@ int run(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition scenariosCommand() {
-  return {"scenarios", "the bundled scenarios with their descriptions (simulate NAME runs one)",
-          {},          {"json"},
-          {},          run};
+  return {"scenarios",
+          "the bundled scenarios with their descriptions (simulate NAME runs one)",
+          {},
+          {"json"},
+          {},
+          run,
+          R"(print {"scenarios": [{name, path, description}]})"};
 }
 
 }  // namespace ventra::ctl

@@ -53,9 +53,7 @@ void printOverview(std::ostream& out, const json& view, const std::string& unit)
   if (view["temperatures"].is_array())
     for (const auto& row : view["temperatures"]) printSensor(out, row, unit);
   printPart(out, "Battery", view["battery"]);
-  if (!view["battery"].contains("error"))
-    for (const auto& [name, value] : view["battery"].items())
-      out << "  " << name << " " << value.dump() << "\n";
+  if (!view["battery"].contains("error")) printBattery(out, view["battery"], "  ");
   out << "MSDI: "
       << (view["msdi"].is_boolean() ? view["msdi"].dump()
                                     : "unreadable: " + view["msdi"]["error"].get<std::string>())
@@ -80,9 +78,14 @@ int runSensors(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition sensorsCommand() {
-  return {"sensors", "everything at once: fans, temperatures, battery, MSDI",
-          {},        smcAnd({"json", "unit"}),
-          {},        runSensors};
+  return {
+      "sensors",
+      "everything at once: fans, temperatures, battery, MSDI",
+      {},
+      smcAnd({"json", "unit"}),
+      {},
+      runSensors,
+      R"(print {fans, unit, temperatures, battery, msdi, complete}, a part that cannot be read as {"error"})"};
 }
 
 }  // namespace ventra::ctl

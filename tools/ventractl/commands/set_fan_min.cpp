@@ -11,12 +11,19 @@ using json = nlohmann::ordered_json;
 
 int runSetFanMin(Context& context, const Arguments& args) {
   expectArguments(args, 2, "set-fan-min FAN RPM --yes");
-  auto fan = parseInteger(args[0], "FAN", 0, 9);
+  auto fan = parseInteger(args[0], "FAN", 0, kHighestFanNumber);
   auto rpm = parseInteger(args[1], "RPM", -1000000, 1000000);
   requireConfirmation(context, "set fan " + args[0] + "'s minimum speed");
   SmcSession session(context.options);
+  requireFan(fan);
+  const std::int64_t maximum = SMCAccess::fanMaxSpeed(fan);
+  if (rpm <= 0 || rpm > maximum)
+    throw CommandError(std::to_string(rpm) + " rpm is outside fan " + std::to_string(fan) +
+                       "'s range for a minimum: 1 to " + std::to_string(maximum) +
+                       " rpm (its maximum)");
   SMCAccess::fanSetMinSpeed(fan, rpm);
   std::int64_t readBack = SMCAccess::fanMinSpeed(fan);
+  noteEmulatedWrite(context);
   if (context.options.json) {
     printJson(context, {{"fan", fan}, {"requested", rpm}, {"minSpeed", readBack}});
     return 0;
@@ -31,11 +38,12 @@ int runSetFanMin(Context& context, const Arguments& args) {
 CommandDefinition setFanMinCommand() {
   return {"set-fan-min",
           "set a fan's minimum speed, 1..its maximum (needs --yes)",
-          {{"FAN", "the fan's number", true, Completion::none, {}},
-           {"RPM", "the new minimum", true, Completion::none, {}}},
+          {{"FAN", "the fan's number", true, Completion::none, {}, false},
+           {"RPM", "the new minimum", true, Completion::none, {}, false}},
           smcAnd({"json", "yes"}),
           {},
-          runSetFanMin};
+          runSetFanMin,
+          R"(print {"fan", "requested", "minSpeed"}, the minimum read back after the write)"};
 }
 
 }  // namespace ventra::ctl

@@ -77,10 +77,12 @@ CommandDefinition simulateCommand() {
             "a scenario file, or a bundled scenario by name (ventractl scenarios)",
             false,
             Completion::jsonFile,
-            {}}},
+            {},
+            false}},
           {"json", "gpu", "realTime", "desktop", "allowCpu"},
           {},
-          runSimulate};
+          runSimulate,
+          R"(print one JSON object per trace event: {t, event, and the event's fields})"};
 }
 
 }  // namespace ventra::ctl

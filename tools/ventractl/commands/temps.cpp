@@ -27,9 +27,14 @@ int runTemps(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition tempsCommand() {
-  return {"temps", "temperature sensors present; --all adds unknown keys",
-          {},      smcAnd({"json", "unit", "all"}),
-          {},      runTemps};
+  return {
+      "temps",
+      "temperature sensors present; --all adds unknown keys",
+      {},
+      smcAnd({"json", "unit", "all"}),
+      {},
+      runTemps,
+      R"(print {unit, sensors: [{name, key, known, value, junk}]}, with --all also "complete")"};
 }
 
 }  // namespace ventra::ctl

@@ -264,9 +264,14 @@ int runWatch(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition watchCommand() {
-  return {"watch", "fans and temperatures, sampled every --interval seconds",
-          {},      smcAnd({"json", "unit", "all", "interval", "count"}),
-          {},      runWatch};
+  return {
+      "watch",
+      "fans and temperatures, sampled every --interval seconds",
+      {},
+      smcAnd({"json", "unit", "all", "interval", "count"}),
+      {},
+      runWatch,
+      R"(print one JSON object per sample, on a terminal too: {schema, time, sample, fans, sensors})"};
 }
 
 }  // namespace ventra::ctl

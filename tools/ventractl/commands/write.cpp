@@ -42,6 +42,7 @@ int runWrite(Context& context, const Arguments& args) {
   std::copy(bytes->begin(), bytes->end(), data.begin());
   checkFanSpeedWrite(context, code, info, data);
   SMCAccess::writeKey({code, info}, data);
+  noteEmulatedWrite(context);
   json row = describeKey({code, info});
   if (context.options.json)
     printJson(context, {{"key", row}});
@@ -55,11 +56,12 @@ int runWrite(Context& context, const Arguments& args) {
 CommandDefinition writeCommand() {
   return {"write",
           "raw write of HEX to KEY (needs --yes)",
-          {{"KEY", "the key", true, Completion::none, {}},
-           {"HEX", "the bytes, in hex", true, Completion::none, {}}},
+          {{"KEY", "the key", true, Completion::none, {}, false},
+           {"HEX", "the bytes, in hex", true, Completion::none, {}, false}},
           smcAnd({"json", "yes", "writeForce"}),
           {},
-          runWrite};
+          runWrite,
+          R"(print {"key": {key, type, size, bytes, value}}, the key read back after the write)"};
 }
 
 }  // namespace ventra::ctl

@@ -47,7 +47,8 @@ std::string fishCommand(const std::string& path, const CommandDefinition& comman
   std::string text = "complete -c ventractl -n " + quoted(where) + " -a " + quoted(command.name) +
                      " -d " + quoted(command.help) + "\n";
   std::string condition = fishCondition(path);
-  for (const auto& key : command.options) text += fishOption(condition, optionDefinition(key));
+  for (const auto& key : command.options)
+    text += fishOption(condition, commandOption(command, key));
   text += "complete -c ventractl -n " + quoted(condition) + " -s h -l help -d 'this help'\n";
   for (const auto& argument : command.arguments)
     if (argument.completion != Completion::none)

@@ -43,12 +43,13 @@ std::vector<std::string> zshOption(const OptionDefinition& option) {
 std::string zshArgumentsFor(const CommandDefinition& command) {
   std::string text = "_arguments -s";
   for (const auto& key : command.options)
-    for (const auto& definition : zshOption(optionDefinition(key))) text += " " + definition;
+    for (const auto& definition : zshOption(commandOption(command, key))) text += " " + definition;
   text += " '(- *)'{-h,--help}'[this help]'";
   for (std::size_t i = 0; i < command.arguments.size(); ++i) {
     const auto& argument = command.arguments[i];
     text += " ";
-    text += quoted(std::string(argument.required ? "" : ":") + std::to_string(i + 1) +
+    const std::string position = argument.many ? "*" : std::to_string(i + 1);
+    text += quoted(std::string(argument.required || argument.many ? "" : ":") + position +
                    zshValues(argument.name, argument.completion, argument.choices));
   }
   if (!command.subcommands.empty()) {

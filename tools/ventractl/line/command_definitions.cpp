@@ -9,7 +9,7 @@ namespace {
 
 using enum Completion;
 
-const std::vector<std::string> kUnits = {"celsius", "fahrenheit", "kelvin"};
+const std::vector<std::string> kUnits = {"celsius", "fahrenheit", "kelvin", "C", "F", "K"};
 
 }  // namespace
 
@@ -33,9 +33,9 @@ const std::vector<OptionDefinition>& optionDefinitions() {
        "the applesmc driver's sysfs directory (default /sys/devices/platform/applesmc.768)",
        directory,
        {}},
-      {"json", "-j,--json", "", "print JSON (simulate: one object per line)", none, {}},
-      {"unit", "-u,--unit", "UNIT", "temperature unit: celsius (default), fahrenheit or kelvin",
-       choices, kUnits},
+      {"json", "-j,--json", "", "print JSON", none, {}},
+      {"unit", "-u,--unit", "UNIT",
+       "temperature unit: celsius (default), fahrenheit or kelvin; or C, F, K", choices, kUnits},
       {"all", "--all", "", "unknown temperature keys too", none, {}},
       {"yes", "--yes", "", "confirm a change to the SMC", none, {}},
       {"writeForce",
@@ -77,6 +77,12 @@ const OptionDefinition& optionDefinition(const std::string& key) {
   for (const auto& definition : optionDefinitions())
     if (definition.key == key) return definition;
   throw std::logic_error("no option " + key);
+}
+
+OptionDefinition commandOption(const CommandDefinition& command, const std::string& key) {
+  OptionDefinition option = optionDefinition(key);
+  if (key == "json" && !command.jsonHelp.empty()) option.help = command.jsonHelp;
+  return option;
 }
 
 std::string longName(const OptionDefinition& option) {

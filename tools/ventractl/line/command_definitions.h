@@ -32,6 +32,7 @@ struct ArgumentDefinition {
   bool required = true;
   Completion completion = Completion::none;
   std::vector<std::string> choices;
+  bool many = false;  // takes one or more words
 };
 
 struct CommandDefinition {
@@ -41,10 +42,13 @@ struct CommandDefinition {
   std::vector<std::string> options;  // keys of optionDefinitions()
   std::vector<CommandDefinition> subcommands;
   Runner run = nullptr;
+  std::string jsonHelp;  // what --json prints for this command
 };
 
 const std::vector<OptionDefinition>& optionDefinitions();
 const OptionDefinition& optionDefinition(const std::string& key);
+// The option as `command` takes it: --json with the command's own account of what it prints.
+OptionDefinition commandOption(const CommandDefinition& command, const std::string& key);
 const std::vector<CommandDefinition>& commandDefinitions();
 
 // Options that pick the SMC; before the command they apply to any command that talks to it.

@@ -18,7 +18,10 @@ const std::map<std::string, Setter>& setters() {
       {"profile", [](Options& o, const std::string& v) { o.profile = v; }},
       {"applesmc", [](Options& o, const std::string& v) { o.applesmcDirectory = v; }},
       {"json", [](Options& o, const std::string&) { o.json = true; }},
-      {"unit", [](Options& o, const std::string& v) { o.unit = v; }},
+      {"unit",
+       [](Options& o, const std::string& v) {
+         o.unit = v == "C" ? "celsius" : v == "F" ? "fahrenheit" : v == "K" ? "kelvin" : v;
+       }},
       {"all", [](Options& o, const std::string&) { o.all = true; }},
       {"yes", [](Options& o, const std::string&) { o.yes = true; }},
       {"writeForce", [](Options& o, const std::string&) { o.force = true; }},
@@ -50,10 +53,11 @@ void addOption(CLI::App& app, const OptionDefinition& definition) {
 void addCommand(CLI::App& parent, const CommandDefinition& definition) {
   auto* app = parent.add_subcommand(definition.name, definition.help);
   app->allow_extras();  // reported with a suggestion, below
-  for (const auto& key : definition.options) addOption(*app, optionDefinition(key));
+  for (const auto& key : definition.options) addOption(*app, commandOption(definition, key));
   for (const auto& argument : definition.arguments) {
     auto* option = app->add_option(argument.name, argument.help);
     if (argument.required) option->required();
+    if (argument.many) option->expected(-1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     if (!argument.choices.empty()) option->check(CLI::IsMember(argument.choices));
   }
   for (const auto& sub : definition.subcommands) addCommand(*app, sub);

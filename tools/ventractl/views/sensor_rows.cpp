@@ -135,6 +135,20 @@ std::string unknownSensorsNeedRoot() {
          sudoLineForThisProcess() + ")\n";
 }
 
+void printBattery(std::ostream& out, const json& row, const std::string& indent) {
+  static const std::pair<const char*, const char*> kWords[] = {
+      {"batteryCount", "batteries"},
+      {"isACPresent", "AC power present"},
+      {"isBatteryPowered", "on battery power"},
+      {"isBatteryOk", "battery OK"},
+      {"isCharging", "charging"}};
+  for (const auto& [member, words] : kWords) {
+    const json& value = row.at(member);
+    out << indent << std::left << std::setw(18) << words
+        << (value.is_boolean() ? (value.get<bool>() ? "yes" : "no") : value.dump()) << "\n";
+  }
+}
+
 json batteryRow(const batteryInfo& info) {
   return {{"batteryCount", info.batteryCount},
           {"isACPresent", info.isACPresent},

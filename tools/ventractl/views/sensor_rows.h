@@ -25,6 +25,8 @@ std::vector<TemperatureSensor> sortedKnownSensors();
 // Known sensors, and unknown ones with --all where the SMC lets us list keys (`complete`).
 nlohmann::ordered_json temperatureRows(const Options& options, bool& complete);
 nlohmann::ordered_json batteryRow(const batteryInfo& info);
+// The battery row's members in words, for text output ("AC power present" for isACPresent).
+void printBattery(std::ostream& out, const nlohmann::ordered_json& row, const std::string& indent);
 void printFan(std::ostream& out, const nlohmann::ordered_json& row);
 void printSensor(std::ostream& out, const nlohmann::ordered_json& row, const std::string& unit);
 
