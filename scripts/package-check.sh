@@ -48,6 +48,9 @@ for bin in "$system" "$scratch/prefix/bin"; do
   ventractl simulate reset.json | tail -n 1
   ventractl fans --profile macpro5_1.json >/dev/null
   ventractl profiles | grep -q '^macpro5_1.json ' || { echo "package-check: no bundled profiles"; exit 1; }
+  # The quick start's last step: a verdict for every test (3: not eligible, off the machine).
+  verdicts=$(ventractl check --profile macpro5_1-hot.json --allow-cpu | grep -cE ' (ok|FAILS) ') || true
+  [[ $verdicts == 5 ]] || { echo "package-check: check gave $verdicts verdicts"; exit 1; }
   # The installed stacks load from beside the installed program, the build tree gone.
   gpu=$(ventractl gpu --allow-cpu 2>&1) || true
   echo "$gpu" | head -n 1
