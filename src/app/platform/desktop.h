@@ -116,7 +116,8 @@ class DesktopPlatform {
       const std::function<std::shared_ptr<ApplicationDelegate>()>& create) = 0;
   // Calls applicationWillTerminate and ends the process; nothing queued runs afterwards.
   virtual void terminate(ApplicationDelegate& sender) = 0;
-  // The process's defaults over storedDefault, made at the first call and kept.
+  // The process's defaults over storedDefault, made at the first call and kept; they ask this
+  // platform, so they serve while it lives (the installed desktop lives as long as the process).
   virtual std::shared_ptr<UserDefaults> standardUserDefaults();
   // The value the user stored under `key`, if any, read when asked.
   virtual std::optional<DefaultValue> storedDefault(const std::string& key) = 0;

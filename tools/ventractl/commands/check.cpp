@@ -55,8 +55,9 @@ void printText(std::ostream& out, const app::Eligibility& e, double delay) {
     width = std::max(width, foundAndNeeded(test, e).first.size());
   for (Test test : app::kTestsInOrder) {
     auto [found, needs] = foundAndNeeded(test, e);
-    out << std::left << std::setw(18) << app::testName(test) << std::setw(int(width) + 2) << found
-        << std::setw(7) << (app::passes(test, e) ? "ok" : "FAILS") << "needs " << needs << "\n";
+    out << std::left << std::setw(18) << app::testName(test)
+        << std::setw(static_cast<int>(width) + 2) << found << std::setw(7)
+        << (app::passes(test, e) ? "ok" : "FAILS") << "needs " << needs << "\n";
   }
   out << std::left << std::setw(18) << "login delay" << delay
       << " s (DelayAtLogin), only when started at login\n";
