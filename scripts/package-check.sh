@@ -69,5 +69,9 @@ for bin in "$system" "$scratch/prefix/bin"; do
   for file in zsh/vendor-completions/_ventractl fish/vendor_completions.d/ventractl.fish; do
     [[ -s $share/$file ]] || { echo "package-check: no $file"; exit 1; }
   done
+  # The README's line for zsh: with the directory on fpath, compinit finds the completion.
+  found=$(HOME=$scratch zsh -fc "fpath=($share/zsh/vendor-completions \$fpath)
+    autoload -U compinit; compinit -u -d $scratch/zcompdump; echo \${_comps[ventractl]}")
+  [[ $found == _ventractl ]] || { echo "package-check: zsh completes ventractl with '$found'"; exit 1; }
 done
 echo "package-check: the package and the installed tree work by name outside the source tree"
