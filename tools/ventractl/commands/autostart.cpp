@@ -15,6 +15,7 @@
 #include "host/data_dirs.h"
 #include "host/desktop_entry.h"
 #include "host/host.h"
+#include "host/this_program.h"
 
 namespace ventra::ctl {
 namespace {
@@ -56,16 +57,13 @@ std::string installedEntry() {
 
 // The app this ventractl came with: beside it once installed, or in its own build tree.
 fs::path installedApp() {
-  std::error_code error;
-  fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (error) throw CommandError("cannot tell where ventractl is installed: " + error.message());
-  fs::path beside = self.parent_path() / "ventra";
+  auto self = thisProgram();
+  if (!self) throw CommandError("cannot tell where ventractl is installed (/proc/self/exe)");
+  fs::path beside = self->parent_path() / "ventra";
   if (::access(beside.c_str(), X_OK) == 0) return beside;
-  fs::path built = self.parent_path().parent_path() / "ventra" / "ventra";
-  if (fs::equivalent(self.parent_path(), VENTRA_BUILD_TOOL_DIR, error) &&
-      ::access(built.c_str(), X_OK) == 0)
-    return built;
-  throw CommandError("ventra is not installed beside " + self.string() +
+  fs::path built = self->parent_path().parent_path() / "ventra" / "ventra";
+  if (isTheBuildFolder(self->parent_path()) && ::access(built.c_str(), X_OK) == 0) return built;
+  throw CommandError("ventra is not installed beside " + self->string() +
                      ": install both programs, then enable autostart");
 }
 

@@ -4,6 +4,8 @@
 #include <map>
 #include <sstream>
 
+#include "host/this_program.h"
+
 namespace ventra::ctl {
 namespace fs = std::filesystem;
 
@@ -16,19 +18,15 @@ std::vector<fs::path> dataDirectories(const fs::path& executableDirectory,
                                                       : "/usr/local/share:/usr/share");
   for (std::string dir; std::getline(dirs, dir, ':');)
     if (!dir.empty() && fs::path(dir).is_absolute()) found.push_back(fs::path(dir) / "ventra");
-  std::error_code error;
-  if (!executableDirectory.empty() &&
-      fs::equivalent(executableDirectory, VENTRA_BUILD_TOOL_DIR, error))
-    found.push_back(VENTRA_SOURCE_DATA_DIR);
+  if (isTheBuildFolder(executableDirectory)) found.push_back(VENTRA_SOURCE_DATA_DIR);
   return found;
 }
 
 namespace {
 
 std::vector<fs::path> thisProcessesDataDirectories() {
-  std::error_code error;
-  fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return dataDirectories(error ? fs::path() : self.parent_path(), std::getenv("XDG_DATA_DIRS"));
+  auto self = thisProgram();
+  return dataDirectories(self ? self->parent_path() : fs::path(), std::getenv("XDG_DATA_DIRS"));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/this_program.h"
+
 namespace ventra::ctl {
 namespace fs = std::filesystem;
 namespace {
@@ -31,11 +33,10 @@ std::string sudoLine(const fs::path& executable, const std::vector<std::string>&
 }
 
 std::string sudoLineForThisProcess() {
-  std::error_code error;
-  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  auto self = thisProgram();
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   std::string text(std::istreambuf_iterator<char>(in), {});
-  if (error || text.empty()) return "sudo ventractl";
+  if (!self || text.empty()) return "sudo ventractl";
   std::vector<std::string> words;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find('\0', at);
@@ -44,7 +45,7 @@ std::string sudoLineForThisProcess() {
     at = end + 1;
   }
   words.erase(words.begin());  // the program as it was called; `self` names it exactly
-  return sudoLine(self, words);
+  return sudoLine(*self, words);
 }
 
 }  // namespace ventra::ctl
