@@ -25,8 +25,10 @@ class SimNotificationCenter final : public pf::UserNotificationCenter {
   void removeAllDeliveredNotifications() override { delivered_.clear(); }
   void deliverNotification(std::shared_ptr<pf::UserNotification> n) override {
     delivered_.push_back(n);
+    // The user's answer is queued on this desktop itself, not on the traced one the app sees:
+    // it is no call of the app's.
     if (answer_.action != Answer::Action::none)
-      desktop_.post(answer_.after, [this, n] { userAnswers(n); });
+      desktop_.asyncAfter(answer_.after, [this, n] { userAnswers(n); });
   }
   void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {
     delegate_ = std::move(delegate);
@@ -110,10 +112,6 @@ std::uint64_t SimDesktop::modifierFlags() {
 }
 
 void SimDesktop::asyncAfter(double seconds, std::function<void()> work) {
-  post(seconds, std::move(work));
-}
-
-void SimDesktop::post(double seconds, std::function<void()> work) {
   queue_.push({trace_.now() + seconds, nextOrder_++, std::move(work)});
 }
 

@@ -35,8 +35,6 @@ class SimDesktop : public app::platform::DesktopPlatform,
   int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,
              const void* newValue, std::size_t newLength) override;
 
-  // Platform-side work (the user's answer) goes through the same main queue, unrecorded.
-  void post(double seconds, std::function<void()> work);
   bool terminated() const { return terminations_ > 0; }
   int terminations() const { return terminations_; }
   std::size_t deliveredCount() const;
