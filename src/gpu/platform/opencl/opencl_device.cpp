@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "gpu/platform/linux/card_identity.h"
+#include "gpu/platform/linux/resident_libraries.h"
 
 namespace ventra::gpu::opencl {
 namespace {
@@ -84,7 +85,12 @@ std::vector<cl_device_id> devicesOfType(cl_device_type type) {
     clGetDeviceIDs(platform, type, count, ids.data(), nullptr);
     found.insert(found.end(), ids.begin(), ids.end());
   }
+  linux_gpu::keepLoadedLibrariesResident();  // the ICD loader has loaded every driver now
   return found;
+}
+
+DeviceHandle::~DeviceHandle() {
+  linux_gpu::keepLoadedLibrariesResident();  // whatever the driver loaded since
 }
 
 QueueHandle makeQueue(const DeviceHandle& device) {

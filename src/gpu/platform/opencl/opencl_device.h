@@ -14,6 +14,7 @@
 namespace ventra::gpu::opencl {
 
 struct DeviceHandle {
+  ~DeviceHandle();  // keeps the driver loaded (linux/resident_libraries.h)
   cl_device_id id = nullptr;
   ContextHandle context;
   std::string name;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gpu/platform/linux/card_identity.h"
+#include "gpu/platform/linux/resident_libraries.h"
 
 namespace ventra::gpu::vulkan {
 namespace lg = linux_gpu;
@@ -92,6 +93,7 @@ Instance::Instance(const lg::BackendOptions& options) : onMessage_(options.onVal
   }
   vk::ApplicationInfo application("ventra", 1, "ventra", 1, VK_API_VERSION_1_1);
   instance_ = vk::raii::Instance(context_, {{}, &application, layers, extensions});
+  linux_gpu::keepLoadedLibrariesResident();  // the loader, the drivers and the layer
   if (layers.empty()) return;
   using Severity = vk::DebugUtilsMessageSeverityFlagBitsEXT;
   using Type = vk::DebugUtilsMessageTypeFlagBitsEXT;
@@ -101,6 +103,11 @@ Instance::Instance(const lg::BackendOptions& options) : onMessage_(options.onVal
                   Type::eGeneral | Type::eValidation | Type::ePerformance,
                   &Instance::report,
                   this});
+}
+
+// Destroying the instance would unload the drivers, and the context the loader itself.
+Instance::~Instance() {
+  linux_gpu::keepLoadedLibrariesResident();
 }
 
 VkBool32 Instance::report(VkDebugUtilsMessageSeverityFlagBitsEXT, VkDebugUtilsMessageTypeFlagsEXT,

@@ -22,6 +22,9 @@ namespace ventra::gpu::vulkan {
 class Instance {
  public:
   explicit Instance(const linux_gpu::BackendOptions& options);
+  ~Instance();
+  Instance(const Instance&) = delete;
+  Instance& operator=(const Instance&) = delete;
   vk::raii::Instance& get() { return instance_; }
 
  private:
