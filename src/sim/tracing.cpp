@@ -76,6 +76,9 @@ class TracingGPU final : public gpf::GPUPlatform {
       trace_.add("gpuLoad", {{"n", products.front().rows}, {"device", names_[device]}});
     return inner_->submit(device, std::move(products));
   }
+  std::optional<gpf::DeviceTemperature> temperature(std::size_t device) override {
+    return inner_->temperature(device);
+  }
 
  private:
   std::shared_ptr<gpf::GPUPlatform> inner_;

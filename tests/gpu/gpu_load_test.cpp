@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "gpu/gpu_workload.h"
 #include "gpu/platform/fake/fake_gpu.h"
 
 namespace ventra {
@@ -117,6 +120,42 @@ TEST(GpuLoad, SmallProductsHoldNEverywhere) {
   for (float v : check.a) ASSERT_EQ(v, 1.0f);
   ASSERT_EQ(check.c.size(), 37u * 37u);
   for (float v : check.c) ASSERT_EQ(v, 37.0f);
+}
+
+// The fake's products keep it busy for their operations at its rate, and that time passes on the
+// caller's clock only while the caller waits: a wait with a limit spends at most the limit, and a
+// stop drops what is left. The workload makes its objects once and encodes round after round.
+TEST(FakeGpu, BusyTimePassesWhileTheCallerWaits) {
+  double passed = 0;
+  fake::FakeGPUOptions options({{"AMD Radeon RX 580", 8589934592}});
+  options.flopsPerSecond = 2.0 * 64 * 64 * 64;  // one 64³ product a second
+  options.passTime = [&](double seconds) { passed += seconds; };
+  auto gpu = std::make_shared<fake::FakeGPU>(options);
+  ScopedComposition installed(Composition::ofGpu(gpu));
+  GPULoadObserver observer;
+  GPUWorkload workload(64, observer);
+  ASSERT_TRUE(workload.ready());
+  auto round = workload.encode(2);
+  round->commit();
+  EXPECT_FALSE(round->waitUntilCompleted(0.5));
+  EXPECT_FALSE(round->waitUntilCompleted(1.0));
+  EXPECT_DOUBLE_EQ(passed, 1.5);
+  EXPECT_TRUE(round->waitUntilCompleted(5.0));
+  EXPECT_DOUBLE_EQ(passed, 2.0);
+  auto next = workload.encode(1);
+  next->commit();
+  EXPECT_FALSE(next->waitUntilCompleted(0.25));
+  next->stop();
+  EXPECT_TRUE(next->waitUntilCompleted(5.0));
+  EXPECT_FALSE(next->error());
+  EXPECT_DOUBLE_EQ(passed, 2.25);
+  const auto& calls = gpu->calls();
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& call) { return call.starts_with("copy("); }),
+            1)
+      << "A is made once for every round";
+  EXPECT_EQ(calls.back(), "wait(work#2)");
+  EXPECT_EQ(calls[calls.size() - 2], "stop(work#2)");
 }
 
 }  // namespace

@@ -88,6 +88,35 @@ TEST_F(DrmTree, CardsAreReadStrictlyAndMatchedToADevice) {
   EXPECT_FALSE(lg::cardOf(lg::drmCards(root), 0x1002, std::nullopt));  // two AMD cards: no guess
 }
 
+// amdgpu's hwmon files under the PCI device: millidegrees, read strictly; a driver's "no limit"
+// figure is no limit.
+TEST_F(DrmTree, ACardsTemperatureAndLimitComeFromItsHwmonFiles) {
+  auto write = [&](const std::string& address, const char* input, const char* critical) {
+    auto hwmon = root / "devices" / address / "hwmon" / "hwmon4";
+    std::filesystem::create_directories(hwmon);
+    if (input) std::ofstream(hwmon / "temp1_input") << input << "\n";
+    if (critical) std::ofstream(hwmon / "temp1_crit") << critical << "\n";
+  };
+  write("0000:03:00.0", "61000", "94000");
+  write("0000:04:00.0", "45500", "2147483647");
+  write("0000:05:00.0", "hot", "94000");
+  write("0000:06:00.0", nullptr, "94000");
+  auto devices = root / "devices";
+  auto rx580 = lg::cardTemperature("0000:03:00.0", devices);
+  ASSERT_TRUE(rx580);
+  EXPECT_EQ(rx580->celsius, 61.0);
+  EXPECT_EQ(rx580->criticalCelsius, 94.0);
+  auto unlimited = lg::cardTemperature("0000:04:00.0", devices);
+  ASSERT_TRUE(unlimited);
+  EXPECT_EQ(unlimited->celsius, 45.5);
+  EXPECT_FALSE(unlimited->criticalCelsius);
+  EXPECT_FALSE(lg::cardTemperature("0000:05:00.0", devices)) << "not a number";
+  EXPECT_FALSE(lg::cardTemperature("0000:06:00.0", devices)) << "no reading";
+  EXPECT_FALSE(lg::cardTemperature("0000:07:00.0", devices)) << "no such card";
+  EXPECT_FALSE(lg::cardTemperature("", devices)) << "address unknown";
+  EXPECT_FALSE(lg::cardTemperature("../03:00.0", devices)) << "not an address";
+}
+
 TEST_F(DrmTree, MarketingNamesComeFromAmdgpuIds) {
   std::ofstream(root / "amdgpu.ids") << "# List of AMDGPU IDs\n1.0.0\n"
                                      << "67DF,\tC7,\tAMD Radeon RX 480 Graphics\n"

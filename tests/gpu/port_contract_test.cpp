@@ -62,7 +62,11 @@ class GpuPortContract : public ::testing::TestWithParam<const char*> {
         *commands, *pf::initMatrixWithBuffer(a, describe(m, k)),
         *pf::initMatrixWithBuffer(b, describe(k, n)), *pf::initMatrixWithBuffer(c, describe(m, n)));
     commands->commit();
-    commands->waitUntilCompleted();
+    if (pollSeconds_ > 0)
+      while (!commands->waitUntilCompleted(pollSeconds_)) {
+      }
+    else
+      commands->waitUntilCompleted();
     EXPECT_FALSE(commands->error()) << *commands->error();
     std::vector<float> result(m * n);
     EXPECT_TRUE(c->readBytes(0, result.data(), result.size() * 4));
@@ -71,6 +75,7 @@ class GpuPortContract : public ::testing::TestWithParam<const char*> {
 
   gpu::linux_gpu::BackendOptions options_;
   GpuBackend backend_;
+  double pollSeconds_ = 0;  // wait this long at a time; 0: until done
 };
 
 TEST_P(GpuPortContract, DevicesStateTheirFactsAndWhereTheyCameFrom) {
@@ -108,6 +113,42 @@ TEST_P(GpuPortContract, ProductsAreRightInEveryElement) {
   }
   auto a = matrix(19, 23, 4), b = matrix(23, 70, 5);
   EXPECT_EQ(multiply(a, b, 19, 23, 70), product(a, b, 19, 23, 70)) << "19 × 23 × 70";
+}
+
+// A caller that waits a little at a time (as the reset does, sampling the fan between waits)
+// gets the same product: every block of rows goes, each when the one before it is done.
+TEST_P(GpuPortContract, WaitingALittleAtATimeGetsTheWholeProduct) {
+  gpu::linux_gpu::BackendOptions cut;
+  cut.maxFlopsPerSubmission = 2 * 65 * 65 * 8;  // 8 rows a block
+  backend_ = test::makeGpuBackend(GetParam(), cut);
+  pollSeconds_ = 0.0005;
+  auto a = matrix(65, 65, 6), b = matrix(65, 65, 7);
+  EXPECT_EQ(multiply(a, b, 65, 65, 65), product(a, b, 65, 65, 65));
+  EXPECT_TRUE(backend_.blocks().empty() || backend_.blocks().size() == 9) << "every block went";
+}
+
+// A stop ends the work after the block the device runs: nothing after it is submitted, and a
+// stop is not an error.
+TEST_P(GpuPortContract, AStopEndsTheWorkAfterTheBlockInFlight) {
+  gpu::linux_gpu::BackendOptions cut;
+  cut.maxFlopsPerSubmission = 2 * 128 * 128 * 16;  // 8 blocks a product
+  backend_ = test::makeGpuBackend(GetParam(), cut);
+  ScopedComposition installed(Composition::ofGpu(backend_.platform));
+  auto gpu = device();
+  auto ones = std::vector<float>(128 * 128, 1.0f);
+  auto descriptor = pf::matrixDescriptorWithRows(128, 128, 512, pf::MPSDataTypeFloat32);
+  auto a =
+      pf::initMatrixWithBuffer(gpu->newBufferWithBytes(ones.data(), 128 * 512, 16), descriptor);
+  auto c = pf::initMatrixWithBuffer(gpu->newBufferWithLength(128 * 512, 16), descriptor);
+  auto commands = gpu->newCommandQueue()->commandBuffer();
+  auto kernel = gpu->newMatrixMultiplication(128, 128, 128);
+  kernel->encodeToCommandBuffer(*commands, *a, *a, *c);
+  kernel->encodeToCommandBuffer(*commands, *a, *a, *c);
+  commands->commit();
+  commands->stop();
+  commands->waitUntilCompleted();
+  EXPECT_FALSE(commands->error()) << *commands->error();
+  EXPECT_LE(backend_.blocks().size(), 1u) << "of 16 blocks";
 }
 
 // At n = 1000 the operands are u·vᵀ and p·qᵀ, so the host's reference costs n² and every

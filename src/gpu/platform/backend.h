@@ -41,12 +41,22 @@ struct MatrixProduct {
   std::uint64_t leftRowBytes = 0, rightRowBytes = 0, resultRowBytes = 0;
 };
 
-// Work on its way through a device.
+// Work on its way through a device, a block of rows at a time where the stack cuts it so.
 class Submission {
  public:
   virtual ~Submission() = default;
   // Blocks until the work is done; what went wrong, if anything.
   virtual std::optional<std::string> wait() = 0;
+  // Blocks for at most `seconds`; true once the work is done (wait() then returns at once).
+  virtual bool waitFor(double seconds) = 0;
+  // Starts nothing more: what the device runs now finishes, the rest never runs. Not an error.
+  virtual void stop() = 0;
+};
+
+// A device's temperature and the limit its driver sets, in degrees Celsius.
+struct DeviceTemperature {
+  double celsius = 0;
+  std::optional<double> criticalCelsius;
 };
 
 class GPUPlatform {
@@ -61,6 +71,10 @@ class GPUPlatform {
   // Starts the products in order; the submission reports how they ended.
   virtual std::shared_ptr<Submission> submit(std::size_t device,
                                              std::vector<MatrixProduct> products) = 0;
+  // What the device's driver reports of its temperature now; nothing where it reports none.
+  virtual std::optional<DeviceTemperature> temperature(std::size_t /*device*/) {
+    return std::nullopt;
+  }
 };
 
 }  // namespace ventra::gpu::platform

@@ -41,6 +41,17 @@ void CommandBuffer::waitUntilCompleted() {
   if (submission_ && !error_) error_ = submission_->wait();
 }
 
+bool CommandBuffer::waitUntilCompleted(double seconds) {
+  if (!submission_ || error_) return true;
+  if (!submission_->waitFor(seconds)) return false;
+  error_ = submission_->wait();
+  return true;
+}
+
+void CommandBuffer::stop() {
+  if (submission_) submission_->stop();
+}
+
 void MatrixMultiplication::encodeToCommandBuffer(CommandBuffer& commandBuffer, const Matrix& left,
                                                  const Matrix& right, const Matrix& result) {
   commandBuffer.encode(left, right, result,
@@ -51,6 +62,10 @@ void MatrixMultiplication::encodeToCommandBuffer(CommandBuffer& commandBuffer, c
 
 std::shared_ptr<CommandBuffer> CommandQueue::commandBuffer() {
   return std::make_shared<CommandBuffer>(backend_, device_);
+}
+
+std::optional<DeviceTemperature> Device::temperature() const {
+  return backend_->temperature(facts_.index);
 }
 
 std::shared_ptr<CommandQueue> Device::newCommandQueue() {

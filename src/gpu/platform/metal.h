@@ -58,6 +58,10 @@ class CommandBuffer final {
       : backend_(std::move(backend)), device_(device) {}
   void commit();
   void waitUntilCompleted();
+  // Waits at most `seconds`; true once the work has finished (or there is none to wait for).
+  bool waitUntilCompleted(double seconds);
+  // Ends the work after the part the device is running now; the rest never runs.
+  void stop();
   // After completion: what went wrong, if anything (the load itself never asks).
   std::optional<std::string> error() const { return error_; }
   // Matrices on another device are refused: the product ends in error(), not in the backend.
@@ -100,6 +104,8 @@ class Device final {
   std::string name() const { return facts_.name; }
   std::uint64_t recommendedMaxWorkingSetSize() const { return facts_.workingSetBytes; }
   DeviceDetails details() const { return facts_.details; }
+  // What the driver reports now; diagnostics only.
+  std::optional<DeviceTemperature> temperature() const;
   std::shared_ptr<CommandQueue> newCommandQueue();
   std::shared_ptr<Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
                                              std::uint64_t options);

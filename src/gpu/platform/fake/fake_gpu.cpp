@@ -1,5 +1,6 @@
 #include "gpu/platform/fake/fake_gpu.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ventra::gpu::fake {
@@ -60,20 +61,47 @@ void compute(const pf::MatrixProduct& p) {
   c = std::move(out);
 }
 
+// Busy for the seconds its products take at the GPU's rate, which pass only while someone waits.
 class FakeSubmission final : public pf::Submission, Tracked {
  public:
-  FakeSubmission(std::shared_ptr<int> live, std::string label, std::vector<std::string>& calls)
-      : Tracked(std::move(live)), label_(std::move(label)), calls_(calls) {}
+  FakeSubmission(std::shared_ptr<int> live, std::string label, std::vector<std::string>& calls,
+                 double busySeconds, std::function<void(double)> passTime)
+      : Tracked(std::move(live)),
+        label_(std::move(label)),
+        calls_(calls),
+        busySeconds_(busySeconds),
+        passTime_(std::move(passTime)) {}
   std::optional<std::string> wait() override {
+    spend(busySeconds_);
     calls_.push_back("wait(" + label_ + ")");
     return std::nullopt;
   }
-  const std::string& label() const { return label_; }
+  bool waitFor(double seconds) override {
+    spend(std::min(std::max(seconds, 0.0), busySeconds_));
+    return busySeconds_ <= 0;
+  }
+  void stop() override {
+    calls_.push_back("stop(" + label_ + ")");
+    busySeconds_ = 0;
+  }
 
  private:
+  void spend(double seconds) {
+    if (seconds <= 0) return;
+    busySeconds_ -= seconds;
+    if (passTime_) passTime_(seconds);
+  }
+
   std::string label_;
   std::vector<std::string>& calls_;
+  double busySeconds_;
+  std::function<void(double)> passTime_;
 };
+
+double operations(const pf::MatrixProduct& p) {
+  return 2.0 * static_cast<double>(p.rows) * static_cast<double>(p.columns) *
+         static_cast<double>(p.interior);
+}
 
 std::string productText(const pf::MatrixProduct& p) {
   return fakeMemory(p.left).label() + " x " + fakeMemory(p.right).label() + " -> " +
@@ -127,10 +155,18 @@ std::shared_ptr<pf::Submission> FakeGPU::submit(std::size_t device,
     record(text + ") -> null");
     return nullptr;
   }
-  for (const auto& product : products) compute(product);
+  double busySeconds = 0;
+  for (const auto& product : products) {
+    compute(product);
+    if (options_.flopsPerSecond > 0) busySeconds += operations(product) / options_.flopsPerSecond;
+  }
   std::string label = "work#" + std::to_string(++ids_["work"]);
   record(text + ") -> " + label);
-  return std::make_shared<FakeSubmission>(live_, label, calls_);
+  return std::make_shared<FakeSubmission>(live_, label, calls_, busySeconds, options_.passTime);
+}
+
+std::optional<pf::DeviceTemperature> FakeGPU::temperature(std::size_t) {
+  return options_.temperature ? options_.temperature() : std::nullopt;
 }
 
 }  // namespace ventra::gpu::fake

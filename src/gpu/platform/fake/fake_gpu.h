@@ -3,6 +3,7 @@
 // A recording GPU backend for tests and the simulator: every call with its arguments, in order;
 // configurable devices; failure at any step; real products at small sizes.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -19,6 +20,13 @@ struct DeviceDescription {
 };
 
 struct FakeGPUOptions {
+  FakeGPUOptions() = default;
+  explicit FakeGPUOptions(std::vector<DeviceDescription> theDevices,
+                          std::set<std::string> failingCalls = {}, std::uint64_t computeLimit = 0)
+      : devices(std::move(theDevices)),
+        failing(std::move(failingCalls)),
+        computeLimitBytes(computeLimit) {}
+
   std::vector<DeviceDescription> devices;  // the first is the default device
   // Calls that yield nothing: "defaultDevice", "copy" (a buffer with the host's bytes),
   // "allocate" (an uninitialised buffer), "submit". A buffer larger than the device's working
@@ -26,6 +34,13 @@ struct FakeGPUOptions {
   std::set<std::string> failing;
   // Buffers up to this many bytes hold real data and products are computed on the host.
   std::uint64_t computeLimitBytes = 0;
+  // How long products keep the device busy (2 × rows × columns × interior operations each, at
+  // this rate), spent through `passTime` on a simulation's clock while the caller waits. Where
+  // the rate is 0 the work is done the moment it is submitted.
+  double flopsPerSecond = 0;
+  std::function<void(double seconds)> passTime;
+  // What the device reports of its temperature, asked each time; nothing where unset.
+  std::function<std::optional<platform::DeviceTemperature>()> temperature;
 };
 
 class FakeGPU final : public platform::GPUPlatform {
@@ -38,6 +53,7 @@ class FakeGPU final : public platform::GPUPlatform {
                                                    const void* contents) override;
   std::shared_ptr<platform::Submission> submit(
       std::size_t device, std::vector<platform::MatrixProduct> products) override;
+  std::optional<platform::DeviceTemperature> temperature(std::size_t device) override;
 
   // "name(arg, ...) -> result" per call, objects as "buffer#1", "work#1".
   const std::vector<std::string>& calls() const { return calls_; }

@@ -23,4 +23,10 @@ CardIdentity identifyCard(const DriverReport& report, const std::vector<DrmCard>
   return identity;
 }
 
+std::optional<platform::DeviceTemperature> deviceTemperature(const platform::DeviceFacts& facts) {
+  auto card = cardTemperature(facts.details.pciAddress);
+  if (!card) return std::nullopt;
+  return platform::DeviceTemperature{card->celsius, card->criticalCelsius};
+}
+
 }  // namespace ventra::gpu::linux_gpu

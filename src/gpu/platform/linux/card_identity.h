@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "gpu/platform/backend.h"
 #include "gpu/platform/linux/device_name.h"
 #include "gpu/platform/linux/drm_card.h"
 
@@ -37,5 +38,9 @@ struct CardIdentity {
 // the stack's own figure.
 CardIdentity identifyCard(const DriverReport& report, const std::vector<DrmCard>& cards,
                           const std::filesystem::path& amdgpuIds = "/usr/share/libdrm/amdgpu.ids");
+
+// The temperature of the card a device was identified as (by its PCI address), as its kernel
+// driver reports it; nothing where the card is not known or reports none.
+std::optional<platform::DeviceTemperature> deviceTemperature(const platform::DeviceFacts& facts);
 
 }  // namespace ventra::gpu::linux_gpu

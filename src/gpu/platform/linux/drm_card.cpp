@@ -72,6 +72,35 @@ std::optional<DrmCard> cardOf(const std::vector<DrmCard>& cards, std::uint32_t v
   return only;
 }
 
+namespace {
+
+std::optional<double> millidegrees(const std::filesystem::path& file) {
+  auto text = firstLine(file);
+  if (!text) return {};
+  std::int64_t value = 0;
+  auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
+  if (text->empty() || ec != std::errc() || end != text->data() + text->size()) return {};
+  return static_cast<double>(value) / 1000.0;
+}
+
+}  // namespace
+
+std::optional<CardTemperature> cardTemperature(const std::string& pciAddress,
+                                               const std::filesystem::path& devices) {
+  constexpr double kNoLimit = 200.0;
+  if (pciAddress.empty() || pciAddress.find('/') != std::string::npos) return {};
+  std::error_code error;
+  for (const auto& hwmon :
+       std::filesystem::directory_iterator(devices / pciAddress / "hwmon", error)) {
+    auto celsius = millidegrees(hwmon.path() / "temp1_input");
+    if (!celsius) continue;
+    auto critical = millidegrees(hwmon.path() / "temp1_crit");
+    if (critical && *critical >= kNoLimit) critical.reset();
+    return CardTemperature{*celsius, critical};
+  }
+  return {};
+}
+
 std::uint64_t marketedMemory(std::uint64_t vramBytes) {
   std::uint64_t whole = (vramBytes / kGiB + 1) * kGiB;
   if (vramBytes % kGiB == 0 || whole - vramBytes > whole / 32) return vramBytes;

@@ -29,6 +29,17 @@ std::vector<DrmCard> drmCards(const std::filesystem::path& root = "/sys/class/dr
 std::optional<DrmCard> cardOf(const std::vector<DrmCard>& cards, std::uint32_t vendor,
                               const std::optional<std::string>& pciAddress);
 
+// A card's temperature as its kernel driver reports it (amdgpu: the hwmon directory of the PCI
+// device, temp1_input and temp1_crit in millidegrees Celsius). Nothing where the card has no
+// such reading or it does not parse; a critical limit of 200 °C or more counts as none (drivers
+// write their largest number where the chip has no limit).
+struct CardTemperature {
+  double celsius = 0;
+  std::optional<double> criticalCelsius;
+};
+std::optional<CardTemperature> cardTemperature(
+    const std::string& pciAddress, const std::filesystem::path& devices = "/sys/bus/pci/devices");
+
 // Memory is sold in whole GiB, and a board can report a little less: firmware keeps some
 // (an 8 GB RX 580 has been seen at 8,573,157,376 bytes). A figure within 1/32 below a whole
 // GiB counts as that GiB; any other figure is kept as it is.

@@ -90,6 +90,10 @@ class OnFirstUse final : public pf::GPUPlatform {
     auto platform = made();
     return platform ? platform->submit(device, std::move(products)) : nullptr;
   }
+  std::optional<pf::DeviceTemperature> temperature(std::size_t device) override {
+    auto platform = made();
+    return platform ? platform->temperature(device) : std::nullopt;
+  }
 
  private:
   const std::shared_ptr<pf::GPUPlatform>& made() {

@@ -36,6 +36,7 @@ class ClHandle {
 using ContextHandle = ClHandle<cl_context, clReleaseContext>;
 using QueueHandle = ClHandle<cl_command_queue, clReleaseCommandQueue>;
 using MemoryHandle = ClHandle<cl_mem, clReleaseMemObject>;
+using EventHandle = ClHandle<cl_event, clReleaseEvent>;
 
 // "CL_OUT_OF_RESOURCES (-5)"; the number alone for codes without a name here.
 std::string clStatusText(cl_int status);

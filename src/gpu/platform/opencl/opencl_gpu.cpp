@@ -5,12 +5,15 @@
 #include <clblast.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "gpu/platform/linux/card_identity.h"
 #include "gpu/platform/linux/module.h"
 #include "gpu/platform/opencl/cl_handles.h"
+#include "gpu/platform/opencl/completion.h"
 #include "gpu/platform/opencl/opencl_device.h"
 #include "gpu/platform/opencl/scratch.h"
 
@@ -49,63 +52,113 @@ cl_mem memoryOf(const std::shared_ptr<pf::DeviceMemory>& memory) {
   return static_cast<const ClMemory&>(*memory).memory();
 }
 
+// Each block of rows is enqueued when the one before it has finished, while the caller waits:
+// the device always has one block to run, and a stop takes effect after that block. A product is
+// planned (and its scratch sized) when its first block is due, after the last one's are done.
 class ClSubmission final : public pf::Submission {
  public:
   ClSubmission(std::shared_ptr<DeviceHandle> device, QueueHandle queue,
-               std::shared_ptr<const BackendOptions> options)
+               std::shared_ptr<const BackendOptions> options,
+               std::vector<pf::MatrixProduct> products)
       : device_(std::move(device)),
         queue_(std::move(queue)),
         options_(std::move(options)),
-        scratch_(device_, options_) {}
-  ~ClSubmission() override { clFinish(queue_.get()); }  // scratch outlives the work on it
-  void start(const std::vector<pf::MatrixProduct>& products) {
-    for (const auto& product : products)
-      if (!error_) enqueue(product);
+        scratch_(device_, options_),
+        products_(std::move(products)) {}
+  ~ClSubmission() override {
+    stop();
+    clFinish(queue_.get());  // scratch outlives the work on it
   }
+  void start() { enqueueNext(); }
   std::optional<std::string> wait() override {
+    waitFor(kForever);
     cl_int status = clFinish(queue_.get());
-    if (status != CL_SUCCESS && !error_) error_ = "clFinish failed: " + clStatusText(status);
+    if (status != CL_SUCCESS) fail("clFinish failed: " + clStatusText(status));
     return error_;
   }
+  bool waitFor(double seconds) override;
+  void stop() override { stopped_ = true; }
 
  private:
-  void enqueue(const pf::MatrixProduct& p);
+  static constexpr double kForever = 1e9;  // seconds: longer than any wait means "no limit"
+  void fail(std::string why) {
+    if (!error_) error_ = std::move(why);
+    stopped_ = true;
+  }
+  void enqueueNext();
+  bool planNextProduct();
+  void enqueue(const pf::MatrixProduct& p, const RowBlock& block);
 
   std::shared_ptr<DeviceHandle> device_;
   QueueHandle queue_;
   std::shared_ptr<const BackendOptions> options_;
   Scratch scratch_;
+  std::vector<pf::MatrixProduct> products_;
+  std::size_t product_ = 0;          // the product whose blocks go now
+  std::optional<ScratchPlan> plan_;  // its plan, once its first block was due
+  std::size_t block_ = 0;            // its next block
+  std::unique_ptr<Completion> inFlight_;
+  bool stopped_ = false;
   std::optional<std::string> error_;
 };
+
+bool ClSubmission::waitFor(double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::duration<double>(std::min(seconds, kForever)));
+  while (inFlight_) {
+    const double left =
+        std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+    if (!inFlight_->waitFor(left)) return false;
+    if (inFlight_->status() != CL_COMPLETE)
+      fail("the device did not finish a block of rows: " + clStatusText(inFlight_->status()));
+    inFlight_.reset();
+    enqueueNext();
+  }
+  return true;
+}
+
+// The next product's plan, where the one before has no blocks left; false when none is left.
+bool ClSubmission::planNextProduct() {
+  while (!plan_ || block_ >= plan_->blocks.size()) {
+    if (plan_) ++product_;
+    if (product_ >= products_.size()) return false;
+    plan_ = scratch_.plan(queue_.get(), products_[product_]);
+    block_ = 0;
+    if (plan_->error) {
+      fail(*plan_->error);
+      return false;
+    }
+  }
+  return true;
+}
+
+void ClSubmission::enqueueNext() {
+  if (stopped_ || !planNextProduct()) return;
+  enqueue(products_[product_], plan_->blocks[block_++]);
+}
 
 // Row-major C = A × B is the column-major C' = B' × A' of the same buffers; column-major
 // operands keep the library's scratch small. A block of C's rows is a block of C''s columns,
 // so each block is the same call on offset buffers, flushed as its own submission, all of them
 // sharing one scratch buffer (the queue runs them in order).
-void ClSubmission::enqueue(const pf::MatrixProduct& p) {
+void ClSubmission::enqueue(const pf::MatrixProduct& p, const RowBlock& block) {
   using clblast::Layout, clblast::Transpose;
   const auto m = static_cast<std::size_t>(p.columns), k = static_cast<std::size_t>(p.interior);
   const std::size_t left = p.leftRowBytes / 4, right = p.rightRowBytes / 4,
                     result = p.resultRowBytes / 4;
   cl_command_queue queue = queue_.get();
-  ScratchPlan plan = scratch_.plan(queue, p);
-  if (plan.error) {
-    error_ = plan.error;
-    return;
-  }
-  for (const RowBlock& block : plan.blocks) {
-    const auto n = static_cast<std::size_t>(block.count);
-    auto status = clblast::Gemm<float>(Layout::kColMajor, Transpose::kNo, Transpose::kNo, m, n, k,
-                                       1.0f, memoryOf(p.right), 0, right, memoryOf(p.left),
-                                       block.first * left, left, 0.0f, memoryOf(p.result),
-                                       block.first * result, result, &queue, nullptr, plan.buffer);
-    if (status != clblast::StatusCode::kSuccess) {
-      error_ = "CLBlast Gemm failed (status " + std::to_string(int(status)) + ")";
-      return;
-    }
-    clFlush(queue);
-    if (options_->onSubmission) options_->onSubmission(block);
-  }
+  const auto n = static_cast<std::size_t>(block.count);
+  cl_event done = nullptr;
+  auto status = clblast::Gemm<float>(Layout::kColMajor, Transpose::kNo, Transpose::kNo, m, n, k,
+                                     1.0f, memoryOf(p.right), 0, right, memoryOf(p.left),
+                                     block.first * left, left, 0.0f, memoryOf(p.result),
+                                     block.first * result, result, &queue, &done, plan_->buffer);
+  if (status != clblast::StatusCode::kSuccess)
+    return fail("CLBlast Gemm failed (status " + std::to_string(int(status)) + ")");
+  clFlush(queue);
+  inFlight_ = std::make_unique<Completion>(done);
+  if (options_->onSubmission) options_->onSubmission(block);
 }
 
 std::shared_ptr<ClMemory> newMemory(const std::shared_ptr<DeviceHandle>& device,
@@ -147,9 +200,14 @@ class OpenCLPlatform final : public pf::GPUPlatform {
     if (handle->ellesmere)
       clblast::OverrideParameters(handle->id, "Xgemm", clblast::Precision::kSingle,
                                   kEllesmereXgemm);
-    auto submission = std::make_shared<ClSubmission>(handle, std::move(queue), options_);
-    submission->start(products);
+    auto submission =
+        std::make_shared<ClSubmission>(handle, std::move(queue), options_, std::move(products));
+    submission->start();
     return submission;
+  }
+  std::optional<pf::DeviceTemperature> temperature(std::size_t device) override {
+    if (device >= handles().size()) return std::nullopt;
+    return linux_gpu::deviceTemperature(facts(device));
   }
 
  private:

@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "gpu/platform/linux/card_identity.h"
 #include "gpu/platform/linux/module.h"
 #include "gpu/platform/vulkan/vulkan_device.h"
 #include "gpu/platform/vulkan/vulkan_product.h"
@@ -84,6 +85,10 @@ class VulkanPlatform final : public pf::GPUPlatform {
     } catch (const std::exception&) {
       return nullptr;  // the port's answer: the device took no work
     }
+  }
+  std::optional<pf::DeviceTemperature> temperature(std::size_t index) override {
+    if (index >= found().size()) return std::nullopt;
+    return linux_gpu::deviceTemperature(found()[index]->facts());
   }
 
  private:

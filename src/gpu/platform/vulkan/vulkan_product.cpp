@@ -1,6 +1,7 @@
 #include "gpu/platform/vulkan/vulkan_product.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 
 namespace ventra::gpu::vulkan {
@@ -27,53 +28,65 @@ vk::raii::DescriptorSetLayout makeSetLayout(Device& device) {
   return {device.logical(), {{}, bindings}};
 }
 
+// Every block of rows is recorded up front and submitted when the one before it has finished:
+// the device always has one block to run, and a stop takes effect after that block.
 class VkSubmission final : public pf::Submission {
  public:
   VkSubmission(std::shared_ptr<Device> device, std::uint32_t dispatches)
       : device_(std::move(device)),
         pool_(device_->logical(), {{}, device_->queueFamily()}),
         descriptors_(makeDescriptorPool(dispatches)) {}
-  ~VkSubmission() override { finish(); }
-  void run(const MatmulKernel& kernel, const pf::MatrixProduct& product, const ProductPlan& plan,
-           const BufferOf& bufferOf);
+  ~VkSubmission() override {
+    stop();
+    waitFor(kForever);
+  }
+  void record(const MatmulKernel& kernel, const pf::MatrixProduct& product, const ProductPlan& plan,
+              const BufferOf& bufferOf);
   void keep(const pf::MatrixProduct& product) {
     kept_.insert(kept_.end(), {product.left, product.right, product.result});
   }
   void fail(std::string why) {
     if (!error_) error_ = std::move(why);
   }
+  void start() { submitNext(); }
   std::optional<std::string> wait() override {
-    finish();
+    waitFor(kForever);
     return error_;
   }
+  bool waitFor(double seconds) override;
+  void stop() override { next_ = commands_.size(); }
 
  private:
+  static constexpr double kForever = 1e9;  // seconds: longer than any wait means "no limit"
+
   vk::raii::DescriptorPool makeDescriptorPool(std::uint32_t dispatches) {
     vk::DescriptorPoolSize size(vk::DescriptorType::eStorageBuffer, 3 * std::max(dispatches, 1u));
     return {device_->logical(),
             {vk::DescriptorPoolCreateFlagBits::eFreeDescriptorSet, std::max(dispatches, 1u), size}};
   }
-  void record(const vk::raii::CommandBuffer& commands, const MatmulKernel& kernel,
-              const pf::MatrixProduct& product, const Dispatch& dispatch, const BufferOf& bufferOf);
-  void finish() {
-    for (const auto& fence : fences_)
-      if (device_->logical().waitForFences(*fence, VK_TRUE, UINT64_MAX) != vk::Result::eSuccess)
-        fail("the device did not finish the products");
-    fences_.clear();
-  }
+  void recordDispatch(const vk::raii::CommandBuffer& commands, const MatmulKernel& kernel,
+                      const pf::MatrixProduct& product, const Dispatch& dispatch,
+                      const BufferOf& bufferOf);
+  void submitNext();
+  // Waits for the block in flight until `deadline`; false when the time ran out first.
+  bool awaitInFlight(std::chrono::steady_clock::time_point deadline, bool forever);
 
   std::shared_ptr<Device> device_;
   vk::raii::CommandPool pool_;
   vk::raii::DescriptorPool descriptors_;
-  std::vector<vk::raii::CommandBuffer> commands_;
+  std::vector<vk::raii::CommandBuffer> commands_;  // one a block, in order
+  std::vector<linux_gpu::RowBlock> blocks_;        // the rows each one computes
   std::vector<vk::raii::DescriptorSet> sets_;
   std::vector<vk::raii::Fence> fences_;
-  std::vector<std::shared_ptr<pf::DeviceMemory>> kept_;  // in use until the fences signal
+  std::size_t next_ = 0;                                 // the first block not yet submitted
+  std::optional<std::size_t> inFlight_;                  // the block the device runs now
+  std::vector<std::shared_ptr<pf::DeviceMemory>> kept_;  // in use until the last block is done
   std::optional<std::string> error_;
 };
 
-void VkSubmission::record(const vk::raii::CommandBuffer& commands, const MatmulKernel& kernel,
-                          const pf::MatrixProduct& p, const Dispatch& d, const BufferOf& bufferOf) {
+void VkSubmission::recordDispatch(const vk::raii::CommandBuffer& commands,
+                                  const MatmulKernel& kernel, const pf::MatrixProduct& p,
+                                  const Dispatch& d, const BufferOf& bufferOf) {
   auto& set = sets_.emplace_back(std::move(
       vk::raii::DescriptorSets(device_->logical(), {*descriptors_, *kernel.setLayout()})[0]));
   const std::array<vk::DescriptorBufferInfo, 3> infos{
@@ -109,20 +122,62 @@ void VkSubmission::record(const vk::raii::CommandBuffer& commands, const MatmulK
                     (d.rows + kernel.tile().rows - 1) / kernel.tile().rows, 1);
 }
 
-// One command buffer and one queue submission per block of rows.
-void VkSubmission::run(const MatmulKernel& kernel, const pf::MatrixProduct& product,
-                       const ProductPlan& plan, const BufferOf& bufferOf) {
+// One command buffer, and later one queue submission, per block of rows.
+void VkSubmission::record(const MatmulKernel& kernel, const pf::MatrixProduct& product,
+                          const ProductPlan& plan, const BufferOf& bufferOf) {
   for (const auto& block : plan.submissions) {
     auto& commands = commands_.emplace_back(std::move(vk::raii::CommandBuffers(
         device_->logical(), {*pool_, vk::CommandBufferLevel::ePrimary, 1})[0]));
     commands.begin({vk::CommandBufferUsageFlagBits::eOneTimeSubmit});
     for (const auto& dispatch : block.dispatches)
-      record(commands, kernel, product, dispatch, bufferOf);
+      recordDispatch(commands, kernel, product, dispatch, bufferOf);
     commands.end();
-    auto& fence = fences_.emplace_back(device_->logical(), vk::FenceCreateInfo());
-    device_->submit(commands, fence);
-    if (device_->options().onSubmission) device_->options().onSubmission(block.rows);
+    fences_.emplace_back(device_->logical(), vk::FenceCreateInfo());
+    blocks_.push_back(block.rows);
   }
+}
+
+void VkSubmission::submitNext() {
+  if (error_ || next_ >= commands_.size()) return;
+  try {
+    device_->submit(commands_[next_], fences_[next_]);
+  } catch (const std::exception& error) {
+    fail(std::string("the Vulkan device refused the work: ") + error.what());
+    return stop();
+  }
+  if (device_->options().onSubmission) device_->options().onSubmission(blocks_[next_]);
+  inFlight_ = next_++;
+}
+
+bool VkSubmission::awaitInFlight(std::chrono::steady_clock::time_point deadline, bool forever) {
+  using namespace std::chrono;
+  const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now()).count();
+  const std::uint64_t timeout =
+      forever ? UINT64_MAX : static_cast<std::uint64_t>(std::max<std::int64_t>(left, 0));
+  vk::Result result = vk::Result::eErrorDeviceLost;
+  try {
+    result = device_->logical().waitForFences(*fences_[*inFlight_], VK_TRUE, timeout);
+  } catch (const std::exception&) {
+  }
+  if (result == vk::Result::eTimeout) return false;
+  if (result != vk::Result::eSuccess) {
+    fail("the device did not finish the products");
+    stop();
+  }
+  inFlight_.reset();
+  return true;
+}
+
+bool VkSubmission::waitFor(double seconds) {
+  const bool forever = seconds >= kForever;
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(forever ? 0.0 : std::max(seconds, 0.0)));
+  while (inFlight_) {
+    if (!awaitInFlight(deadline, forever)) return false;
+    submitNext();
+  }
+  return true;
 }
 
 }  // namespace
@@ -171,12 +226,13 @@ std::shared_ptr<pf::Submission> submitProducts(std::shared_ptr<Device> device,
       break;
     }
     try {
-      submission->run(kernel, products[i], plans[i], bufferOf);
+      submission->record(kernel, products[i], plans[i], bufferOf);
     } catch (const std::exception& error) {
       submission->fail(std::string("the Vulkan device refused the work: ") + error.what());
       break;
     }
   }
+  submission->start();
   return submission;
 }
 

@@ -35,8 +35,9 @@ class MatmulKernel {
 // The device buffer behind a port memory object of this backend.
 using BufferOf = std::function<const Buffer&(const std::shared_ptr<platform::DeviceMemory>&)>;
 
-// Records and submits every product; the submission waits for all of them and keeps their
-// buffers alive until then.
+// Records every product and submits its first block of rows; each later block goes when the one
+// before it has finished, while the caller waits. The submission keeps the products' buffers
+// alive until the last block is done.
 std::shared_ptr<platform::Submission> submitProducts(std::shared_ptr<Device> device,
                                                      const MatmulKernel& kernel,
                                                      std::vector<platform::MatrixProduct> products,
