@@ -1,6 +1,8 @@
 #include "smc/platform/emulator/emulator.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 namespace ventra::smc::emulator {
 namespace pf = platform;
@@ -24,12 +26,20 @@ class EmulatorClient final : public pf::UserClient {
   std::shared_ptr<SMCEmulator> smc_;
 };
 
+std::function<double()> realTimeSinceNow() {
+  return [start = std::chrono::steady_clock::now()] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+}
+
 }  // namespace
 
 SMCEmulator::SMCEmulator(Profile profile)
     : service_(profile.service),
       opensLeft_(profile.opensBeforeFailure),
-      privilege_(profile.privilege) {
+      privilege_(profile.privilege),
+      now_(realTimeSinceNow()) {
+  if (profile.fanUnderLoad) fanUnderLoad_.emplace(*profile.fanUnderLoad);
   for (auto& key : profile.keys) {
     const FourCharCode code = key.code;
     index_.push_back(code);
@@ -115,7 +125,7 @@ void SMCEmulator::answerKeyRequest(KeyState& state, const SMCParamStruct& reques
         reply.result = kSMCKeySizeMismatch;
         return;
       }
-      const auto& value = key.values[std::min(state.nextRead, key.values.size() - 1)];
+      const auto value = *currentValue(state);
       std::copy(value.begin(), value.end(), reply.bytes.begin());
       state.nextRead = std::min(state.nextRead + 1, key.values.size() - 1);
       return;
@@ -150,8 +160,33 @@ std::optional<std::vector<std::uint8_t>> SMCEmulator::peek(FourCharCode code) co
   std::lock_guard lock(mutex_);
   auto found = keys_.find(code);
   if (found == keys_.end()) return std::nullopt;
-  const auto& values = found->second.key.values;
-  return values[std::min(found->second.nextRead, values.size() - 1)];
+  return currentValue(found->second);
+}
+
+// The fan under load's speed key answers with the model's speed now, whatever its bytes say.
+std::optional<std::vector<std::uint8_t>> SMCEmulator::currentValue(const KeyState& state) const {
+  const ProfileKey& key = state.key;
+  if (fanUnderLoad_ && key.code == fanUnderLoad_->speedKey()) {
+    const auto rpm = static_cast<std::int64_t>(std::lround(fanUnderLoad_->rpmAt(now_())));
+    const FPE2Bytes bytes = *fpe2FromInt(std::clamp<std::int64_t>(rpm, 0, kFPE2Max));
+    return std::vector<std::uint8_t>{bytes.b0, bytes.b1};
+  }
+  return key.values[std::min(state.nextRead, key.values.size() - 1)];
+}
+
+void SMCEmulator::useClock(std::function<double()> now) {
+  std::lock_guard lock(mutex_);
+  now_ = std::move(now);
+}
+
+void SMCEmulator::loadStarted() {
+  std::lock_guard lock(mutex_);
+  if (fanUnderLoad_) fanUnderLoad_->loadStarted(now_());
+}
+
+void SMCEmulator::loadStopped() {
+  std::lock_guard lock(mutex_);
+  if (fanUnderLoad_) fanUnderLoad_->loadStopped(now_());
 }
 
 }  // namespace ventra::smc::emulator

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,6 +39,13 @@ class SMCEmulator final : public platform::Service,
   // The value a read would return now, or nothing for a key the table lacks.
   std::optional<std::vector<std::uint8_t>> peek(FourCharCode code) const;
 
+  // The profile's fan under load (where it has one) keeps time by this clock, in seconds: real
+  // time since the emulator was made unless a simulation hands in its own.
+  void useClock(std::function<double()> now);
+  // The GPU starts or stops working now, by that clock.
+  void loadStarted();
+  void loadStopped();
+
  private:
   struct KeyState {
     ProfileKey key;
@@ -47,6 +55,8 @@ class SMCEmulator final : public platform::Service,
   SMCParamStruct answer(const SMCParamStruct& request, platform::kern_return_t& rc);
   void answerKeyRequest(KeyState& state, const SMCParamStruct& request, SMCParamStruct& reply);
 
+  std::optional<std::vector<std::uint8_t>> currentValue(const KeyState& state) const;
+
   mutable std::mutex mutex_;
   Profile::Service service_;
   std::optional<std::uint32_t> opensLeft_;
@@ -54,6 +64,8 @@ class SMCEmulator final : public platform::Service,
   std::map<FourCharCode, KeyState> keys_;
   std::vector<FourCharCode> index_;
   std::deque<SMCParamStruct> history_;
+  std::optional<FanUnderLoad> fanUnderLoad_;
+  std::function<double()> now_;
 };
 
 }  // namespace ventra::smc::emulator

@@ -139,6 +139,43 @@ Enum choice(const json& document, const char* field, const std::map<std::string,
   return choices.at(value.get<std::string>());
 }
 
+double numberField(const json& object, const char* field, double low, double high,
+                   const std::string& where) {
+  if (!object.contains(field)) fail(where, std::string("missing \"") + field + "\"");
+  const json& value = object[field];
+  const double number = value.is_number() ? value.get<double>() : -1.0;
+  if (!value.is_number() || !(number >= low && number <= high))
+    fail(where, std::string("\"") + field + "\" must be a number from " +
+                    std::to_string(static_cast<long long>(low)) + " to " +
+                    std::to_string(static_cast<long long>(high)));
+  return number;
+}
+
+FanUnderLoadProfile parseFanUnderLoad(const json& entry, const std::vector<ProfileKey>& keys,
+                                      const std::string& source) {
+  const std::string where = source + ": fanUnderLoad";
+  if (!entry.is_object()) fail(where, "must be an object");
+  rejectUnknownFields(entry,
+                      {"fan", "stuckRpm", "loadSecondsToRise", "peakRpm", "fallRpmPerSecond",
+                       "idleRpm", "note"},
+                      where);
+  constexpr double kRpm = kFPE2Max;
+  FanUnderLoadProfile model;
+  model.fan = static_cast<int>(integerField(entry.value("fan", json(0)), 0, 9, where, "fan"));
+  model.stuckRpm = numberField(entry, "stuckRpm", 0, kRpm, where);
+  model.loadSecondsToRise = numberField(entry, "loadSecondsToRise", 0, 86400, where);
+  model.peakRpm = numberField(entry, "peakRpm", 0, kRpm, where);
+  model.fallRpmPerSecond = numberField(entry, "fallRpmPerSecond", 0, kRpm, where);
+  model.idleRpm = numberField(entry, "idleRpm", 0, kRpm, where);
+  const FourCharCode speed = FanUnderLoad(model).speedKey();
+  auto key = std::find_if(keys.begin(), keys.end(),
+                          [&](const ProfileKey& k) { return k.code == speed; });
+  if (key == keys.end() || key->info != DataTypes::FPE2)
+    fail(where, "fan " + std::to_string(model.fan) + " needs a key \"" +
+                    fourCharCodeToString(speed) + "\" of type \"fpe2\" (2 bytes)");
+  return model;
+}
+
 ProfileKey keyCountEntry(std::size_t count) {
   auto n = static_cast<std::uint32_t>(count);
   std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(n >> 24),
@@ -157,7 +194,8 @@ Profile parseProfile(const json& document, const std::string& source) {
   if (!document.is_object()) fail(source, "a profile must be a JSON object");
   rejectUnknownFields(
       document,
-      {"description", "keys", "service", "opensBeforeFailure", "notPrivileged", "autoKeyCount"},
+      {"description", "keys", "service", "opensBeforeFailure", "notPrivileged", "autoKeyCount",
+       "fanUnderLoad"},
       source);
   Profile profile;
   using S = Profile::Service;
@@ -197,6 +235,8 @@ Profile parseProfile(const json& document, const std::string& source) {
     profile.keys.push_back(keyCountEntry(profile.keys.size() + 1));
   std::sort(profile.keys.begin(), profile.keys.end(),
             [](const ProfileKey& a, const ProfileKey& b) { return a.code < b.code; });
+  if (document.contains("fanUnderLoad"))
+    profile.fanUnderLoad = parseFanUnderLoad(document["fanUnderLoad"], profile.keys, source);
   return profile;
 }
 

@@ -10,6 +10,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "smc/data_types.h"
+#include "smc/platform/emulator/fan_under_load.h"
 
 namespace ventra::smc::emulator {
 
@@ -43,6 +44,8 @@ struct Profile {
   std::optional<std::uint32_t> opensBeforeFailure;
   Privilege privilege = Privilege::granted;
   std::vector<ProfileKey> keys;  // ascending by code, "#KEY" included unless turned off
+  // A fan whose speed answers GPU load instead of its key's bytes.
+  std::optional<FanUnderLoadProfile> fanUnderLoad;
 };
 
 // `source` names where the JSON came from, for messages ("profiles/x.json", "scenario.json: smc").
