@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/app_delegate.h"
+#include "smc/smc_error.h"
 
 namespace ventra::app {
 
@@ -31,6 +32,8 @@ struct Eligibility {
   std::optional<std::size_t> gpuCount;
   std::optional<std::string> gpuIdentity;
   std::optional<std::int64_t> firstProbe, secondProbe;
+  // Why a probe read nothing: the app counts that as 0 rpm; diagnostics say why.
+  std::optional<SMCAccess::SMCError> firstProbeFailure, secondProbeFailure;
 
   Eligibility& failing(Test test) {
     failed = test;
@@ -55,6 +58,8 @@ void runEligibilityCheck(const std::shared_ptr<AppDelegate>& delegate, bool logi
                          const std::shared_ptr<platform::UserDefaults>& defaults);
 std::string readHostModel();
 std::int64_t probeFanSpeed();
+// The same probe, keeping the error that made it read nothing.
+std::int64_t probeFanSpeed(std::optional<SMCAccess::SMCError>& failure);
 // The stored delay as seconds to wait: its absolute value; not a finite number counts as 0, and
 // more than the longest delay a main queue holds (kLongestDelaySeconds, 49.7 days) as that, so
 // a bad value can neither hang nor crash the scheduler.

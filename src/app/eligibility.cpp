@@ -20,15 +20,23 @@ std::string readHostModel() {
 // A connection that cannot be opened, or a read that fails, counts as 0 rpm. The connection is
 // closed whenever it was opened.
 std::int64_t probeFanSpeed() {
+  std::optional<SMCAccess::SMCError> ignored;
+  return probeFanSpeed(ignored);
+}
+
+std::int64_t probeFanSpeed(std::optional<SMCAccess::SMCError>& failure) {
+  failure.reset();
   try {
     SMCAccess::openConnection();
-  } catch (const SMCAccess::SMCError&) {
+  } catch (const SMCAccess::SMCError& error) {
+    failure = error;
     return 0;
   }
   std::int64_t speed = 0;
   try {
     speed = SMCAccess::fanCurrentSpeed(0);
-  } catch (const SMCAccess::SMCError&) {
+  } catch (const SMCAccess::SMCError& error) {
+    failure = error;
     speed = 0;
   }
   SMCAccess::closeConnection();
@@ -72,10 +80,10 @@ void measure(Eligibility::Test test, Eligibility& result) {
       if (result.gpuCount.value_or(0) > 0) result.gpuIdentity = gpuIdentity();
       break;
     case Eligibility::Test::firstProbe:
-      result.firstProbe = probeFanSpeed();
+      result.firstProbe = probeFanSpeed(result.firstProbeFailure);
       break;
     case Eligibility::Test::secondProbe:
-      result.secondProbe = probeFanSpeed();
+      result.secondProbe = probeFanSpeed(result.secondProbeFailure);
       break;
   }
 }

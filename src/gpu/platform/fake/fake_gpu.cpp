@@ -151,7 +151,8 @@ std::shared_ptr<pf::Submission> FakeGPU::submit(std::size_t device,
                                                 std::vector<pf::MatrixProduct> products) {
   std::string text = "submit(device " + std::to_string(device);
   for (const auto& product : products) text += ", " + productText(product);
-  if (fails("submit")) {
+  const bool worn = options_.submitsBeforeFailure && ids_["work"] >= *options_.submitsBeforeFailure;
+  if (fails("submit") || worn) {
     record(text + ") -> null");
     return nullptr;
   }

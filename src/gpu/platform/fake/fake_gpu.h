@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ struct FakeGPUOptions {
   // "allocate" (an uninitialised buffer), "submit". A buffer larger than the device's working
   // set yields nothing too.
   std::set<std::string> failing;
+  // The device takes this many submissions, then refuses every later one (a card that fails
+  // part-way through a long load).
+  std::optional<int> submitsBeforeFailure;
   // Buffers up to this many bytes hold real data and products are computed on the host.
   std::uint64_t computeLimitBytes = 0;
   // How long products keep the device busy (2 × rows × columns × interior operations each, at
