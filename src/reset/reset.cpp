@@ -34,6 +34,7 @@ class Run {
   Outcome go() {
     start_ = clock_.now();
     if (checkFirst() && load()) settle();
+    outcome_.seconds = clock_.now() - start_;
     enter(Phase::done);
     return outcome_;
   }
@@ -54,6 +55,7 @@ class Run {
   }
   bool finishWith(Result result, std::optional<std::string> problem = std::nullopt) {
     outcome_.result = result;
+    outcome_.endedIn = phase_;
     if (problem) outcome_.problem = std::move(problem);
     return false;
   }

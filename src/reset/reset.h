@@ -20,12 +20,12 @@ namespace ventra::reset {
 
 struct ResetOptions {
   bool force = false;  // skip the host, GPU-identity and fan-speed tests (fan 0 is still read)
-  std::int64_t riseRpm = 300;     // above the speed at the start: the fan has answered
-  double maxLoadSeconds = 300;    // the load ends here if the fan has not answered
-  double settleSeconds = 120;     // the fan must settle within this after the load
+  std::int64_t riseRpm = 300;   // above the speed at the start: the fan has answered
+  double maxLoadSeconds = 300;  // the load ends here if the fan has not answered
+  double settleSeconds = 120;   // the fan must settle within this after the load
   std::int64_t matrixSize = app::kResetMatrixSize;
   double sampleSeconds = 1.0;
-  int settledSamples = 3;  // in a row at or below the app's limit
+  int settledSamples = 3;          // in a row at or below the app's limit
   double safetyMarginCelsius = 5;  // the load stops this far below the card's critical limit
 };
 
@@ -59,15 +59,17 @@ struct SafetyStop {
 
 struct Outcome {
   Result result = Result::notEligible;
+  Phase endedIn = Phase::check;  // the phase the reset was in when it ended
+  double seconds = 0;            // from the start to the end
   app::Eligibility check;
   std::optional<std::int64_t> startRpm, peakRpm, lastRpm;
   double loadSeconds = 0;
   double settleSeconds = 0;
   std::int64_t products = 0;
-  std::optional<SafetyStop> safety;        // the load was stopped to spare the card
-  std::optional<std::string> problem;      // what failed, in words: a read, the GPU
+  std::optional<SafetyStop> safety;    // the load was stopped to spare the card
+  std::optional<std::string> problem;  // what failed, in words: a read, the GPU
   std::optional<SMCAccess::SMCError> fanError;
-  int interruption = 0;                    // the value that asked the reset to stop
+  int interruption = 0;  // the value that asked the reset to stop
 };
 
 class ResetObserver {

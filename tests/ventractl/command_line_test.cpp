@@ -86,7 +86,7 @@ TEST(CommandLine, MistakesAreExplainedWithASuggestion) {
   EXPECT_EQ(usageError({"gpu", "lod"}), "unknown gpu command \"lod\"; did you mean load?");
   EXPECT_EQ(usageError({"fans", "--jsn"}), "unknown option --jsn; did you mean --json?");
   EXPECT_EQ(usageError({"fans", "--size", "5"}),
-            "fans does not take --size (an option of gpu load)");
+            "fans does not take --size (an option of gpu load, reset)");
   EXPECT_EQ(usageError({"--json", "fans"}), "--json goes after the command: ventractl fans --json");
   EXPECT_EQ(usageError({"fans", "--frobnicate"}), "unknown option --frobnicate");
 }
@@ -146,14 +146,15 @@ std::set<std::string> offered(const std::string& shell, const std::string& typed
                             "printf \"%s\\n\" \"${COMPREPLY[@]}\"'"
                       : "fish --no-config -c 'source " + script + "; complete -C\"" + typed + "\"'";
   FILE* pipe = popen(command.c_str(), "r");
-  std::set<std::string> lines;
-  char line[512];
-  while (fgets(line, sizeof line, pipe)) {
-    std::string text(line);
-    text = text.substr(0, text.find_first_of("\t\n"));
-    if (!text.empty()) lines.insert(text);
-  }
+  std::string output;
+  char buffer[4096];
+  while (std::size_t got = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, got);
   pclose(pipe);
+  std::set<std::string> lines;
+  for (const auto& line : linesOf(output)) {
+    std::string word = line.substr(0, line.find('\t'));
+    if (!word.empty()) lines.insert(word);
+  }
   std::remove(script.c_str());
   return lines;
 }

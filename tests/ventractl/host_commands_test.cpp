@@ -175,7 +175,7 @@ TEST(Ventractl, TheDriverDirectoryProblemIsNamed) {
   const std::pair<std::string, std::string> cases[] = {
       {"profiles/example.json", "is not a directory"},
       {empty, "has no key_count"},
-      {empty + "/missing", "modprobe applesmc"}};
+      {empty + "/missing", "sudo modprobe applesmc"}};
   for (const auto& [where, message] : cases) {
     CliRun run = ventractl("--applesmc " + where + " fans");
     EXPECT_EQ(run.status, 1) << where;

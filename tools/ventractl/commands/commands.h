@@ -19,6 +19,7 @@ CommandDefinition watchCommand();
 CommandDefinition dumpCommand();
 CommandDefinition gpuCommand();
 CommandDefinition checkCommand();
+CommandDefinition resetCommand();
 CommandDefinition simulateCommand();
 CommandDefinition autostartCommand();
 CommandDefinition profilesCommand();

@@ -84,7 +84,11 @@ SmcSession::~SmcSession() {
 void printJson(Context& context, nlohmann::ordered_json document) {
   nlohmann::ordered_json output{{"schema", kSchemaVersion}};
   for (auto& [name, value] : document.items()) output[name] = std::move(value);
-  context.out << output.dump(2) << "\n";
+  context.out << jsonText(output, 2) << "\n";
+}
+
+std::string jsonText(const nlohmann::ordered_json& document, int indent) {
+  return document.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 void expectArguments(const Arguments& args, std::size_t count, const char* usage) {

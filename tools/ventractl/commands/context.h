@@ -12,6 +12,7 @@
 #include "line/cli.h"
 #include "line/command_definitions.h"
 #include "smc/four_char_code.h"
+#include "views/eligibility_rows.h"
 
 namespace ventra::ctl {
 
@@ -72,5 +73,12 @@ inline constexpr long long kHighestFanNumber = 9;
 void requireFan(std::int64_t fan);
 // After a write to an emulated SMC: the profile file is not changed by it.
 void noteEmulatedWrite(Context& context);
+
+// Why the app's check found nothing where it did: no GPU, or fan 0 unreadable (check.cpp).
+CauseOf eligibilityCauses(const Options& options, const app::Eligibility& found);
+
+// A JSON document as text that is always valid UTF-8: bytes from outside that are not (a DMI
+// name, a driver's device name) become U+FFFD.
+std::string jsonText(const nlohmann::ordered_json& document, int indent = -1);
 
 }  // namespace ventra::ctl

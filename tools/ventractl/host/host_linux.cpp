@@ -1,6 +1,11 @@
+#include <chrono>
+#include <thread>
+
 #include "composition/linux_host.h"
 #include "gpu/platform/linux/stacks.h"
+#include "host/gpu_access.h"
 #include "host/host.h"
+#include "host/sudo_line.h"
 #include "smc/platform/linux/applesmc.h"
 
 namespace ventra::ctl {
@@ -42,7 +47,7 @@ std::string noHostSmc(const Options& options) {
   if (std::filesystem::exists(driver, error))
     return driver.string() + " is not a directory: --applesmc names the driver's directory";
   return "no SMC service on this host: the applesmc driver is not loaded (" + driver.string() +
-         " is missing): load it with 'modprobe applesmc'. Use --profile FILE to work with an "
+         " is missing): load it with 'sudo modprobe applesmc'. Use --profile FILE to work with an "
          "emulated SMC.";
 }
 
@@ -66,10 +71,60 @@ std::string noHostGpus(const Options& options) {
     message += std::string("; ") + (stack == lg::Stack::vulkan ? "Vulkan: " : "OpenCL: ") +
                (error ? *error : "no device");
   }
-  if (loaded)
+  if (loaded) {
+    if (auto problem = gpuAccessProblem()) return message + ". " + *problem;
     message += ". Install a driver: mesa-vulkan-drivers (Vulkan) or mesa-opencl-icd (OpenCL)";
+  }
   if (!options.allowCpu) message += "; --allow-cpu also uses CPU devices (lavapipe, PoCL)";
   return message;
+}
+
+std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Options& options) {
+  using Kind = SMCAccess::SMCError::Kind;
+  const bool emulated = options.profile.has_value();
+  switch (error.kind()) {
+    case Kind::driverNotFound:
+      return emulated ? "the profile describes a host without an SMC" : noHostSmc(options);
+    case Kind::failedToOpen:
+      if (auto why = emulated ? std::nullopt : whyTheSmcRefused(options)) return *why;
+      return "the SMC refused to open";
+    case Kind::notPrivileged:
+      if (emulated) return "the profile's SMC refuses this user (notPrivileged)";
+      return "this user may not read fan 0 from the SMC: run it again as root: " +
+             sudoLineForThisProcess();
+    default:
+      return std::string("the SMC answered: ") + error.what();
+  }
+}
+
+namespace {
+
+bool renderNodeThere() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", error))
+    if (entry.path().filename().string().starts_with("renderD")) return true;
+  return false;
+}
+
+}  // namespace
+
+bool waitForHardware(double seconds, const Options& options, std::ostream& log) {
+  const auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
+                                                : smc::linux_backend::defaultDevicePath();
+  auto ready = [&] {
+    std::error_code error;
+    return (options.profile || std::filesystem::exists(driver / "key_count", error)) &&
+           (options.gpuBackend == "fake" || renderNodeThere());
+  };
+  if (ready()) return true;
+  log << "waiting up to " << seconds << " s for the applesmc driver (" << driver.string()
+      << ") and a GPU render node (/dev/dri/renderD*)" << std::endl;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    if (ready()) return true;
+  }
+  return false;
 }
 
 std::string builtBackends() {

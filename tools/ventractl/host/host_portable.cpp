@@ -30,6 +30,14 @@ std::string noHostGpus(const Options&) {
   return *hostUnavailable();
 }
 
+std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Options&) {
+  return error.what();
+}
+
+bool waitForHardware(double, const Options&, std::ostream&) {
+  return true;
+}
+
 std::string builtBackends() {
   return "emulator, fake GPU, simulator";
 }

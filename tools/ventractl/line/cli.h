@@ -31,6 +31,9 @@ struct Options {
   double interval = 2.0;
   std::optional<long long> count;
   std::optional<long long> size;
+  // reset
+  std::optional<long long> riseRpm;
+  std::optional<double> maxLoadSeconds, settleSeconds, waitSeconds;
 };
 
 struct CommandDefinition;
@@ -57,8 +60,9 @@ inline constexpr char kExitStatuses[] = R"(Exit status:
   0  success
   1  a failure: the SMC, the GPU, a file or the output could not do what was asked
   2  a usage error: the command line cannot be run as written
-  3  check: the host is one the app would not act on
-  130  watch: interrupted (Ctrl-C)
+  3  check, reset: the host is one the app would not act on
+  130  watch, reset: interrupted (Ctrl-C)
+  143  reset: terminated (SIGTERM)
 
 ventractl COMMAND --help shows a command's own options.)";
 

@@ -1,0 +1,282 @@
+#include "views/reset_view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+#include <vector>
+
+#include "commands/context.h"
+#include "views/sparkline.h"
+
+namespace ventra::ctl {
+namespace {
+using json = nlohmann::ordered_json;
+using reset::Phase;
+using reset::Result;
+
+constexpr double kLogEverySeconds = 10;
+constexpr std::size_t kSparklineWidth = 60;
+
+std::string seconds(double value) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(value < 10 && value != std::floor(value) ? 1 : 0) << value
+       << " s";
+  return text.str();
+}
+
+std::string rpm(const std::optional<std::int64_t>& value) {
+  return value ? std::to_string(*value) + " rpm" : "unreadable";
+}
+
+std::string celsius(double value) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(value == std::floor(value) ? 0 : 1) << value << " °C";
+  return text.str();
+}
+
+std::string products(std::int64_t count) {
+  return std::to_string(count) + (count == 1 ? " product" : " products");
+}
+
+std::string signalName(int signal) {
+  if (signal == SIGINT) return "Ctrl-C (SIGINT)";
+  if (signal == SIGTERM) return "SIGTERM";
+  return "signal " + std::to_string(signal);
+}
+
+std::string loadFigures(const reset::Outcome& o) {
+  return seconds(o.loadSeconds) + " of load, " + products(o.products);
+}
+
+std::string neverRoseLine(const reset::Outcome& o, const reset::ResetOptions& options) {
+  if (o.safety)
+    return "the load stopped at " + celsius(o.safety->celsius) + ", " +
+           celsius(options.safetyMarginCelsius) + " below the card's limit of " +
+           celsius(o.safety->criticalCelsius) + ", before fan 0 rose (" + rpm(o.lastRpm) +
+           " after " + loadFigures(o) +
+           "): let the card cool and check its airflow, then try again";
+  return "fan 0 did not rise: " + loadFigures(o) + " left it at " + rpm(o.lastRpm) + " (peak " +
+         rpm(o.peakRpm) + ", an answer is " + std::to_string(*o.startRpm + options.riseRpm) +
+         " rpm): try a longer --max-load, or a smaller --rise";
+}
+
+}  // namespace
+
+std::string outcomeLine(const reset::Outcome& o, const reset::ResetOptions& options,
+                        const OutcomeWords& words) {
+  switch (o.result) {
+    case Result::settled:
+      return "reset worked: fan 0 went from " + rpm(o.startRpm) + " to a peak of " +
+             rpm(o.peakRpm) + " and settled at " + rpm(o.lastRpm) + " (" + loadFigures(o) +
+             "; settled " + seconds(o.settleSeconds) + " after the load)";
+    case Result::nothingToReset:
+      return "nothing to reset: fan 0 turns at " + rpm(o.lastRpm) + ", at or below " +
+             std::to_string(app::kFanSpeedLimit) + " rpm";
+    case Result::notEligible:
+      return "not eligible: " + words.failingTest +
+             (o.check.failed == app::Eligibility::Test::gpuPresent
+                  ? ""
+                  : "; --force tries the reset on this hardware anyway");
+    case Result::neverRose:
+      return neverRoseLine(o, options);
+    case Result::didNotSettle:
+      return "fan 0 rose from " + rpm(o.startRpm) + " to " + rpm(o.peakRpm) +
+             " but did not settle at " + std::to_string(app::kFanSpeedLimit) +
+             " rpm or below within " + seconds(o.settleSeconds) + " (last " + rpm(o.lastRpm) +
+             "): try a longer --settle, and watch it with 'ventractl watch'";
+    case Result::fanUnreadable:
+      return "fan 0 could not be read after " + seconds(o.seconds) + ": " +
+             words.fanCause.value_or(o.problem.value_or("?"));
+    case Result::gpuFailed:
+      return o.problem.value_or("the GPU failed") + " (after " + loadFigures(o) +
+             "); 'ventractl gpu load' runs the GPU work alone";
+    case Result::interrupted:
+      return "interrupted by " + signalName(o.interruption) + " in the " + phaseName(o.endedIn) +
+             " phase after " + seconds(o.seconds) + ": fan 0 " + rpm(o.lastRpm) +
+             (o.startRpm ? " (start " + rpm(o.startRpm) + ", peak " + rpm(o.peakRpm) + ")" : "") +
+             ", " + products(o.products) + "; the load is stopped";
+  }
+  return "?";
+}
+
+int exitStatusOf(const reset::Outcome& outcome) {
+  switch (outcome.result) {
+    case Result::settled:
+    case Result::nothingToReset:
+      return 0;
+    case Result::notEligible:
+      return kNotEligible;
+    case Result::interrupted:
+      return 128 + outcome.interruption;
+    default:
+      return 1;
+  }
+}
+
+namespace {
+
+std::string sampleText(const reset::Sample& sample) {
+  std::string text = "fan 0 " + rpm(sample.fanRpm);
+  if (sample.gpu) text += ", GPU " + celsius(sample.gpu->celsius);
+  return text + ", " + products(sample.products);
+}
+
+// Fan 0 over the whole run, squeezed into the sparkline's width: each mark the highest reading
+// of its stretch of samples.
+Sparkline wholeRun(const std::vector<std::optional<std::int64_t>>& fan) {
+  const std::size_t width = std::min(kSparklineWidth, std::max<std::size_t>(fan.size(), 1));
+  Sparkline line(width);
+  for (std::size_t mark = 0; mark < width; ++mark) {
+    std::optional<double> highest;
+    for (std::size_t i = mark * fan.size() / width; i < (mark + 1) * fan.size() / width; ++i)
+      if (fan[i]) highest = std::max(highest.value_or(0.0), static_cast<double>(*fan[i]));
+    line.add(highest);
+  }
+  return line;
+}
+
+class TerminalView final : public ResetView {
+ public:
+  explicit TerminalView(std::ostream& out) : out_(out) {}
+  void phaseStarted(Phase phase, double t) override {
+    phase_ = phase;
+    redraw(t);
+  }
+  void sampled(const reset::Sample& sample) override {
+    fan_.push_back(sample.fanRpm);
+    last_ = sample;
+    redraw(sample.t);
+  }
+  void finished(const reset::Outcome&, const std::string& line) override {
+    out_ << "\r\x1b[K";
+    Sparkline run = wholeRun(fan_);
+    if (auto range = run.range())
+      out_ << "fan 0  " << run.render() << "  " << range->first << "–" << range->second << " rpm\n";
+    out_ << line << "\n" << std::flush;
+  }
+
+ private:
+  void redraw(double t) {
+    out_ << "\r\x1b[K" << phaseName(phase_) << "  " << seconds(t);
+    if (last_) out_ << "  " << sampleText(*last_);
+    if (phase_ != Phase::done) out_ << "  (Ctrl-C stops)";
+    out_ << std::flush;
+  }
+
+  std::ostream& out_;
+  Phase phase_ = Phase::check;
+  std::optional<reset::Sample> last_;
+  std::vector<std::optional<std::int64_t>> fan_;
+};
+
+// For a log: a line at each phase, and one every 10 s of the run.
+class LogView final : public ResetView {
+ public:
+  LogView(std::ostream& out, const reset::ResetOptions& options) : out_(out), options_(options) {}
+  void phaseStarted(Phase phase, double t) override {
+    phase_ = phase;
+    if (phase == Phase::load)
+      line(t) << "load: the GPU works until fan 0 rises " << options_.riseRpm
+              << " rpm above its start (at most " << seconds(options_.maxLoadSeconds) << ")\n";
+    if (phase == Phase::settle)
+      line(t) << "settle: fan 0 answered, the load is stopped; waiting for it to settle at "
+              << app::kFanSpeedLimit << " rpm or below (at most " << seconds(options_.settleSeconds)
+              << ")\n";
+  }
+  void sampled(const reset::Sample& sample) override {
+    if (sample.t < nextLine_ && sample.fanRpm) return;
+    nextLine_ = sample.t + kLogEverySeconds;
+    line(sample.t) << phaseName(sample.phase) << ": " << sampleText(sample) << "\n";
+  }
+  void finished(const reset::Outcome& outcome, const std::string& text) override {
+    line(outcome.seconds) << text << "\n" << std::flush;
+  }
+
+ private:
+  std::ostream& line(double t) {
+    return out_ << "[" << std::fixed << std::setprecision(1) << std::setw(6) << t << " s] ";
+  }
+
+  std::ostream& out_;
+  const reset::ResetOptions& options_;
+  Phase phase_ = Phase::check;
+  double nextLine_ = 0;
+};
+
+json temperatureJson(const std::optional<gpu::platform::DeviceTemperature>& gpu) {
+  if (!gpu) return nullptr;
+  return {{"celsius", gpu->celsius},
+          {"criticalCelsius", gpu->criticalCelsius ? json(*gpu->criticalCelsius) : json()}};
+}
+
+template <typename T>
+json orNull(const std::optional<T>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+class JsonView final : public ResetView {
+ public:
+  explicit JsonView(std::ostream& out) : out_(out) {}
+  void checked(const app::Eligibility& found) override {
+    write({{"event", "check"},
+           {"eligible", !found.failed},
+           {"failedTest", found.failed ? json(app::testName(*found.failed)) : json(nullptr)},
+           {"hostModel", found.hostModel},
+           {"gpuIdentity", orNull(found.gpuIdentity)},
+           {"firstProbe", found.firstProbeFailure ? json(nullptr) : orNull(found.firstProbe)},
+           {"secondProbe", found.secondProbeFailure ? json(nullptr) : orNull(found.secondProbe)}});
+  }
+  void phaseStarted(Phase phase, double t) override {
+    write({{"event", "phase"}, {"t", t}, {"phase", phaseName(phase)}});
+  }
+  void sampled(const reset::Sample& s) override {
+    write({{"event", "sample"},
+           {"t", s.t},
+           {"phase", phaseName(s.phase)},
+           {"fanRpm", orNull(s.fanRpm)},
+           {"gpuTemperature", temperatureJson(s.gpu)},
+           {"products", s.products}});
+  }
+  void finished(const reset::Outcome& o, const std::string& line) override {
+    json safety = nullptr;
+    if (o.safety)
+      safety = {{"celsius", o.safety->celsius}, {"criticalCelsius", o.safety->criticalCelsius}};
+    write({{"event", "outcome"},
+           {"t", o.seconds},
+           {"result", resultName(o.result)},
+           {"exitStatus", exitStatusOf(o)},
+           {"startRpm", orNull(o.startRpm)},
+           {"peakRpm", orNull(o.peakRpm)},
+           {"lastRpm", orNull(o.lastRpm)},
+           {"loadSeconds", o.loadSeconds},
+           {"settleSeconds", o.settleSeconds},
+           {"products", o.products},
+           {"safetyStop", safety},
+           {"message", line}});
+  }
+
+ private:
+  void write(json event) {
+    json record{{"schema", kSchemaVersion}};
+    for (auto& [name, value] : event.items()) record[name] = std::move(value);
+    out_ << jsonText(record) << std::endl;
+  }
+
+  std::ostream& out_;
+};
+
+}  // namespace
+
+const char* const kResetJsonHelp =
+    R"(print one JSON object per line, each with schema and event, and t (seconds since the start) but for the check: {event: "check", eligible, failedTest, hostModel, gpuIdentity, firstProbe, secondProbe}; {event: "phase", phase: check|load|settle|done}; {event: "sample", phase, fanRpm (null: unreadable), gpuTemperature: {celsius, criticalCelsius} or null, products}; last {event: "outcome", result: settled|nothingToReset|notEligible|neverRose|didNotSettle|fanUnreadable|gpuFailed|interrupted, exitStatus, startRpm, peakRpm, lastRpm, loadSeconds, settleSeconds, products, safetyStop: {celsius, criticalCelsius} or null, message})";
+
+std::unique_ptr<ResetView> resetViewFor(Context& context, const reset::ResetOptions& options) {
+  if (context.options.json) return std::make_unique<JsonView>(context.out);
+  if (context.terminal) return std::make_unique<TerminalView>(context.out);
+  return std::make_unique<LogView>(context.out, options);
+}
+
+}  // namespace ventra::ctl
