@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -182,6 +183,33 @@ TEST(Ventractl, TheDriverDirectoryProblemIsNamed) {
     EXPECT_NE(run.err.find(message), std::string::npos) << where << ": " << run.err;
   }
   std::filesystem::remove_all(empty);
+}
+
+// check and reset name why fan 0 reads nothing, not only "0 rpm": the driver not loaded (with
+// the line that loads it), or an SMC that refuses this user.
+TEST(Ventractl, CheckAndResetSayWhyFanZeroIsUnreadable) {
+  const std::string missing =
+      ::testing::TempDir() + "no-driver-" + std::to_string(getpid()) + "/applesmc.768";
+  const std::string cause = "the applesmc driver is not loaded (" + missing +
+                            " is missing): load it with 'sudo modprobe applesmc'";
+  CliRun check = ventractl("--applesmc " + missing + " check --allow-cpu");
+  EXPECT_TRUE(std::regex_search(check.out, std::regex("first fan probe +unreadable +FAILS")))
+      << "not a stopped fan: " << check.out;
+  EXPECT_NE(check.out.find("first fan probe: no SMC service on this host: " + cause),
+            std::string::npos)
+      << check.out;
+  CliRun reset = ventractl("--applesmc " + missing + " reset --force --allow-cpu");
+  EXPECT_EQ(reset.status, 1);
+  EXPECT_NE(reset.out.find("fan 0 could not be read: no SMC service on this host: " + cause),
+            std::string::npos)
+      << reset.out;
+  std::string denied = ::testing::TempDir() + "denied-" + std::to_string(getpid()) + ".json";
+  std::ofstream(denied) << R"({"notPrivileged": "all", "keys": []})";
+  CliRun run = ventractl("--profile " + denied + " check --allow-cpu --json");
+  auto tests = run.document()["tests"];
+  EXPECT_EQ(tests[3]["found"], "unreadable");
+  EXPECT_EQ(tests[3]["cause"], "the profile's SMC refuses this user (notPrivileged)");
+  std::remove(denied.c_str());
 }
 
 // The scripted host's files are the host: one that cannot be written (a full TMPDIR; here a file

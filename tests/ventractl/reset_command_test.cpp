@@ -126,7 +126,7 @@ TEST(ResetCommand, EveryOutcomeSaysWhatHappenedAndWhatToTry) {
   reset::ResetOptions options;
   reset::Outcome o;
   o.startRpm = 1500, o.peakRpm = 1520, o.lastRpm = 1510, o.loadSeconds = 300, o.products = 68;
-  o.seconds = 301;
+  o.seconds = 301, o.endedIn = reset::Phase::load;
   auto line = [&](Result result) {
     o.result = result;
     return ctl::outcomeLine(o, options, {"the host model test fails (...)", "driver not loaded"});

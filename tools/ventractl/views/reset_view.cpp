@@ -88,7 +88,8 @@ std::string outcomeLine(const reset::Outcome& o, const reset::ResetOptions& opti
              " rpm or below within " + seconds(o.settleSeconds) + " (last " + rpm(o.lastRpm) +
              "): try a longer --settle, and watch it with 'ventractl watch'";
     case Result::fanUnreadable:
-      return "fan 0 could not be read after " + seconds(o.seconds) + ": " +
+      return "fan 0 could not be read" +
+             (o.endedIn == Phase::check ? std::string() : " after " + seconds(o.seconds)) + ": " +
              words.fanCause.value_or(o.problem.value_or("?"));
     case Result::gpuFailed:
       return o.problem.value_or("the GPU failed") + " (after " + loadFigures(o) +
