@@ -46,6 +46,7 @@ for bin in "$system" "$scratch/prefix/bin"; do
   PATH=$bin:/usr/bin:/bin
   ventractl --version
   ventractl simulate reset.json | tail -n 1
+  ventractl --profile macpro5_1-stuck.json reset --gpu fake --size 64 | tail -n 1
   ventractl fans --profile macpro5_1.json >/dev/null
   ventractl profiles | grep -q '^macpro5_1.json ' || { echo "package-check: no bundled profiles"; exit 1; }
   # The quick start's last step: a verdict for every test (3: not eligible, off the machine).
@@ -74,4 +75,19 @@ for bin in "$system" "$scratch/prefix/bin"; do
     autoload -U compinit; compinit -u -d $scratch/zcompdump; echo \${_comps[ventractl]}")
   [[ $found == _ventractl ]] || { echo "package-check: zsh completes ventractl with '$found'"; exit 1; }
 done
+# The reset at boot: the unit in place, naming the installed ventractl and the options file,
+# never enabled by the package, and systemd finds nothing wrong with it.
+if [[ $installed == yes ]]; then
+  unit=$(dpkg -L ventra | grep '/systemd/system/ventra-reset.service$')
+  grep -qx 'ExecStart=/usr/bin/ventractl reset --wait 60 $VENTRA_RESET_OPTIONS' "$unit" ||
+    { echo "package-check: $unit does not run /usr/bin/ventractl reset"; exit 1; }
+  grep -qx 'EnvironmentFile=-/etc/default/ventra-reset' "$unit" && [[ -f /etc/default/ventra-reset ]] ||
+    { echo "package-check: no /etc/default/ventra-reset for $unit"; exit 1; }
+  if compgen -G '/etc/systemd/system/*.wants/ventra-reset.service' >/dev/null; then
+    echo "package-check: the package enabled ventra-reset.service"; exit 1
+  fi
+  systemd-analyze verify "$unit"
+  echo "package-check: $unit installed, not enabled, verified;" \
+    "$(systemd-analyze security --offline=yes "$unit" | grep -o 'exposure level.*')"
+fi
 echo "package-check: the package and the installed tree work by name outside the source tree"

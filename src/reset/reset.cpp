@@ -22,6 +22,10 @@ class GaveUpAt final : public GPULoadObserver {
   std::string step_ = "?";
 };
 
+// How long one wait for the GPU lasts at most: an interruption is seen this soon, and the block
+// of rows in flight is the last one to run.
+constexpr double kLongestWaitSeconds = 0.1;
+
 // What a wait for a product led to; `waiting`: nothing yet.
 enum class Turn { waiting, productDone, fanAnswered, timeUp, tooHot, failed, interrupted };
 
@@ -62,7 +66,8 @@ class Run {
   bool interrupted() {
     if (interruption_ == 0) return false;
     outcome_.interruption = interruption_;
-    return !finishWith(Result::interrupted);
+    finishWith(Result::interrupted);
+    return true;
   }
   // Ends what the product has left after the block in flight, and waits for that block; nothing
   // for a product already done.
@@ -158,7 +163,7 @@ Turn Run::drive(pf::CommandBuffer& product, double loadEnd) {
 
 Turn Run::waitOnce(pf::CommandBuffer& product, double committed, double loadEnd) {
   if (interrupted()) return Turn::interrupted;
-  const double deadline = std::min(nextSample_, loadEnd);
+  const double deadline = std::min({nextSample_, loadEnd, clock_.now() + kLongestWaitSeconds});
   const bool done = product.waitUntilCompleted(std::max(0.0, deadline - clock_.now()));
   if (done && product.error()) {
     finishWith(Result::gpuFailed, "the GPU failed: " + *product.error());

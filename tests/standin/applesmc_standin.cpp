@@ -3,13 +3,20 @@
 // that the kernel itself enforces who may write what. Mount it with allow_other and
 // default_permissions and an ordinary user meets exactly the permissions of the real driver.
 //
-//   applesmc-standin PROFILE MOUNTPOINT [FUSE options...]
+//   applesmc-standin [--load-control FILE] PROFILE MOUNTPOINT [FUSE options...]
+//
+// A profile with a fan under load (profiles/README.md) serves that fan's speed on real time, the
+// GPU's load told by FILE: "load" while the GPU works, anything else (or no file) while it idles.
+// A test writes it as it sees the load start and stop.
 
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -86,17 +93,55 @@ int release(const char*, fuse_file_info* fi) {
   return 0;
 }
 
+// The fan under load's speed key follows the model, on real time, with the load the control
+// file tells.
+class LoadControlled {
+ public:
+  LoadControlled(ventra::smc::emulator::FanUnderLoadProfile profile, std::string control)
+      : fan_(profile), control_(std::move(control)) {}
+  void operator()(ApplesmcModel& smc) {
+    const double now = seconds();
+    std::string state;
+    std::getline(std::ifstream(control_), state);
+    if (state == "load" && !loaded_) fan_.loadStarted(now);
+    if (state != "load" && loaded_) fan_.loadStopped(now);
+    loaded_ = state == "load";
+    const auto rpm = static_cast<int>(std::lround(fan_.rpmAt(now)));
+    const std::string key = ventra::fourCharCodeToString(fan_.speedKey());
+    for (auto& entry : smc.keys())
+      if (entry.name == key) entry.data = {char(rpm >> 6), char((rpm & 0x3F) << 2)};
+  }
+
+ private:
+  double seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+  ventra::smc::emulator::FanUnderLoad fan_;
+  std::string control_;
+  bool loaded_ = false;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::string control;
+  if (argc >= 3 && std::strcmp(argv[1], "--load-control") == 0) {
+    control = argv[2];
+    argv[2] = argv[0];  // the program's name, for FUSE's messages
+    argv += 2;
+    argc -= 2;
+  }
   if (argc < 3) {
-    std::cerr << "usage: applesmc-standin PROFILE MOUNTPOINT [FUSE options...]\n";
+    std::cerr << "usage: applesmc-standin [--load-control FILE] PROFILE MOUNTPOINT [FUSE "
+                 "options...]\n";
     return 2;
   }
   std::unique_ptr<ApplesmcModel> smc;
   try {
-    smc = std::make_unique<ApplesmcModel>(
-        ApplesmcModel::keysOf(ventra::smc::emulator::loadProfileFile(argv[1])));
+    auto profile = ventra::smc::emulator::loadProfileFile(argv[1]);
+    smc = std::make_unique<ApplesmcModel>(ApplesmcModel::keysOf(profile));
+    if (profile.fanUnderLoad) smc->beforeShow = LoadControlled(*profile.fanUnderLoad, control);
   } catch (const std::exception& error) {
     std::cerr << "applesmc-standin: " << error.what() << "\n";
     return 1;

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Mounts the applesmc stand-in (FUSE) and runs the SMC layer and ventractl against it as root and
 # as an ordinary user: fans and temperatures must read the same for both, other keys must need
-# root. Exits 77 (skipped) where FUSE cannot be used, saying why.
+# root; then the reset at boot, end to end, the way its systemd unit runs it. Exits 77 (skipped)
+# where FUSE cannot be used, saying why.
 #
-#   run-standin-tests.sh STANDIN TESTS VENTRACTL PROFILE
+#   run-standin-tests.sh STANDIN TESTS VENTRACTL PROFILE UNIT MODULES
 set -euo pipefail
-standin=$1 tests=$2 ventractl=$3 profile=$4
+standin=$1 tests=$2 ventractl=$3 profile=$4 unit=$5 modules=$6
+profiles=$(dirname "$profile")
 user=nobody
 
 skip() { echo "stand-in tests skipped: $*"; exit 77; }
@@ -24,13 +26,14 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# mount_standin NAME PROFILE: the stand-in serving PROFILE at $work/NAME/applesmc.768.
+# mount_standin NAME PROFILE [CONTROL]: the stand-in serving PROFILE at $work/NAME/applesmc.768,
+# its fan under load told the GPU's load by the file CONTROL.
 mount_standin() {
   local dir=$work/$1/applesmc.768
   mkdir -p "$dir"
   chmod 755 "$work/$1"
-  "$standin" "$2" "$dir" -f -o allow_other,default_permissions,fsname=applesmc-standin \
-    2>"$work/$1.log" &
+  "$standin" ${3:+--load-control "$3"} "$2" "$dir" -f \
+    -o allow_other,default_permissions,fsname=applesmc-standin 2>"$work/$1.log" &
   pids+=($!)
   for _ in $(seq 100); do
     [[ -e $dir/key_count ]] && return 0
@@ -44,6 +47,10 @@ mount_standin() {
 stage=$work/stage
 mkdir -p "$stage"
 cp "$tests" "$ventractl" "$stage/"
+# The GPU stacks where a ventractl outside its build tree looks for them: bin/../lib/ventra.
+mkdir -p "$work/lib/ventra"
+cp "$modules"/libventra-*.so "$work/lib/ventra/"
+chmod -R a+rX "$work/lib"
 cp "$profile" "$stage/profile.json"
 cp "$(dirname "$0")/exact-bytes.json" "$stage/exact-bytes.json"
 chmod -R a+rX "$stage"
@@ -126,4 +133,57 @@ if problems:
     sys.exit("FAIL: check against the stand-in: " + "; ".join(problems) + ": " + sys.argv[1])
 print(f"check as the user: every test judged; the app's verdict: {check['failedTest'] or 'eligible'}")
 PY
+# The reset at boot, end to end: the unit's own ExecStart, with the options an owner would put in
+# its environment file, run as the unit runs it (a user of its own, the render group where this
+# host has one, no new privileges, a bare environment) against the stuck tower's stand-in and this
+# host's real Vulkan driver (lavapipe). This host is no Mac Pro with an RX 580, so the check is
+# forced. The stand-in's fan answers the load through its control file, which this script writes
+# as ventractl reports the load starting and ending: 6 s of load to spike (lavapipe builds the
+# shader in the first few, without a cache for this user), then 300 rpm a second down.
+python3 - "$profiles/macpro5_1-stuck.json" "$stage/stuck.json" <<'PY'
+import json, sys
+profile = json.load(open(sys.argv[1]))
+profile["fanUnderLoad"].update(loadSecondsToRise=6, fallRpmPerSecond=300)
+json.dump(profile, open(sys.argv[2], "w"))
+PY
+chmod a+r "$stage/stuck.json"
+echo idle >"$work/load"
+mount_standin stuck "$stage/stuck.json" "$work/load"
+options="--applesmc $work/stuck/applesmc.768 --force --allow-cpu --gpu vulkan --size 256 --json"
+read -ra command <<<"$(sed -n 's/^ExecStart=//p' "$unit")"
+command[0]=$ventractl
+argv=()
+for word in "${command[@]}"; do
+  # shellcheck disable=SC2206  # systemd splits an unbraced $VARIABLE at white space
+  if [[ $word == '$VENTRA_RESET_OPTIONS' ]]; then argv+=($options); else argv+=("$word"); fi
+done
+groups=--clear-groups
+render=$(getent group render | cut -d: -f3) && groups=--groups=$render
+as_unit() {
+  setpriv --reuid=61184 --regid=61184 "$groups" --no-new-privs --inh-caps=-all \
+    -- env -i PATH=/usr/bin:/bin "$@"
+}
+echo "== the unit's command: ${argv[*]}"
+as_unit "${argv[@]}" | while IFS= read -r line; do
+  echo "$line" >>"$work/reset.jsonl"
+  case $line in
+    *'"event":"phase"'*'"phase":"load"'*) echo load >"$work/load" ;;
+    *'"event":"phase"'*'"phase":"settle"'*) echo idle >"$work/load" ;;
+  esac
+done
+reset_status=${PIPESTATUS[0]}
+python3 - "$work/reset.jsonl" "$reset_status" <<'PY' || status=1
+import json, sys
+events = [json.loads(line) for line in open(sys.argv[1])]
+outcome = events[-1]
+if outcome.get("event") != "outcome":
+    sys.exit("FAIL: the reset ended without an outcome: " + json.dumps(events[-3:]))
+if outcome["result"] == "gpuFailed" and "no " in outcome["message"]:
+    print("reset at boot: skipped, no Vulkan device: " + outcome["message"])
+    sys.exit(0)
+if sys.argv[2] != "0" or outcome["result"] != "settled" or outcome["products"] == 0:
+    sys.exit(f"FAIL: the unit's reset ended with status {sys.argv[2]}: {outcome['message']}")
+print(f"reset at boot, as the unit runs it: {outcome['message']}")
+PY
+
 exit $status

@@ -152,6 +152,7 @@ int ApplesmcModel::showTemperature(std::size_t sensor, const std::string& what,
 
 int ApplesmcModel::show(const std::string& name, std::string& out) {
   std::lock_guard lock(mutex_);
+  if (beforeShow) beforeShow(*this);
   int error = showFile(name, out);
   if (!error && afterShow) afterShow(*this, name);
   return error;

@@ -37,6 +37,8 @@ class ApplesmcModel {
 
   // Runs after every successful read of a file: another process moving the index, say.
   std::function<void(ApplesmcModel&, const std::string& file)> afterShow;
+  // Runs before every read of a file: a key whose value changes with time, say.
+  std::function<void(ApplesmcModel&)> beforeShow;
   void selectIndex(std::size_t index) { keyAtIndex_ = index; }
   std::vector<Key>& keys() { return keys_; }
 

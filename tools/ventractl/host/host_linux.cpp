@@ -114,7 +114,7 @@ bool waitForHardware(double seconds, const Options& options, std::ostream& log) 
   auto ready = [&] {
     std::error_code error;
     return (options.profile || std::filesystem::exists(driver / "key_count", error)) &&
-           (options.gpuBackend == "fake" || renderNodeThere());
+           (options.gpuBackend == "fake" || options.allowCpu || renderNodeThere());
   };
   if (ready()) return true;
   log << "waiting up to " << seconds << " s for the applesmc driver (" << driver.string()
