@@ -138,12 +138,13 @@ PY
 # host has one, no new privileges, a bare environment) against the stuck tower's stand-in and this
 # host's real Vulkan driver (lavapipe). This host is no Mac Pro with an RX 580, so the check is
 # forced. The stand-in's fan answers the load through its control file, which this script writes
-# as ventractl reports the load starting and ending: 6 s of load to spike (lavapipe builds the
-# shader in the first few, without a cache for this user), then 300 rpm a second down.
+# as ventractl reports the card at work (its first product done: lavapipe first builds the shader,
+# for seconds without a cache) and the load ended: 3 s of work to spike, then 300 rpm a second
+# down.
 python3 - "$profiles/macpro5_1-stuck.json" "$stage/stuck.json" <<'PY'
 import json, sys
 profile = json.load(open(sys.argv[1]))
-profile["fanUnderLoad"].update(loadSecondsToRise=6, fallRpmPerSecond=300)
+profile["fanUnderLoad"].update(loadSecondsToRise=3, fallRpmPerSecond=300)
 json.dump(profile, open(sys.argv[2], "w"))
 PY
 chmod a+r "$stage/stuck.json"
@@ -167,7 +168,7 @@ echo "== the unit's command: ${argv[*]}"
 as_unit "${argv[@]}" | while IFS= read -r line; do
   echo "$line" >>"$work/reset.jsonl"
   case $line in
-    *'"event":"phase"'*'"phase":"load"'*) echo load >"$work/load" ;;
+    *'"event":"sample"'*'"phase":"load"'*'"products":'[1-9]*) echo load >"$work/load" ;;
     *'"event":"phase"'*'"phase":"settle"'*) echo idle >"$work/load" ;;
   esac
 done
