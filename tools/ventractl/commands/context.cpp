@@ -6,6 +6,7 @@
 #include "gpu/platform/fake/fake_gpu.h"
 #include "host/data_dirs.h"
 #include "host/host.h"
+#include "host/sudo_line.h"
 #include "sensors/fans.h"
 #include "smc/smc_access.h"
 
@@ -55,6 +56,24 @@ void noteEmulatedWrite(Context& context) {
   if (context.options.profile)
     context.err << "ventractl: the SMC is emulated from " << *context.options.profile
                 << ": the write lasted for this command only, and the profile file is unchanged\n";
+}
+
+std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Options& options) {
+  using Kind = SMCAccess::SMCError::Kind;
+  const bool emulated = options.profile.has_value();
+  switch (error.kind()) {
+    case Kind::driverNotFound:
+      return emulated ? "the profile describes a host without an SMC" : noHostSmc(options);
+    case Kind::failedToOpen:
+      if (auto why = emulated ? std::nullopt : whyTheSmcRefused(options)) return *why;
+      return "the SMC refused to open";
+    case Kind::notPrivileged:
+      if (emulated) return "the profile's SMC refuses this user (notPrivileged)";
+      return "this user may not read fan 0 from the SMC: run it again as root: " +
+             sudoLineForThisProcess();
+    default:
+      return std::string("the SMC answered: ") + error.what();
+  }
 }
 
 std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus() {

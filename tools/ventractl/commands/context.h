@@ -74,6 +74,10 @@ void requireFan(std::int64_t fan);
 // After a write to an emulated SMC: the profile file is not changed by it.
 void noteEmulatedWrite(Context& context);
 
+// Why fan 0 could not be read, in words with what to do: the driver not loaded, its directory
+// not the driver's, a user without the privilege, or the SMC's own answer.
+std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Options& options);
+
 // Why the app's check found nothing where it did: no GPU, or fan 0 unreadable (check.cpp).
 CauseOf eligibilityCauses(const Options& options, const app::Eligibility& found);
 

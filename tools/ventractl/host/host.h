@@ -13,7 +13,6 @@
 #include "line/cli.h"
 #include "sim/scenario.h"
 #include "sim/trace.h"
-#include "smc/smc_error.h"
 
 namespace ventra::ctl {
 
@@ -37,10 +36,6 @@ std::optional<std::string> whyTheSmcRefused(const Options& options);
 // Why the host offers no GPU device, for a command that needed one: a card held by another
 // driver or a render node this user may not open where that is so, else the stacks' own words.
 std::string noHostGpus(const Options& options);
-
-// Why fan 0 could not be read, in words with what to do: the driver not loaded, its directory
-// not the driver's, a user without the privilege, or the SMC's own answer.
-std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Options& options);
 
 // At boot the SMC driver and the GPU's render node may come a little after the reset starts:
 // waits up to `seconds` for both, saying once on `log` what it waits for; false where either is

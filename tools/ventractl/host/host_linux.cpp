@@ -5,7 +5,6 @@
 #include "gpu/platform/linux/stacks.h"
 #include "host/gpu_access.h"
 #include "host/host.h"
-#include "host/sudo_line.h"
 #include "smc/platform/linux/applesmc.h"
 
 namespace ventra::ctl {
@@ -77,24 +76,6 @@ std::string noHostGpus(const Options& options) {
   }
   if (!options.allowCpu) message += "; --allow-cpu also uses CPU devices (lavapipe, PoCL)";
   return message;
-}
-
-std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Options& options) {
-  using Kind = SMCAccess::SMCError::Kind;
-  const bool emulated = options.profile.has_value();
-  switch (error.kind()) {
-    case Kind::driverNotFound:
-      return emulated ? "the profile describes a host without an SMC" : noHostSmc(options);
-    case Kind::failedToOpen:
-      if (auto why = emulated ? std::nullopt : whyTheSmcRefused(options)) return *why;
-      return "the SMC refused to open";
-    case Kind::notPrivileged:
-      if (emulated) return "the profile's SMC refuses this user (notPrivileged)";
-      return "this user may not read fan 0 from the SMC: run it again as root: " +
-             sudoLineForThisProcess();
-    default:
-      return std::string("the SMC answered: ") + error.what();
-  }
 }
 
 namespace {

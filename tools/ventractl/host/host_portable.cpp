@@ -30,10 +30,6 @@ std::string noHostGpus(const Options&) {
   return *hostUnavailable();
 }
 
-std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Options&) {
-  return error.what();
-}
-
 bool waitForHardware(double, const Options&, std::ostream&) {
   return true;
 }
