@@ -1,7 +1,7 @@
 // Every road of the reset on a simulated stuck tower: an emulated SMC whose fan 0 answers GPU
 // load, a fake RX 580 whose products take four seconds each, all on a virtual clock, so that a
 // reset of minutes takes a moment. Each road checks how it ended, its figures, and that no load
-// was left behind.
+// was left behind; none writes to the SMC.
 #include "reset/reset.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 
 #include "sim/machine_under_load.h"
 #include "sim/sim_desktop.h"
+#include "smc/param_struct.h"
 #include "smc/platform/emulator/profile.h"
 
 namespace ventra {
@@ -53,18 +54,20 @@ class ResetRoads : public ::testing::Test {
     options.matrixSize = kSize;
     auto outcome = reset::runReset(options, clock, recorder, recorder.interruption);
     finishedAt = clock.now();
+    for (const auto& request : machine.emulator->history())
+      if (request.data8 == rawValue(SMCParamStruct::Selector::kSMCWriteKey))
+        ADD_FAILURE() << "the reset wrote " << fourCharCodeToString(request.key);
     return outcome;
   }
 
   smc::emulator::Profile profile() const {
-    nlohmann::json document = {
-        {"keys", {{{"key", "F0Ac"}, {"type", "fpe2"}, {"bytes", "0EE0"}}}},
-        {"fanUnderLoad",
-         {{"stuckRpm", fan.stuckRpm},
-          {"loadSecondsToRise", fan.loadSecondsToRise},
-          {"peakRpm", fan.peakRpm},
-          {"fallRpmPerSecond", fan.fallRpmPerSecond},
-          {"idleRpm", fan.idleRpm}}}};
+    nlohmann::json document = {{"keys", {{{"key", "F0Ac"}, {"type", "fpe2"}, {"bytes", "0EE0"}}}},
+                               {"fanUnderLoad",
+                                {{"stuckRpm", fan.stuckRpm},
+                                 {"loadSecondsToRise", fan.loadSecondsToRise},
+                                 {"peakRpm", fan.peakRpm},
+                                 {"fallRpmPerSecond", fan.fallRpmPerSecond},
+                                 {"idleRpm", fan.idleRpm}}}};
     if (opensBeforeFailure) document["opensBeforeFailure"] = *opensBeforeFailure;
     return smc::emulator::parseProfile(document, "tower.json");
   }
