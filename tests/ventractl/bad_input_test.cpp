@@ -93,6 +93,13 @@ TEST(Ventractl, ACaptureWithAFailedReadReplaysThatReadOnly) {
   std::filesystem::remove_all(dir);
 }
 
+// -o names a stream as well as a file: /dev/stdout into a pipe is written through.
+TEST(Ventractl, ADumpIntoAStreamIsWrittenThrough) {
+  CliRun run = shell(VENTRACTL_PATH " --profile profiles/macpro5_1.json dump -o /dev/stdout | cat");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(nlohmann::json::parse(run.out)["keys"].size(), 78u);
+}
+
 // A capture that cannot be written whole (here: past a file size limit, as on a full disk)
 // fails with the reason and leaves the earlier capture as it was.
 TEST(Ventractl, ADumpThatCannotBeWrittenLeavesTheEarlierCapture) {

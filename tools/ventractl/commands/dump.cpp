@@ -8,7 +8,7 @@
 
 #include "commands/commands.h"
 #include "commands/context.h"
-#include "files/small_files.h"
+#include "files/output_file.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smc_access.h"
 
@@ -84,14 +84,13 @@ int runDump(Context& context, const Arguments& args) {
       {"description", "captured by ventractl dump: " + std::to_string(keys.size()) + " keys"},
       {"keys", captured}};
   if (!context.options.output) {
-    context.out << profile.dump(1) << "\n";
+    context.out << jsonText(profile, 1) << "\n";
     return 0;
   }
-  // A new file in the same directory, renamed over the old one: a capture that cannot be
-  // written whole leaves the earlier one as it was.
-  if (int error = files::replaceFile(*context.options.output, profile.dump(1) + "\n"))
-    throw CommandError("cannot write " + *context.options.output + ": " + std::strerror(error) +
-                       " (an earlier capture there is unchanged)");
+  // A file there is replaced whole, so a capture that cannot be written leaves the earlier one
+  // as it was; a FIFO or a device is written through.
+  if (auto problem = files::writeOutputFile(*context.options.output, jsonText(profile, 1) + "\n"))
+    throw CommandError(*problem);
   context.err << "captured " << keys.size() << " keys in " << *context.options.output << "\n";
   return 0;
 }
