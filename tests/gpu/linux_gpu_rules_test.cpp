@@ -11,6 +11,7 @@
 #include "gpu/platform/linux/card_identity.h"
 #include "gpu/platform/linux/device_name.h"
 #include "gpu/platform/linux/drm_card.h"
+#include "gpu/platform/linux/module_trust.h"
 #include "gpu/platform/linux/row_blocks.h"
 #include "gpu/platform/linux/stacks.h"
 
@@ -201,6 +202,38 @@ TEST(RowBlocks, EachSubmissionStaysUnderTheLimitAndTogetherTheyCoverEveryRow) {
 // Modules come only from an absolute directory fixed at build time: the build's own for a
 // program in the build tree, the install's beside bin/ for any other; never from a relative
 // path, so never from the working directory.
+// Root or the caller owns the module and every directory above it, and no one else may write
+// there; a sticky directory anyone may write to (/tmp) counts, as its entries are safe.
+TEST(GpuModules, AreTrustedOnlyWhereOnlyRootOrTheCallerCanChangeThem) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("trust-" + std::to_string(getpid()));
+  fs::create_directories(dir / "lib");
+  const fs::path module = dir / "lib" / "libventra-vulkan.so";
+  std::ofstream(module) << "module";
+  fs::permissions(dir, fs::perms(0755));
+  fs::permissions(dir / "lib", fs::perms(0755));
+  fs::permissions(module, fs::perms(0644));
+  const uid_t me = ::geteuid();
+  EXPECT_EQ(lg::whyNotTrusted(module, me), std::nullopt) << "under /tmp, sticky";
+  fs::permissions(dir / "lib", fs::perms(0775));
+  EXPECT_EQ(lg::whyNotTrusted(module, me), (dir / "lib").string() + " may be written by others");
+  fs::permissions(dir / "lib", fs::perms(0755));
+  fs::permissions(module, fs::perms(0666));
+  EXPECT_EQ(lg::whyNotTrusted(module, me), module.string() + " may be written by others");
+  fs::permissions(module, fs::perms(0644));
+  if (me == 0) {
+    ASSERT_EQ(::chown(module.c_str(), 1000, 1000), 0);
+    EXPECT_EQ(lg::whyNotTrusted(module, 0), module.string() + " belongs to user 1000");
+    EXPECT_EQ(lg::whyNotTrusted(module, 1000), std::nullopt) << "the caller's own";
+  }
+  fs::create_symlink(module, dir / "link.so");
+  EXPECT_EQ(lg::whyNotTrusted(dir / "link.so", me),
+            me == 0 ? module.string() + " belongs to user 1000" : std::optional<std::string>())
+      << "judged where the link leads";
+  EXPECT_TRUE(lg::whyNotTrusted(dir / "missing.so", me));
+  fs::remove_all(dir);
+}
+
 TEST(GpuModules, AreLoadedOnlyFromTheBuildsOrTheInstallsOwnDirectory) {
   const lg::ModuleDirectories build{"/src/ventra/build", "/src/ventra/build/src/gpu/modules",
                                     "../lib/ventra"};

@@ -37,5 +37,21 @@ grep -q "own path is unknown" <<<"$out" || fail "no reason given without /proc: 
 (cd "$work/cwd" && "$ventractl" gpu --allow-cpu >/dev/null 2>&1) || true
 [[ -e $work/ran ]] && fail "the planted library ran from the working directory"
 
+# A copy of ventractl run by root beside a module tree someone else could change: another user's
+# directory, or one anyone may write to. Neither module runs, and ventractl says why.
+mkdir -p "$work/copy/bin" "$work/copy/lib"
+cp "$ventractl" "$work/copy/bin/"
+mv "$work/lib/ventra" "$work/copy/lib/ventra"
+chmod 755 "$work" "$work/copy" "$work/copy/bin" "$work/copy/lib"
+chown -R 65534 "$work/copy/lib/ventra"
+out=$("$work/copy/bin/ventractl" gpu --allow-cpu 2>&1) || true
+[[ -e $work/ran ]] && fail "root loaded a module another user owns"
+grep -q "belongs to user 65534" <<<"$out" || fail "no reason given for another user's module: $out"
+chown -R 0 "$work/copy/lib/ventra"
+chmod 777 "$work/copy/lib/ventra"
+out=$("$work/copy/bin/ventractl" gpu --allow-cpu 2>&1) || true
+[[ -e $work/ran ]] && fail "root loaded a module from a directory anyone may write to"
+grep -q "may be written by others" <<<"$out" || fail "no reason given for a writable directory: $out"
+
 [[ $status == 0 ]] && echo "module trust: no planted library ran; without /proc: $(tail -n1 <<<"$out")"
 exit $status

@@ -1,6 +1,7 @@
 #include "gpu/platform/linux/stacks.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <tuple>
 
 #include "gpu/platform/linux/module.h"
+#include "gpu/platform/linux/module_trust.h"
 
 namespace ventra::gpu::linux_gpu {
 namespace pf = platform;
@@ -56,6 +58,10 @@ ModuleEntry loadEntry(Stack stack) {
   if (!fs::is_regular_file(path, error))
     return fail(std::string("the ") + stackName(stack) + " backend is not installed (no " +
                 path.string() + ")");
+  if (auto why = whyNotTrusted(path, ::geteuid()))
+    return fail(std::string("the ") + stackName(stack) + " backend " + path.string() +
+                " is not loaded: " + *why +
+                " (a module loads only from where no one but root or you can change it)");
   // Never unloaded: the objects it makes live as long as the process.
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module)

@@ -1,0 +1,35 @@
+#include "gpu/platform/linux/module_trust.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ventra::gpu::linux_gpu {
+namespace fs = std::filesystem;
+namespace {
+
+std::optional<std::string> problemWith(const fs::path& path, uid_t caller) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return path.string() + ": " + std::strerror(errno);
+  if (status.st_uid != 0 && status.st_uid != caller)
+    return path.string() + " belongs to user " + std::to_string(status.st_uid);
+  const bool othersWrite = status.st_mode & (S_IWGRP | S_IWOTH);
+  const bool sticky = S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX);
+  if (othersWrite && !sticky) return path.string() + " may be written by others";
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> whyNotTrusted(const fs::path& file, uid_t caller) {
+  std::error_code error;
+  const fs::path real = fs::canonical(file, error);  // the places the links lead to
+  if (error) return file.string() + ": " + error.message();
+  for (fs::path step = real;; step = step.parent_path()) {
+    if (auto problem = problemWith(step, caller)) return problem;
+    if (step == step.root_path()) return std::nullopt;
+  }
+}
+
+}  // namespace ventra::gpu::linux_gpu
