@@ -216,12 +216,32 @@ TEST(DesktopEntry, TheAppByItsAbsolutePathWithTryExec) {
   EXPECT_EQ(ctl::entryRunning(installed, "/home/ann/.local/bin/ventra"),
             "[Desktop Entry]\nName=Ventra\nTryExec=/home/ann/.local/bin/ventra\n"
             "Exec=/home/ann/.local/bin/ventra --launched-as-login-item\nNoDisplay=true\n");
-  // In the Exec quotes "\" and "$" take a backslash each, "%" doubles; then every backslash
-  // doubles as in any string value.
-  EXPECT_EQ(ctl::entryRunning("TryExec=old\nExec=ventra\n", R"(/opt/my apps/100%\$HOME/ventra)"),
-            R"(TryExec=/opt/my apps/100%\\$HOME/ventra
-Exec="/opt/my apps/100%%\\\\\\$HOME/ventra"
+  // In the Exec quotes "\" and "$" take a backslash each; then every backslash doubles as in
+  // any string value.
+  EXPECT_EQ(ctl::entryRunning("TryExec=old\nExec=ventra\n", R"(/opt/my apps/100\$HOME/ventra)"),
+            R"(TryExec=/opt/my apps/100\\$HOME/ventra
+Exec="/opt/my apps/100\\\\\\$HOME/ventra"
 )");
+  EXPECT_FALSE(ctl::entryRunning("[Desktop Entry]\nName=Ventra\n", "/usr/bin/ventra"))
+      << "an entry that runs nothing";
+}
+
+// What no entry can start as written is refused, not written wrong: a newline would add a line
+// of its own, bytes that are not UTF-8 make the entry invalid, and desktops look for a program
+// named with the "%%" an Exec line must double a "%" into.
+TEST(DesktopEntry, APathNoEntryCanRunIsRefused) {
+  EXPECT_FALSE(ctl::whyNoEntryCanRun("/opt/my apps/100\\$HOME/ventra"));
+  const std::pair<std::string, std::string> refused[] = {
+      {"/opt/a\nExec=/tmp/evil/ventra", "control character"},
+      {"/opt/\xFF/ventra", "is not UTF-8"},
+      {"/opt/100%/ventra", "holds a \"%\""},
+  };
+  for (const auto& [path, why] : refused) {
+    auto problem = ctl::whyNoEntryCanRun(path);
+    ASSERT_TRUE(problem) << path;
+    EXPECT_NE(problem->find(why), std::string::npos) << *problem;
+    EXPECT_EQ(problem->find('\n'), std::string::npos) << "shown escaped";
+  }
 }
 
 // sudo searches only its secure path: elsewhere the command is named in full, and every word

@@ -1,10 +1,12 @@
 // The commands that need the host's backends (GPU, desktop, autostart), as this build has them.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -166,6 +168,33 @@ TEST(Ventractl, AutostartRefusesToWriteIntoAnotherUsersHome) {
   EXPECT_NE(run.err.find("belongs to user 65534"), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(home + "/.config")) << "nothing made there";
   std::filesystem::remove_all(home);
+}
+
+// The installed entry is read only where it is a regular file: a FIFO would hang the command, a
+// directory or /dev/zero would make an empty entry that says nothing.
+TEST(Ventractl, AutostartRefusesAnInstalledEntryThatIsNoFile) {
+  namespace fs = std::filesystem;
+  const fs::path data = ::testing::TempDir() + "entry-data-" + std::to_string(getpid());
+  const fs::path config = ::testing::TempDir() + "entry-config-" + std::to_string(getpid());
+  const fs::path planted = data / "ventra" / "ventra-autostart.desktop";
+  fs::create_directories(planted.parent_path());
+  const std::string run = "cd / && XDG_DATA_DIRS=" + data.string() +
+                          " XDG_CONFIG_HOME=" + config.string() + " timeout 10 " VENTRACTL_PATH;
+  const std::function<void()> plant[] = {
+      [&] { ASSERT_EQ(::mkfifo(planted.c_str(), 0644), 0); },
+      [&] { fs::create_directory(planted); },
+      [&] { fs::create_symlink("/dev/zero", planted); },
+  };
+  for (const auto& make : plant) {
+    fs::remove_all(planted);
+    make();
+    CliRun enable = shell(run + " autostart enable");
+    EXPECT_EQ(enable.status, 1) << enable.err;
+    EXPECT_NE(enable.err.find("not a regular file"), std::string::npos) << enable.err;
+    EXPECT_FALSE(fs::exists(config / "autostart" / "ventra.desktop"));
+  }
+  fs::remove_all(data);
+  fs::remove_all(config);
 }
 
 // What stands at --applesmc is named for what it is: a file, a directory without the driver's

@@ -43,16 +43,21 @@ void refuseAnotherUsersHome(const fs::path& entry) {
         "); run ventractl autostart as the user whose login it is for, without sudo");
 }
 
+// The installed entry's text: a regular file of a few kilobytes at most. A FIFO, a device or a
+// directory there is refused, not read.
 std::string installedEntry() {
+  constexpr std::size_t kLargestEntry = 64 * 1024;
   std::string searched;
   auto found = findData("ventra-autostart.desktop", searched);                   // installed
   if (!found) found = findData("packaging/ventra-autostart.desktop", searched);  // a checkout
   if (!found)
     throw CommandError("the autostart entry is not installed (looked in " + searched + ")");
-  std::ifstream in(*found);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string problem;
+  auto text = files::readSmallFile(*found, kLargestEntry, true, problem);
+  if (!text)
+    throw CommandError("cannot read the installed autostart entry: " +
+                       (problem.empty() ? found->string() + " is gone" : problem));
+  return *text;
 }
 
 // The app this ventractl came with: beside it once installed, or in its own build tree.
@@ -71,8 +76,10 @@ int enable(Context& context) {
   fs::path entry = userEntry();
   refuseAnotherUsersHome(entry);
   fs::path app = installedApp();
-  if (files::replaceFile(entry, entryRunning(installedEntry(), app)) != 0)
-    throw CommandError("cannot write " + entry.string());
+  if (auto why = whyNoEntryCanRun(app)) throw CommandError("autostart not enabled: " + *why);
+  auto text = entryRunning(installedEntry(), app);
+  if (!text) throw CommandError("the installed autostart entry has no Exec line: not enabled");
+  if (files::replaceFile(entry, *text) != 0) throw CommandError("cannot write " + entry.string());
   context.out << "autostart enabled: " << entry.string() << " starts " << app.string() << "\n";
   return 0;
 }
