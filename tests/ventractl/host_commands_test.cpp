@@ -202,10 +202,19 @@ TEST(Ventractl, AutostartRefusesAnInstalledEntryThatIsNoFile) {
 TEST(Ventractl, TheDriverDirectoryProblemIsNamed) {
   std::string empty = ::testing::TempDir() + "no-smc-" + std::to_string(getpid());
   std::filesystem::create_directories(empty);
+  // A FIFO would hang a reader; 3 GiB, sparse, would take the memory of one that reads it whole.
+  const std::string fifo = empty + "/fifo", huge = empty + "/huge";
+  std::filesystem::create_directories(fifo);
+  std::filesystem::create_directories(huge);
+  ASSERT_EQ(::mkfifo((fifo + "/key_count").c_str(), 0644), 0);
+  std::ofstream(huge + "/key_count");
+  std::filesystem::resize_file(huge + "/key_count", 3ull << 30);
   const std::pair<std::string, std::string> cases[] = {
       {"profiles/example.json", "is not a directory"},
       {empty, "has no key_count"},
-      {empty + "/missing", "sudo modprobe applesmc"}};
+      {empty + "/missing", "sudo modprobe applesmc"},
+      {fifo, "key_count is not a regular file"},
+      {huge, "key_count is larger than any driver file"}};
   for (const auto& [where, message] : cases) {
     CliRun run = ventractl("--applesmc " + where + " fans");
     EXPECT_EQ(run.status, 1) << where;

@@ -31,7 +31,7 @@ std::string hintFor(const SMCAccess::SMCError& error, const std::string& command
     case SMCAccess::SMCError::Kind::notPrivileged:
       return privilegeHint(command);
     case SMCAccess::SMCError::Kind::failedToOpen:
-      return " (is another program holding it, or are you missing permissions?)";
+      return " (the driver did not answer its first read)";
     default:
       return "";
   }

@@ -53,9 +53,17 @@ std::string noHostSmc(const Options& options) {
 std::optional<std::string> whyTheSmcRefused(const Options& options) {
   auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
                                           : smc::linux_backend::defaultDevicePath();
+  const auto count = driver / "key_count";
   std::error_code error;
-  if (std::filesystem::exists(driver / "key_count", error)) return std::nullopt;
-  return driver.string() + " has no key_count: it is not the applesmc driver's directory";
+  const auto status = std::filesystem::status(count, error);
+  if (!std::filesystem::exists(status))
+    return driver.string() + " has no key_count: it is not the applesmc driver's directory";
+  if (!std::filesystem::is_regular_file(status))
+    return count.string() + " is not a regular file: it is not the applesmc driver's";
+  if (std::filesystem::file_size(count, error) > 4096)
+    return count.string() + " is larger than any driver file: it is not the applesmc driver's";
+  return "reading " + count.string() + " failed: the driver or the SMC did not answer ('sudo " +
+         "dmesg' may say why)";
 }
 
 // What each stack had to say, and the packages that bring a device.

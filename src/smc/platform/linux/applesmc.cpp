@@ -24,14 +24,18 @@ class DirectorySysfs final : public Sysfs {
  public:
   explicit DirectorySysfs(std::filesystem::path root) : root_(std::move(root)) {}
 
+  // A sysfs attribute holds one page at most: a longer file is not the driver's (EFBIG), and is
+  // never read whole.
   int read(const std::string& name, std::string& contents) override {
+    constexpr std::size_t kLongestAttribute = 4096;
     int fd = openAttribute(name, O_RDONLY);
     if (fd < 0) return -fd;
     contents.clear();
     char buffer[256];
     ssize_t got = 0;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) contents.append(buffer, std::size_t(got));
-    int error = got < 0 ? errno : 0;
+    while (contents.size() <= kLongestAttribute && (got = ::read(fd, buffer, sizeof buffer)) > 0)
+      contents.append(buffer, std::size_t(got));
+    int error = got < 0 ? errno : contents.size() > kLongestAttribute ? EFBIG : 0;
     ::close(fd);
     return error;
   }
