@@ -93,6 +93,33 @@ TEST(Ventractl, ACaptureWithAFailedReadReplaysThatReadOnly) {
   std::filesystem::remove_all(dir);
 }
 
+// Text from a profile never reaches the terminal raw: an ESC in a member's name is shown escaped
+// in the error, a C1 control (U+009B, a terminal's CSI) in a fan's name escaped in keys; and a
+// file here that shadows a bundled profile says so.
+TEST(Ventractl, DataNeverSendsControlsToTheTerminal) {
+  const std::string dir = scratch("controls");
+  std::ofstream(dir + "/esc.json") << R"({"keys": [], "bad\u001b[31mfield": 1})";
+  CliRun esc = ventractl("--profile " + dir + "/esc.json fans");
+  EXPECT_EQ(esc.status, 1);
+  EXPECT_EQ(esc.err.find('\x1b'), std::string::npos) << esc.err;
+  EXPECT_NE(esc.err.find("bad\\x1B[31mfield"), std::string::npos) << esc.err;
+  std::ofstream(dir + "/c1.json")
+      << R"({"keys": [{"key": "F0ID", "type": "{fds", "bytes": "000000009B4243000000000000000000"}]})";
+  CliRun keys = ventractl("--profile " + dir + "/c1.json keys");
+  EXPECT_EQ(keys.out.find("\xC2\x9B"), std::string::npos) << keys.out;
+  EXPECT_NE(keys.out.find("\"\\x9BBC\""), std::string::npos) << keys.out;
+  CliRun shadowed =
+      shell("cd " + dir +
+            " && cp " VENTRA_SOURCE_DIR "/profiles/macpro5_1.json . && " VENTRACTL_PATH
+            " --profile macpro5_1.json fans");
+  EXPECT_EQ(shadowed.status, 0) << shadowed.err;
+  EXPECT_NE(shadowed.err.find("using ./macpro5_1.json, a file in the working directory, not the "
+                              "bundled one of that name"),
+            std::string::npos)
+      << shadowed.err;
+  std::filesystem::remove_all(dir);
+}
+
 // -o names a stream as well as a file: /dev/stdout into a pipe is written through.
 TEST(Ventractl, ADumpIntoAStreamIsWrittenThrough) {
   CliRun run = shell(VENTRACTL_PATH " --profile profiles/macpro5_1.json dump -o /dev/stdout | cat");

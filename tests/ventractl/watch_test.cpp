@@ -81,6 +81,23 @@ TEST(Ventractl, WatchOnATerminalFitsItsHeightAndHonoursJson) {
   EXPECT_NE(tall.out.find(" (junk)"), std::string::npos) << "Te1S reads -0";
 }
 
+// The label column is 28 characters, not bytes: "fan0 " and twelve "é" (17 characters in 29
+// bytes) is shown whole and padded, where a cut at 27 bytes split the last "é".
+TEST(Ventractl, WatchCutsALongLabelAtACharacter) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  const std::string profile = ::testing::TempDir() + "long-" + std::to_string(getpid()) + ".json";
+  std::ofstream(profile) << R"({"keys": [{"key": "FNum", "type": "ui8 ", "bytes": "01"},
+      {"key": "F0Ac", "type": "fpe2", "bytes": "0EE0"},
+      {"key": "F0ID", "type": "{fds", "bytes": "00000000E9E9E9E9E9E9E9E9E9E9E9E9"}]})";
+  CliRun run =
+      shell("script -qec '" VENTRACTL_PATH " --profile " + profile + " watch --count 1' /dev/null");
+  const std::string twelve = "fan0 éééééééééééé";
+  auto at = run.out.find(twelve);
+  ASSERT_NE(at, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(at + twelve.size(), 11), std::string(11, ' ')) << "padded to 28";
+  std::remove(profile.c_str());
+}
+
 TEST(Ventractl, WatchStoppedByCtrlCExits130) {
   CliRun run = shell("timeout --preserve-status -s INT 0.5 " VENTRACTL_PATH
                      " --profile profiles/macpro5_1-hot.json watch --interval 0.05 >/dev/null");

@@ -11,6 +11,7 @@
 #include "line/command_definitions.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smc_error.h"
+#include "smc/utf8.h"
 
 namespace ventra::ctl {
 namespace {
@@ -66,6 +67,12 @@ int withOutputChecked(int status) {
   return 1;
 }
 
+// An error's text on the terminal: what came from outside (a profile's member name, a driver's
+// words) can hold control characters, which are shown escaped, never sent.
+std::string shown(const char* text) {
+  return ventra::utf8::escapeControls(text);
+}
+
 // The command named on the line, for hints ("gpu load"); found even on a line that does not
 // parse.
 std::string commandNamed(const std::vector<std::string>& arguments) {
@@ -90,17 +97,17 @@ int main(int argc, char** argv) {
     auto invocation = ctl::parseCommandLine(arguments);
     return withOutputChecked(ctl::run(invocation));
   } catch (const ctl::UsageError& error) {
-    std::cerr << "ventractl: " << error.what() << "\n"
+    std::cerr << "ventractl: " << shown(error.what()) << "\n"
               << "Try 'ventractl " << (command.empty() ? "" : command + " ") << "--help'.\n";
     return 2;
   } catch (const SMCAccess::SMCError& error) {
-    std::cerr << "ventractl: " << error.what() << ctl::hintFor(error, command) << "\n";
+    std::cerr << "ventractl: " << shown(error.what()) << ctl::hintFor(error, command) << "\n";
     return 1;
   } catch (const smc::emulator::ProfileError& error) {
-    std::cerr << "ventractl: bad profile: " << error.what() << "\n";
+    std::cerr << "ventractl: bad profile: " << shown(error.what()) << "\n";
     return 1;
   } catch (const std::exception& error) {
-    std::cerr << "ventractl: " << error.what() << "\n";
+    std::cerr << "ventractl: " << shown(error.what()) << "\n";
     return 1;
   }
 }

@@ -1,5 +1,6 @@
 #include "commands/context.h"
 
+#include <iostream>
 #include <ostream>
 
 #include "composition/emulated_smc.h"
@@ -9,6 +10,7 @@
 #include "host/sudo_line.h"
 #include "sensors/fans.h"
 #include "smc/smc_access.h"
+#include "smc/utf8.h"
 
 namespace ventra::ctl {
 
@@ -28,9 +30,19 @@ Composition composeFor(const Options& options) {
 
 }  // namespace
 
+// A bare name that is also a file here is that file, as always; where a bundled file has the same
+// name (in /tmp the one here may be anyone's), it says which one it took.
 std::filesystem::path dataFileNamed(const std::string& name, const std::string& kind) {
   std::string searched;
-  if (auto found = namedData(name, kind, searched)) return *found;
+  auto found = namedData(name, kind, searched);
+  if (found && name.find('/') == std::string::npos) {
+    std::string ignored;
+    if (auto bundled = findData(std::filesystem::path(kind) / name, ignored))
+      std::cerr << "ventractl: using ./" << utf8::escapeControls(name)
+                << ", a file in the working directory, not the bundled one of that name ("
+                << utf8::escapeControls(bundled->string()) << ")\n";
+  }
+  if (found) return *found;
   std::string singular = kind.substr(0, kind.size() - 1);
   throw CommandError("no " + singular + " \"" + name + "\": not a file here, nor a bundled " +
                      singular + " (looked in " + searched + "; ventractl " + kind + " lists them)");

@@ -18,6 +18,7 @@
 #include "gpu/gpu_load.h"
 #include "gpu/platform/metal.h"
 #include "host/host.h"
+#include "views/value_format.h"
 
 namespace ventra::ctl {
 namespace {
@@ -206,12 +207,11 @@ int listDevices(Context& context, const Arguments& args) {
     return 0;
   }
   for (const auto& d : devices) {
-    context.out << d["index"] << (d["default"].get<bool>() ? " * " : "   ")
-                << d["identity"].get<std::string>() << "\n      stack "
-                << d["stack"].get<std::string>() << ", PCI "
+    context.out << d["index"] << (d["default"].get<bool>() ? " * " : "   ") << shown(d["identity"])
+                << "\n      stack " << shown(d["stack"]) << ", PCI "
                 << (d["pciAddress"].is_null() ? "unknown" : d["pciAddress"].get<std::string>())
                 << "\n      memory " << d["workingSetBytes"] << " bytes, from "
-                << d["memorySource"].get<std::string>() << "\n";
+                << shown(d["memorySource"]) << "\n";
   }
   return 0;
 }

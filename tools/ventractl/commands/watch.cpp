@@ -162,6 +162,20 @@ class CsvView final : public View {
   bool headerWritten_ = false;
 };
 
+// The label in a column of `width` characters: cut to one less where longer, never inside a
+// character, and padded with blanks.
+std::string column(const std::string& label, std::size_t width) {
+  std::string out;
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < label.size() && characters + 1 < width; ++characters) {
+    std::size_t length = 1;
+    while (at + length < label.size() && (label[at + length] & 0xC0) == 0x80) ++length;
+    out.append(label, at, length);
+    at += length;
+  }
+  return out + std::string(width - characters, ' ');
+}
+
 // Redraws the whole view from the top left each sample; the terminal keeps nothing stale. Each
 // reading has a sparkline of its recent samples with their low and high beside it. The view
 // fits the terminal's height (`rows`; 0 where unknown) and says what it left out.
@@ -207,8 +221,8 @@ class TerminalView final : public View {
     else
       reading << std::fixed << std::setprecision(digits) << value.get<double>() << unit
               << (junk ? " (junk)" : "");
-    frame << std::left << std::setw(28) << label.substr(0, 27) << std::right << std::setw(18)
-          << reading.str() << "  " << at->second.render();
+    frame << column(label, 28) << std::right << std::setw(18) << reading.str() << "  "
+          << at->second.render();
     if (auto range = at->second.range())
       frame << "  " << std::fixed << std::setprecision(digits) << range->first << "–"
             << range->second;

@@ -86,7 +86,8 @@ std::string valueText(const nlohmann::ordered_json& value) {
     std::snprintf(text, sizeof text, "%g", value.get<double>());
     return text;
   }
-  return value.dump();
+  // JSON escapes C0 controls itself but passes C1 ones (U+009B is a terminal's CSI) as they are.
+  return utf8::escapeControls(value.dump());
 }
 
 std::string hexOf(const SMCDataBytes& bytes, std::uint32_t size) {
