@@ -1,4 +1,5 @@
 // Runs the built ventractl against bundled profiles, as a user would.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -252,6 +253,33 @@ TEST(SudoLine, FullPathOffTheSecurePathAndQuotedWords) {
             "sudo /home/ann/.local/bin/ventractl keys");
   EXPECT_EQ(ctl::sudoLine("/opt/my tools/ventractl", {"read", "REV ", "it's", ""}),
             "sudo '/opt/my tools/ventractl' read 'REV ' 'it'\\''s' ''");
+}
+
+// The peak memory of a ventractl command, in KiB, as the kernel counts it for the child.
+long peakKibibytes(const std::vector<std::string>& arguments) {
+  pid_t child = fork();
+  if (child == 0) {
+    std::vector<char*> argv{const_cast<char*>(VENTRACTL_PATH)};
+    for (const auto& word : arguments) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    if (!freopen("/dev/null", "w", stdout)) _exit(127);
+    execv(VENTRACTL_PATH, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
+// Checking C reads it back a slice at a time, each no larger than C: a product of 1 × 1 costs no
+// more memory than listing the devices.
+TEST(Ventractl, GpuLoadChecksASmallResultWithLittleMemory) {
+  const long listing = peakKibibytes({"gpu", "--gpu", "fake"});
+  const long load = peakKibibytes({"gpu", "load", "--gpu", "fake", "--size", "1"});
+  ASSERT_GT(listing, 0);
+  ASSERT_GT(load, 0);
+  EXPECT_LT(load, listing + 16 * 1024) << "KiB at its peak";
 }
 
 TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {

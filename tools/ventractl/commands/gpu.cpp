@@ -127,10 +127,12 @@ class LoadReport : public GPULoadObserver {
   }
 
  private:
-  // Reads C back in slices of about 64 MiB, so n = 16384 needs no second 1 GiB on the host.
+  // Reads C back in slices of at most about 64 MiB, so n = 16384 needs no second 1 GiB on the
+  // host, and a small C no more than itself.
   void verify(pf::Buffer& result) {
     const auto n = static_cast<std::uint64_t>(n_);
-    const std::uint64_t rowsPerSlice = std::max<std::uint64_t>(1, (std::uint64_t{16} << 20) / n);
+    const std::uint64_t rowsPerSlice =
+        std::clamp<std::uint64_t>((std::uint64_t{16} << 20) / n, 1, n);
     std::vector<float> slice(rowsPerSlice * n);
     const auto expected = static_cast<float>(n_);
     for (std::uint64_t row = 0; row < n; row += rowsPerSlice) {
