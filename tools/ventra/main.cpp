@@ -1,7 +1,9 @@
-// ventra: the app, on the Linux desktop with the host's SMC and GPUs. Started with no arguments
-// (by hand or from a menu) or with the autostart entry's login-item marker, it runs silently;
-// --help and --version answer a person at a terminal without starting anything.
+// ventra: the app, on the Linux desktop with the host's SMC and GPUs. --help and --version answer
+// a person at a terminal without starting anything; with any other arguments (none, the
+// autostart entry's login-item marker, or anything else, handed on unchanged) it runs silently.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -21,13 +23,17 @@ int main(int argc, char** argv) {
   line.add_flag(marker, about);
   line.set_version_flag("--version", "ventra " VENTRA_VERSION);
   line.footer("See ventra(1) and ventractl(1).");
+  line.allow_extras();  // the app takes its arguments as they come
   try {
     line.parse(argc, argv);
   } catch (const CLI::Success& answered) {  // --help, --version
-    return line.exit(answered);
-  } catch (const CLI::ParseError& error) {
-    std::cerr << "ventra: " << error.what() << "\nTry 'ventra --help'.\n";
-    return 2;
+    const int status = line.exit(answered);
+    // An answer nobody could read (a full disk, a closed output) is no success.
+    if (std::cout.flush()) return status;
+    std::cerr << "ventra: cannot write the answer: " << std::strerror(errno) << "\n";
+    return 1;
+  } catch (const CLI::ParseError&) {
+    // Nothing the app takes can be malformed; whatever it was is the app's to ignore.
   }
   ventra::ScopedComposition host(ventra::linuxHost());
   return ventra::app::applicationMain(argc, argv);
