@@ -253,6 +253,9 @@ TEST(SudoLine, FullPathOffTheSecurePathAndQuotedWords) {
             "sudo /home/ann/.local/bin/ventractl keys");
   EXPECT_EQ(ctl::sudoLine("/opt/my tools/ventractl", {"read", "REV ", "it's", ""}),
             "sudo '/opt/my tools/ventractl' read 'REV ' 'it'\\''s' ''");
+  EXPECT_EQ(ctl::sudoLine("/usr/bin/ventractl", {"--profile", "=ls", "a=b"}),
+            "sudo ventractl --profile '=ls' a=b")
+      << "zsh would expand =ls";
 }
 
 // The peak memory of a ventractl command, in KiB, as the kernel counts it for the child.

@@ -11,10 +11,12 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string shellWord(const std::string& word) {
-  bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) ||
-           std::string_view("-_./=:,+@%").find(c) != std::string_view::npos;
-  });
+  // zsh expands a word that starts with "=" (=cmd is the path of cmd): such a word is quoted.
+  bool plain =
+      !word.empty() && word.front() != '=' && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("-_./=:,+@%").find(c) != std::string_view::npos;
+      });
   if (plain) return word;
   std::string quoted = "'";
   for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
