@@ -47,6 +47,14 @@ TEST(LinuxDeviceName, EveryStacksRx580BecomesTheOriginalName) {
   EXPECT_FALSE(lg::isEllesmere({"AMD", 0x1002, "AMD Radeon RX 6600 (navi23)", "", ""}));
 }
 
+// A name that fills its field with no NUL is read to the field's end and no further.
+TEST(LinuxDeviceName, AFixedFieldIsReadUpToItsNulOrItsEnd) {
+  char field[8] = {'R', 'X', '5', '8', '0', 0, 'x', 'x'};
+  EXPECT_EQ(lg::fieldText(field, sizeof field), "RX580");
+  char full[8] = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'};
+  EXPECT_EQ(lg::fieldText(full, sizeof full), "ABCDEFGH");
+}
+
 class DrmTree : public ::testing::Test {
  protected:
   void SetUp() override { std::filesystem::create_directories(root / "devices"); }

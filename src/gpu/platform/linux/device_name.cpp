@@ -1,5 +1,7 @@
 #include "gpu/platform/linux/device_name.h"
 
+#include <cstring>
+
 namespace ventra::gpu::linux_gpu {
 namespace {
 
@@ -60,6 +62,10 @@ bool isEllesmere(const DeviceStrings& strings) {
     if (name == model) return true;
   }
   return false;
+}
+
+std::string fieldText(const char* field, std::size_t size) {
+  return std::string(field, strnlen(field, size));
 }
 
 }  // namespace ventra::gpu::linux_gpu

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace ventra::gpu::linux_gpu {
+
+// The text in a fixed-size field of a driver's answer (Vulkan's 256-byte device name): up to its
+// first NUL, or the whole field where a driver left none, never past it.
+std::string fieldText(const char* field, std::size_t size);
 
 // What a driver stack (OpenCL, Vulkan) says about a device.
 struct DeviceStrings {

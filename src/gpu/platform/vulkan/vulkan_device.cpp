@@ -15,14 +15,15 @@ constexpr const char* kValidationLayer = "VK_LAYER_KHRONOS_validation";
 
 bool hasLayer(const vk::raii::Context& context, const char* name) {
   auto layers = context.enumerateInstanceLayerProperties();
-  return std::any_of(layers.begin(), layers.end(),
-                     [&](const auto& layer) { return std::string_view(layer.layerName) == name; });
+  return std::any_of(layers.begin(), layers.end(), [&](const auto& layer) {
+    return lg::fieldText(layer.layerName.data(), layer.layerName.size()) == name;
+  });
 }
 
 bool hasExtension(const vk::raii::PhysicalDevice& device, const char* name) {
   auto extensions = device.enumerateDeviceExtensionProperties();
   return std::any_of(extensions.begin(), extensions.end(), [&](const auto& extension) {
-    return std::string_view(extension.extensionName) == name;
+    return lg::fieldText(extension.extensionName.data(), extension.extensionName.size()) == name;
   });
 }
 
@@ -61,14 +62,17 @@ std::string stackText(const vk::raii::PhysicalDevice& device) {
   auto chain =
       device.getProperties2<vk::PhysicalDeviceProperties2, vk::PhysicalDeviceDriverProperties>();
   return "Vulkan (" +
-         std::string(chain.get<vk::PhysicalDeviceDriverProperties>().driverName.data()) + ")";
+         lg::fieldText(chain.get<vk::PhysicalDeviceDriverProperties>().driverName.data(),
+                       VK_MAX_DRIVER_NAME_SIZE) +
+         ")";
 }
 
 platform::DeviceFacts describe(const vk::raii::PhysicalDevice& device, std::size_t index) {
   const auto properties = device.getProperties();
   lg::DriverReport report;
   report.strings.vendorId = properties.vendorID;
-  report.strings.deviceName = properties.deviceName.data();
+  report.strings.deviceName =
+      lg::fieldText(properties.deviceName.data(), VK_MAX_PHYSICAL_DEVICE_NAME_SIZE);
   report.pciAddress = pciAddress(device);
   report.memoryBytes = largestDeviceLocalHeap(device);
   report.memorySource = "Vulkan's largest device-local heap";
