@@ -71,6 +71,9 @@ TEST(LinuxPreferences, StoredNumbersAreParsedStrictly) {
       {"[Ventra]\nDelayAtLogin=soon\n", std::nullopt, "DelayAtLogin = \"soon\" is not a number"},
       {"[Ventra]\nDelayAtLogin=30s\n", std::nullopt, "is not a number"},
       {"[Ventra]\nDelayAtLogin=\n", std::nullopt, "is not a number"},
+      {"[Ventra]\nDelayAtLogin=nan\n", std::nullopt,
+       "DelayAtLogin = \"nan\" is not a finite number"},
+      {"[Ventra]\nDelayAtLogin=1e400\n", std::nullopt, "is not a finite number"},
       {"DelayAtLogin=30\n", std::nullopt, "defaults.ini: "},                   // no group line
       {"[Ventra]\nDelayAtLogin=3\xff\xfe\n", std::nullopt, "DelayAtLogin: "},  // not UTF-8
   };

@@ -120,6 +120,30 @@ TEST(Ventractl, DataNeverSendsControlsToTheTerminal) {
   std::filesystem::remove_all(dir);
 }
 
+// Messages say what is wrong: a number out of range is out of range, an empty value names
+// nothing, an emulated SMC's refusal is the profile's (no sudo lifts it), and a NUL byte ends
+// no profile early.
+TEST(Ventractl, MessagesSayWhatIsWrongNotASymptom) {
+  CliRun huge = ventractl("gpu load --size 99999999999999999999");
+  EXPECT_EQ(huge.status, 2);
+  EXPECT_NE(huge.err.find("--size must be from 1 to 32768"), std::string::npos) << huge.err;
+  CliRun empty = ventractl("--profile '' fans");
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_NE(empty.err.find("--profile needs a FILE, not an empty word"), std::string::npos)
+      << empty.err;
+  const std::string dir = scratch("messages");
+  std::ofstream(dir + "/denied.json") << R"({"notPrivileged": "all", "keys": []})";
+  CliRun denied = ventractl("--profile " + dir + "/denied.json keys");
+  EXPECT_EQ(denied.status, 1);
+  EXPECT_NE(denied.err.find("the profile's SMC refuses it"), std::string::npos) << denied.err;
+  EXPECT_EQ(denied.err.find("sudo"), std::string::npos) << denied.err;
+  std::ofstream(dir + "/nul.json") << std::string("{\"keys\": []}\0garbage", 22);
+  CliRun nul = ventractl("--profile " + dir + "/nul.json fans");
+  EXPECT_EQ(nul.status, 1);
+  EXPECT_NE(nul.err.find("a NUL byte at offset 12"), std::string::npos) << nul.err;
+  std::filesystem::remove_all(dir);
+}
+
 // -o names a stream as well as a file: /dev/stdout into a pipe is written through.
 TEST(Ventractl, ADumpIntoAStreamIsWrittenThrough) {
   CliRun run = shell(VENTRACTL_PATH " --profile profiles/macpro5_1.json dump -o /dev/stdout | cat");

@@ -27,9 +27,11 @@ std::string privilegeHint(const std::string& command) {
          again;
 }
 
-std::string hintFor(const SMCAccess::SMCError& error, const std::string& command) {
+std::string hintFor(const SMCAccess::SMCError& error, const std::string& command, bool emulated) {
   switch (error.kind()) {
     case SMCAccess::SMCError::Kind::notPrivileged:
+      // No sudo lets an emulated SMC do what its profile forbids.
+      if (emulated) return " (the profile's SMC refuses it: its \"notPrivileged\" setting)";
       return privilegeHint(command);
     case SMCAccess::SMCError::Kind::failedToOpen:
       return " (the driver did not answer its first read)";
@@ -93,15 +95,18 @@ int main(int argc, char** argv) {
   using namespace ventra;
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const std::string command = commandNamed(arguments);
+  bool emulated = false;  // the SMC is a profile's
   try {
     auto invocation = ctl::parseCommandLine(arguments);
+    emulated = invocation.options.profile.has_value();
     return withOutputChecked(ctl::run(invocation));
   } catch (const ctl::UsageError& error) {
     std::cerr << "ventractl: " << shown(error.what()) << "\n"
               << "Try 'ventractl " << (command.empty() ? "" : command + " ") << "--help'.\n";
     return 2;
   } catch (const SMCAccess::SMCError& error) {
-    std::cerr << "ventractl: " << shown(error.what()) << ctl::hintFor(error, command) << "\n";
+    std::cerr << "ventractl: " << shown(error.what()) << ctl::hintFor(error, command, emulated)
+              << "\n";
     return 1;
   } catch (const smc::emulator::ProfileError& error) {
     std::cerr << "ventractl: bad profile: " << shown(error.what()) << "\n";

@@ -9,9 +9,10 @@ long long parseInteger(const std::string& text, const std::string& what, long lo
                        long long high) {
   long long value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+  const bool digits = !text.empty() && end == text.data() + text.size();
+  if (!digits || (ec != std::errc() && ec != std::errc::result_out_of_range))
     throw UsageError(what + " must be a whole number, not \"" + text + "\"");
-  if (value < low || value > high)
+  if (ec == std::errc::result_out_of_range || value < low || value > high)
     throw UsageError(what + " must be from " + std::to_string(low) + " to " + std::to_string(high));
   return value;
 }

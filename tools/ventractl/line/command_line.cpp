@@ -93,12 +93,20 @@ Chosen chosenCommand(CLI::App& top) {
   return chosen;
 }
 
+// The option's value as given; an empty one names nothing and is refused here.
+void set(const std::string& key, const CLI::Option& option, Options& options) {
+  const OptionDefinition& definition = optionDefinition(key);
+  if (definition.value.empty()) return setters().at(key)(options, "");
+  const std::string value = option.as<std::string>();
+  if (value.empty())
+    throw UsageError(longName(definition) + " needs a " + definition.value + ", not an empty word");
+  setters().at(key)(options, value);
+}
+
 void applyOptions(const Chosen& chosen, Options& options) {
   for (const auto& key : chosen.definition->options) {
     const CLI::Option* option = chosen.app->get_option_no_throw(longName(optionDefinition(key)));
-    if (option && option->count() > 0)
-      setters().at(key)(options,
-                        optionDefinition(key).value.empty() ? "" : option->as<std::string>());
+    if (option && option->count() > 0) set(key, *option, options);
   }
 }
 
@@ -122,7 +130,7 @@ void applySmcOptions(CLI::App& top, const Chosen& chosen, Options& options) {
     if (std::find(takes.begin(), takes.end(), key) == takes.end())
       throw UsageError(longName(optionDefinition(key)) + " picks the SMC, and " +
                        chosen.path.front() + " does not talk to it");
-    setters().at(key)(options, option->as<std::string>());
+    set(key, *option, options);
   }
 }
 

@@ -2,6 +2,8 @@
 // GKeyFile.
 #include <glib.h>
 
+#include <cmath>
+
 #include "app/platform/linux/linux_desktop.h"
 #include "files/small_files.h"
 
@@ -44,6 +46,10 @@ std::optional<double> readStoredNumber(const std::filesystem::path& file, const 
   double number = g_ascii_strtod(value->c_str(), &end);
   if (value->empty() || end == nullptr || *end != '\0') {
     problem = file.string() + ": " + key + " = \"" + *value + "\" is not a number";
+    return std::nullopt;
+  }
+  if (!std::isfinite(number)) {
+    problem = file.string() + ": " + key + " = \"" + *value + "\" is not a finite number";
     return std::nullopt;
   }
   return number;

@@ -70,6 +70,11 @@ class DepthCheck final : public nlohmann::json_sax<json> {
 }  // namespace
 
 std::optional<json> parseJsonText(const std::string& text, std::string& problem) {
+  // The parser stops at a NUL byte as at the end: what follows would go unread, unchecked.
+  if (auto nul = text.find('\0'); nul != std::string::npos) {
+    problem = "not valid JSON: a NUL byte at offset " + std::to_string(nul);
+    return std::nullopt;
+  }
   DepthCheck check;
   if (!json::sax_parse(text, &check)) {
     if (check.tooDeep())
