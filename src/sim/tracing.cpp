@@ -79,6 +79,7 @@ class TracingGPU final : public gpf::GPUPlatform {
   std::optional<gpf::DeviceTemperature> temperature(std::size_t device) override {
     return inner_->temperature(device);
   }
+  std::optional<std::string> problem() override { return inner_->problem(); }
 
  private:
   std::shared_ptr<gpf::GPUPlatform> inner_;

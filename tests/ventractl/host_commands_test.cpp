@@ -37,6 +37,15 @@ TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
   EXPECT_TRUE(doc["phases"].contains("wait"));
 }
 
+// A driver that would not start is named as such, not as a missing one: the Vulkan loader says the
+// same of no driver and of one short of memory, so both are named.
+TEST(Ventractl, GpuNamesADriverThatWouldNotStart) {
+  CliRun run = ventractl("gpu --gpu vulkan --allow-cpu", "VK_ICD_FILENAMES=/nonexistent.json ");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Vulkan could not start a driver"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("or memory ran short"), std::string::npos) << run.err;
+}
+
 // The default size on a CPU device would run for hours: refused from a short calibration.
 // Both stacks' devices in one list, each with its stack; a load pinned to Vulkan verifies C.
 TEST(Ventractl, GpuListsEveryStacksDevicesAndLoadsOnThePinnedOne) {

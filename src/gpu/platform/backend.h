@@ -75,6 +75,10 @@ class GPUPlatform {
   virtual std::optional<DeviceTemperature> temperature(std::size_t /*device*/) {
     return std::nullopt;
   }
+  // Why the stack could not give what was last asked of it where that was not simply absent (a
+  // driver that failed to start, a device that could not be opened, memory refused), in words;
+  // nothing otherwise. Diagnostics only: the port's answers stay null.
+  virtual std::optional<std::string> problem() { return std::nullopt; }
 };
 
 }  // namespace ventra::gpu::platform

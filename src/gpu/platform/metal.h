@@ -106,6 +106,8 @@ class Device final {
   DeviceDetails details() const { return facts_.details; }
   // What the driver reports now; diagnostics only.
   std::optional<DeviceTemperature> temperature() const;
+  // Why the last call that yielded nothing did (GPUPlatform::problem); diagnostics only.
+  std::optional<std::string> problem() const { return backend_->problem(); }
   std::shared_ptr<CommandQueue> newCommandQueue();
   std::shared_ptr<Buffer> newBufferWithBytes(const void* bytes, std::uint64_t length,
                                              std::uint64_t options);

@@ -93,7 +93,10 @@ class LoadReport : public GPULoadObserver {
       context_.out << "\r" << std::left << std::setw(10) << phaseName(phase) << "\x1b[K";
     context_.out << std::fixed << std::setprecision(3) << seconds << " s\n";
   }
-  void gaveUp(const char* step) override { gaveUpAt_ = step; }
+  void gaveUp(const char* step) override {
+    gaveUpAt_ = step;
+    if (auto device = pf::MTLCreateSystemDefaultDevice()) why_ = device->problem();
+  }
   void completed(pf::CommandBuffer& commandBuffer, pf::Buffer&, pf::Buffer& result) override {
     completed_ = true;
     error_ = commandBuffer.error();
@@ -155,6 +158,7 @@ class LoadReport : public GPULoadObserver {
       text += " (" + std::to_string(static_cast<std::uint64_t>(n_) * n_ * 4) +
               " bytes asked for, more than " +
               (step == "host array" ? std::string("this host") : "the device") + " would give)";
+    if (why_ && step != "host array") text += ": " + *why_;
     return text;
   }
 
@@ -165,6 +169,7 @@ class LoadReport : public GPULoadObserver {
   Clock::time_point started_;
   std::vector<std::pair<std::string, double>> seconds_;  // in the order the phases ran
   const char* gaveUpAt_ = "?";
+  std::optional<std::string> why_;  // the stack's own words for it
   bool completed_ = false;
   std::optional<std::string> error_;
   std::int64_t mismatches_ = 0;

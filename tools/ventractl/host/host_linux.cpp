@@ -74,7 +74,8 @@ std::string noHostGpus(const Options& options) {
   for (lg::Stack stack : {lg::Stack::vulkan, lg::Stack::opencl}) {
     if (gpus.stack && *gpus.stack != stack) continue;
     auto error = lg::stackError(stack);
-    loaded = loaded && !error;
+    if (!error) error = lg::stackPlatform(stack, gpus.backend)->problem();
+    loaded = loaded && !error;  // no driver is the one thing left that explains it
     message += std::string("; ") + (stack == lg::Stack::vulkan ? "Vulkan: " : "OpenCL: ") +
                (error ? *error : "no device");
   }

@@ -100,6 +100,10 @@ class OnFirstUse final : public pf::GPUPlatform {
     auto platform = made();
     return platform ? platform->temperature(device) : std::nullopt;
   }
+  std::optional<std::string> problem() override {
+    auto platform = made();
+    return platform ? platform->problem() : std::nullopt;
+  }
 
  private:
   const std::shared_ptr<pf::GPUPlatform>& made() {

@@ -189,7 +189,9 @@ class OpenCLPlatform final : public pf::GPUPlatform {
   std::shared_ptr<pf::DeviceMemory> allocate(std::size_t device, std::uint64_t length,
                                              const void* contents) override {
     if (device >= handles().size()) return nullptr;
-    return newMemory(handles()[device], *options_, length, contents);
+    auto memory = newMemory(handles()[device], *options_, length, contents);
+    if (!memory) failed("the OpenCL device refused " + std::to_string(length) + " bytes");
+    return memory;
   }
   std::shared_ptr<pf::Submission> submit(std::size_t device,
                                          std::vector<pf::MatrixProduct> products) override {
@@ -209,8 +211,16 @@ class OpenCLPlatform final : public pf::GPUPlatform {
     if (device >= handles().size()) return std::nullopt;
     return linux_gpu::deviceTemperature(facts(device));
   }
+  std::optional<std::string> problem() override {
+    std::lock_guard lock(problemMutex_);
+    return problem_;
+  }
 
  private:
+  void failed(std::string why) {
+    std::lock_guard lock(problemMutex_);
+    problem_ = std::move(why);
+  }
   pf::DeviceFacts facts(std::size_t index) {
     const auto& handle = *handles()[index];
     return {index, handle.name, handle.workingSet, handle.details};
@@ -222,8 +232,12 @@ class OpenCLPlatform final : public pf::GPUPlatform {
         auto cpus = devicesOfType(CL_DEVICE_TYPE_CPU);
         ids.insert(ids.end(), cpus.begin(), cpus.end());
       }
-      for (cl_device_id id : ids)
-        if (auto handle = openDevice(id)) handles_.push_back(std::move(handle));
+      for (cl_device_id id : ids) {
+        if (auto handle = openDevice(id))
+          handles_.push_back(std::move(handle));
+        else
+          failed("an OpenCL device would not open (no context on it)");
+      }
     });
     return handles_;
   }
@@ -231,6 +245,8 @@ class OpenCLPlatform final : public pf::GPUPlatform {
   std::shared_ptr<const BackendOptions> options_;  // shared with everything made here
   std::once_flag enumerated_;
   std::vector<std::shared_ptr<DeviceHandle>> handles_;
+  std::mutex problemMutex_;
+  std::optional<std::string> problem_;
 };
 
 }  // namespace

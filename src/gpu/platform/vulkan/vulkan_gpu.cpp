@@ -69,12 +69,18 @@ class VulkanPlatform final : public pf::GPUPlatform {
     const auto& device = found()[index];
     if (length == 0 || length > device->maxAllocation()) return nullptr;
     try {
+      device->logical();
+    } catch (const std::exception& error) {
+      return failed("the Vulkan device could not be opened: " + std::string(error.what()));
+    }
+    try {
       auto memory = std::make_shared<VkMemory>(device, length);
       if (contents)
         upload(*device, memory->buffer(), contents, length, VkMemory::stagingBytes(*device));
       return memory;
-    } catch (const std::exception&) {
-      return nullptr;  // the port's answer: the device cannot hold it
+    } catch (const std::exception& error) {
+      return failed("the Vulkan device refused " + std::to_string(length) +
+                    " bytes: " + error.what());
     }
   }
   std::shared_ptr<pf::Submission> submit(std::size_t index,
@@ -90,15 +96,34 @@ class VulkanPlatform final : public pf::GPUPlatform {
     if (index >= found().size()) return std::nullopt;
     return linux_gpu::deviceTemperature(found()[index]->facts());
   }
+  std::optional<std::string> problem() override {
+    std::lock_guard lock(problemMutex_);
+    return problem_;
+  }
 
  private:
+  // The port's answer, null, with why kept for problem().
+  std::nullptr_t failed(std::string why) {
+    std::lock_guard lock(problemMutex_);
+    problem_ = std::move(why);
+    return nullptr;
+  }
   const std::vector<std::shared_ptr<Device>>& found() {
     std::call_once(enumerated_, [this] {
       try {
         auto instance = std::make_shared<Instance>(*options_);
         devices_ = enumerateDevices(std::move(instance), options_);
-      } catch (const std::exception&) {
-        devices_.clear();  // no Vulkan loader or driver here: the stack has no devices
+      } catch (const vk::IncompatibleDriverError&) {
+        devices_.clear();  // no Vulkan driver here: the stack simply has no devices
+      } catch (const vk::InitializationFailedError& error) {
+        // The loader says this both where it found no driver and where a driver could not
+        // start (memory ran short): both are named.
+        devices_.clear();
+        failed("Vulkan could not start a driver (" + std::string(error.what()) +
+               "): none is installed (mesa-vulkan-drivers), or memory ran short");
+      } catch (const std::exception& error) {
+        devices_.clear();
+        failed("Vulkan could not start: " + std::string(error.what()));
       }
       kernels_.resize(devices_.size());
     });
@@ -115,6 +140,8 @@ class VulkanPlatform final : public pf::GPUPlatform {
   std::vector<std::shared_ptr<Device>> devices_;
   std::mutex kernelMutex_;
   std::vector<std::unique_ptr<MatmulKernel>> kernels_;
+  std::mutex problemMutex_;
+  std::optional<std::string> problem_;
 };
 
 }  // namespace
