@@ -23,6 +23,9 @@ constexpr char kIntrospection[] = R"(<node><interface name="org.freedesktop.Noti
     <arg type="as" direction="in"/><arg type="a{sv}" direction="in"/><arg type="i" direction="in"/>
     <arg type="u" direction="out"/></method>
   <method name="CloseNotification"><arg type="u" direction="in"/></method>
+  <method name="GetServerInformation"><arg type="s" direction="out"/>
+    <arg type="s" direction="out"/><arg type="s" direction="out"/>
+    <arg type="s" direction="out"/></method>
 </interface></node>)";
 
 // A notification server in its own thread and main context, as a real one is its own process.
@@ -42,6 +45,7 @@ class FakeNotificationServer {
     ready_.wait(lock, [this] { return named_; });
   }
   ~FakeNotificationServer() {
+    resume();
     g_main_context_invoke(
         context_,
         [](gpointer loop) {
@@ -78,6 +82,26 @@ class FakeNotificationServer {
   std::vector<guint32> closed() {
     std::lock_guard l(mutex_);
     return closed_;
+  }
+  // As a stopped process: calls wait unanswered, unseen, until resume() (then they run).
+  void stall() {
+    g_main_context_invoke(
+        context_,
+        [](gpointer self) {
+          auto* server = static_cast<FakeNotificationServer*>(self);
+          std::unique_lock lock(server->mutex_);
+          server->stalled_ = true;
+          server->resumed_.wait(lock, [server] { return !server->stalled_; });
+          return G_SOURCE_REMOVE;
+        },
+        this);
+  }
+  void resume() {
+    {
+      std::lock_guard lock(mutex_);
+      stalled_ = false;
+    }
+    resumed_.notify_all();
   }
 
  private:
@@ -119,6 +143,9 @@ class FakeNotificationServer {
     auto* self = static_cast<FakeNotificationServer*>(data);
     std::lock_guard lock(self->mutex_);
     self->caller_ = sender;
+    if (g_strcmp0(method, "GetServerInformation") == 0)
+      return g_dbus_method_invocation_return_value(
+          invocation, g_variant_new("(ssss)", "fake", "ventra", "1", "1.2"));
     if (g_strcmp0(method, "CloseNotification") == 0) {
       guint32 id = 0;
       g_variant_get(parameters, "(u)", &id);
@@ -166,6 +193,8 @@ class FakeNotificationServer {
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable ready_;
+  std::condition_variable resumed_;
+  bool stalled_ = false;
   bool named_ = false;
   GMainContext* context_ = nullptr;
   GMainLoop* loop_ = nullptr;
@@ -198,6 +227,13 @@ std::shared_ptr<pf::UserNotification> fanAlert() {
   n->actionButtonTitle = "Cancel";
   n->values["_showsButtons"] = true;
   return n;
+}
+
+std::string firstLine(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
 }
 
 template <typename Predicate>
@@ -310,9 +346,13 @@ TEST_F(FreedesktopNotifications, TheStateFileCannotBeTurnedAgainstTheUser) {
   center_->removeAllDeliveredNotifications();  // returns: the FIFO is not opened for reading
   std::filesystem::remove(state_);
 
-  // More ids than a run remembers: only the first few are closed.
+  // More ids than a run remembers, all of this server: only the first few are closed.
+  center_->deliverNotification(fanAlert());
+  ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(state_); }));
+  const std::string server = firstLine(state_);
   const std::size_t before = server_->closed().size();
   std::ofstream many(state_);
+  many << server << "\n";
   for (int id = 1; id <= 40; ++id) many << id << "\n";
   many.close();
   center_ = freedesktopNotificationCenter(state_);
@@ -325,6 +365,7 @@ TEST_F(FreedesktopNotifications, TheStateFileCannotBeTurnedAgainstTheUser) {
   // A file longer than any this program writes is refused whole, never read in part: a number
   // cut at the limit would name another program's notification.
   std::ofstream huge(state_);
+  huge << server << "\n";
   for (int id = 1000; id <= 100000; ++id) huge << id << "\n";
   huge.close();
   center_ = freedesktopNotificationCenter(state_);
@@ -332,6 +373,44 @@ TEST_F(FreedesktopNotifications, TheStateFileCannotBeTurnedAgainstTheUser) {
   center_->settle(std::chrono::milliseconds(1000));
   pumpFor(std::chrono::milliseconds(200));
   EXPECT_EQ(server_->closed().size(), before + kMaxRememberedNotifications);
+}
+
+// Ids are a server's own: once that server is gone, an id left by an earlier run may be another
+// program's notification on the next one, and is never closed. A record without its server (an
+// older one) is not either.
+TEST_F(FreedesktopNotifications, ALeftIdIsClosedOnlyOnTheServerThatGaveIt) {
+  center_->deliverNotification(fanAlert());
+  ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(state_); }));
+  EXPECT_TRUE(firstLine(state_).starts_with("server ")) << firstLine(state_);
+  center_.reset();
+  server_.reset();  // the server quits; another one starts and gives out ids anew
+  server_ = std::make_unique<FakeNotificationServer>(g_test_dbus_get_bus_address(bus_));
+  center_ = freedesktopNotificationCenter(state_);
+  center_->removeAllDeliveredNotifications();
+  center_->settle(std::chrono::milliseconds(1000));
+  pumpFor(std::chrono::milliseconds(200));
+  EXPECT_EQ(server_->closed(), std::vector<guint32>{}) << "id 41 is someone else's now";
+  EXPECT_FALSE(std::filesystem::exists(state_)) << "the stale record is dropped";
+  std::ofstream(state_) << "41\n";
+  center_ = freedesktopNotificationCenter(state_);
+  center_->removeAllDeliveredNotifications();
+  center_->settle(std::chrono::milliseconds(1000));
+  pumpFor(std::chrono::milliseconds(200));
+  EXPECT_EQ(server_->closed(), std::vector<guint32>{});
+}
+
+// A server that answers nothing (a stopped process) is sent no alert: shown after it resumes,
+// long after the app quit, its buttons would answer nobody. Delivery does not hang on it.
+TEST_F(FreedesktopNotifications, AServerThatDoesNotAnswerIsSentNothing) {
+  server_->stall();
+  auto started = std::chrono::steady_clock::now();
+  center_->deliverNotification(fanAlert());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
+  center_->settle(std::chrono::milliseconds(500));
+  server_->resume();
+  pumpFor(std::chrono::milliseconds(300));
+  EXPECT_TRUE(server_->notified().empty());
+  EXPECT_FALSE(std::filesystem::exists(state_));
 }
 
 class SlowNotificationServer : public FreedesktopNotifications {

@@ -145,7 +145,24 @@ def main():
     check("ineligible host", not times(trace, "deliverNotification"), "an alert was delivered")
     check("ineligible host", len(history()) == before and displayed() == 0, "dunst showed something")
 
-    os.kill(int(os.environ["DUNST_PID"]), signal.SIGTERM)
+    # A server stopped when the alert is due is sent nothing: resumed after the app quit, it
+    # must not show an alert whose buttons answer nobody. The timeout road runs as usual.
+    dunst = int(os.environ["DUNST_PID"])
+    before = len(history())
+    os.kill(dunst, signal.SIGSTOP)
+    try:
+        status, trace, err = run("default")
+    finally:
+        os.kill(dunst, signal.SIGCONT)
+    record("stopped server", trace)
+    late = [after_load(times(trace, e), 10.0) for e in ("gpuLoad", "terminate")]
+    check("stopped server", status == 0 and all(late), "not the timeout road")
+    check("stopped server", "no notification server answered" in err, f"no message: {err!r}")
+    time.sleep(1.0)  # what dunst had queued, it has now handled
+    check("stopped server", displayed() == 0 and len(history()) == before,
+          "an alert came up after the app quit")
+
+    os.kill(dunst, signal.SIGTERM)
     time.sleep(0.3)
     status, trace, err = run("default")
     record("no server", trace)

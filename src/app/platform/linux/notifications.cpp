@@ -27,6 +27,8 @@ constexpr std::chrono::milliseconds kBusConnectLimit{2000};
 // A little over the app's wait, so the server never expires an alert the app is waiting on.
 constexpr int kSafetyExpiryMs = static_cast<int>(kAlertTimeoutSeconds * 1000) + 3000;
 constexpr std::size_t kStateFileLimit = 4096;
+// A server answers a question in well under this; one that does not is stopped or stuck.
+constexpr int kServerProbeMs = 500;
 constexpr char kResetAction[] = "reset";
 constexpr char kCancelAction[] = "cancel";
 
@@ -62,12 +64,14 @@ class Center final : public FreedesktopNotificationCenter,
                        const gchar* signal, GVariant* parameters, gpointer self);
   void actionInvoked(guint32 id, const std::string& action);
   void closeNotification(guint32 id);
-  std::vector<guint32> savedIds() const;
+  std::optional<std::string> serverIdentity();
+  std::vector<guint32> savedIdsOf(const std::string& server) const;
   void saveIds() const;
 
   std::filesystem::path stateFile_;
   std::unique_ptr<GDBusConnection, decltype(&g_object_unref)> bus_{nullptr, g_object_unref};
   bool busTried_ = false;
+  std::optional<std::string> server_;  // the server this run delivered to
   guint subscription_ = 0;
   std::map<guint32, std::shared_ptr<pf::UserNotification>> delivered_;
   std::map<std::uint64_t, Outstanding> outstanding_;  // Notify calls not yet answered
@@ -171,9 +175,30 @@ GVariant* notifyArguments(const pf::UserNotification& n) {
                        n.informativeText.c_str(), &actions, &hints, kSafetyExpiryMs);
 }
 
+// The bus daemon's GUID and the server's unique name on it, from a question the server itself
+// answers (an error answer counts): no two server processes ever share both. Nothing where no
+// server answers within kServerProbeMs.
+std::optional<std::string> Center::serverIdentity() {
+  if (!bus()) return std::nullopt;
+  g_autoptr(GDBusMessage) question = g_dbus_message_new_method_call(
+      kService, kPath, kInterface, "GetServerInformation");
+  g_autoptr(GDBusMessage) answer = g_dbus_connection_send_message_with_reply_sync(
+      bus_.get(), question, G_DBUS_SEND_MESSAGE_FLAGS_NONE, kServerProbeMs, nullptr, nullptr,
+      nullptr);
+  const gchar* sender = answer ? g_dbus_message_get_sender(answer) : nullptr;
+  if (!sender) return std::nullopt;
+  return std::string(g_dbus_connection_get_guid(bus_.get())) + " " + sender;
+}
+
 void Center::deliverNotification(std::shared_ptr<pf::UserNotification> notification) {
   subscribe();
   if (!bus()) return;
+  if (!server_) server_ = serverIdentity();
+  if (!server_) {
+    std::cerr << "ventra: no notification server answered within " << kServerProbeMs
+              << " ms: nothing is shown\n";
+    return;
+  }
   std::uint64_t key = ++calls_;
   outstanding_[key] = {std::move(notification)};
   g_dbus_connection_call(bus_.get(), kService, kPath, kInterface, "Notify",
@@ -271,8 +296,13 @@ void Center::removeDeliveredNotification(
   }
 }
 
+// What an earlier run left is closed only on the server that showed it.
 void Center::removeAllDeliveredNotifications() {
-  std::vector<guint32> ids = savedIds();
+  std::vector<guint32> ids;
+  if (!stateFile_.empty() && std::filesystem::exists(std::filesystem::symlink_status(stateFile_))) {
+    if (auto server = serverIdentity()) ids = savedIdsOf(*server);
+    if (ids.empty()) saveIds();  // a stale record: dropped
+  }
   for (const auto& [id, _] : delivered_) ids.push_back(id);
   for (auto& [key, call] : outstanding_) call.removed = true;
   delivered_.clear();
@@ -282,14 +312,16 @@ void Center::removeAllDeliveredNotifications() {
   }
 }
 
-// Bounded: a file that grew by accident (or on purpose) costs a few calls, not thousands.
-std::vector<guint32> Center::savedIds() const {
+// The ids recorded for `server`: none where the record names another server or none. Bounded:
+// a file that grew by accident (or on purpose) costs a few calls, not thousands.
+std::vector<guint32> Center::savedIdsOf(const std::string& server) const {
   std::vector<guint32> ids;
-  if (stateFile_.empty()) return ids;
   std::string problem;
   auto text = files::readSmallFile(stateFile_, kStateFileLimit, false, problem);
   if (!problem.empty()) std::cerr << "ventra: ignoring " << problem << "\n";
   std::istringstream in(text.value_or(""));
+  std::string recorded;
+  if (!std::getline(in, recorded) || recorded != "server " + server) return ids;
   unsigned long id = 0;
   while (ids.size() < kMaxRememberedNotifications && in >> id)
     if (id > 0 && id <= G_MAXUINT32) ids.push_back(static_cast<guint32>(id));
@@ -303,7 +335,7 @@ void Center::saveIds() const {
     std::filesystem::remove(stateFile_, error);  // removes a link itself, never its target
     return;
   }
-  std::string text;
+  std::string text = "server " + server_.value_or("") + "\n";
   for (const auto& [id, _] : delivered_) text += std::to_string(id) + "\n";
   if (files::replaceFile(stateFile_, text) != 0)
     std::cerr << "ventra: could not record the notification in " << stateFile_ << "\n";
