@@ -145,6 +145,26 @@ def main():
     check("ineligible host", not times(trace, "deliverNotification"), "an alert was delivered")
     check("ineligible host", len(history()) == before and displayed() == 0, "dunst showed something")
 
+    # Ctrl-C while the alert is up: the alert is withdrawn, the scripted host's files go, and
+    # the trace so far is printed; the status says how it ended.
+    before = len(history())
+    scratch = os.path.join(WORK, "interrupted-tmp")
+    os.makedirs(scratch)
+    command = [VENTRACTL, "simulate", f"{SCENARIOS}/default.json", "--desktop", "linux", "--json"]
+    app = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                           env={**os.environ, "TMPDIR": scratch})
+    if wait_for(lambda: displayed() == 1):
+        app.send_signal(signal.SIGINT)
+    out, err = app.communicate(timeout=60)
+    trace = [json.loads(line) for line in out.splitlines()]
+    record("interrupted", trace)
+    check("interrupted", app.returncode == 130, f"exit status {app.returncode}: {err!r}")
+    check("interrupted", near(times(trace, "deliverNotification"), 1.0), "no trace printed")
+    check("interrupted", not times(trace, "gpuLoad"), "the load ran")
+    check("interrupted", wait_for(lambda: displayed() == 0), "the alert is left on screen")
+    check("interrupted", len(history()) == before + 1, "not shown once")
+    check("interrupted", os.listdir(scratch) == [], f"left behind: {os.listdir(scratch)}")
+
     # A server stopped when the alert is due is sent nothing: resumed after the app quit, it
     # must not show an alert whose buttons answer nobody. The timeout road runs as usual.
     dunst = int(os.environ["DUNST_PID"])

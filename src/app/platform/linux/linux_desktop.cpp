@@ -1,10 +1,12 @@
 #include "app/platform/linux/linux_desktop.h"
 #include "files/small_files.h"
 
+#include <glib-unix.h>
 #include <glib.h>
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -39,6 +41,9 @@ class LinuxDesktop final : public pf::DesktopPlatform {
       loginItem_ = loginItem_ || std::strcmp(argv[i], kLoginItemArgument) == 0;
     loop_.reset(g_main_loop_new(nullptr, FALSE));
     auto delegate = create();
+    delegate_ = delegate.get();
+    const guint watches[] = {g_unix_signal_add(SIGINT, &LinuxDesktop::onInterrupt, this),
+                             g_unix_signal_add(SIGTERM, &LinuxDesktop::onTerminate, this)};
     launching_ = true;
     try {
       delegate->applicationDidFinishLaunching();
@@ -47,6 +52,8 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     }
     launching_ = false;
     if (!terminated_) g_main_loop_run(loop_.get());
+    for (guint watch : watches) g_source_remove(watch);
+    delegate_ = nullptr;
     center_->settle(kSettleLimit);
     waitForModifierQueries(kModifierQueryGrace);
     return status_;
@@ -102,6 +109,20 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     guint source = 0;
   };
   static gboolean runPending(gpointer data);
+  // Ctrl-C or SIGTERM (a logout, a service stopping): the app quits as it would, its alert
+  // withdrawn, with the signal's status.
+  static gboolean onInterrupt(gpointer self) {
+    return static_cast<LinuxDesktop*>(self)->stopFor(SIGINT);
+  }
+  static gboolean onTerminate(gpointer self) {
+    return static_cast<LinuxDesktop*>(self)->stopFor(SIGTERM);
+  }
+  gboolean stopFor(int signal) {
+    if (!terminated_) status_ = 128 + signal;
+    center_->removeAllDeliveredNotifications();
+    if (delegate_) terminate(*delegate_);
+    return G_SOURCE_CONTINUE;
+  }
   void endWithInternalError(const std::exception& error);
   void cancelPending() {
     auto sources = std::move(pending_);
@@ -112,6 +133,7 @@ class LinuxDesktop final : public pf::DesktopPlatform {
   ModifierSource modifiers_;
   std::shared_ptr<FreedesktopNotificationCenter> center_;
   std::unique_ptr<GMainLoop, decltype(&g_main_loop_unref)> loop_{nullptr, g_main_loop_unref};
+  pf::ApplicationDelegate* delegate_ = nullptr;  // while the app runs
   bool loginItem_ = false;
   bool launching_ = false;
   bool terminated_ = false;
