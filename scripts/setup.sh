@@ -7,7 +7,7 @@ packages=(
   libglib2.0-dev libx11-dev dbus libfuse3-dev fuse3 dunst xvfb python3
   ocl-icd-opencl-dev opencl-headers libclblast-dev pocl-opencl-icd libopenblas-dev
   libvulkan-dev glslc mesa-vulkan-drivers vulkan-validationlayers mesa-opencl-icd
-  debhelper dpkg-dev lintian systemd kmod
+  debhelper dpkg-dev lintian systemd kmod unicode-data
 )
 missing=()
 for p in "${packages[@]}"; do

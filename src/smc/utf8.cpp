@@ -17,17 +17,6 @@ std::optional<Lead> classifyLead(unsigned char byte) {
   return std::nullopt;
 }
 
-bool isExtending(char32_t c) {
-  return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
-         (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
-         (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xFE20 && c <= 0xFE2F) ||
-         (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F) || c == 0x200D;
-}
-
-bool isRegionalIndicator(char32_t c) {
-  return c >= 0x1F1E6 && c <= 0x1F1FF;
-}
-
 }  // namespace
 
 std::optional<std::vector<char32_t>> decode(std::string_view text) {
@@ -65,26 +54,6 @@ void append(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
-}
-
-std::size_t countCharacters(const std::vector<char32_t>& codePoints) {
-  std::size_t count = 0;
-  bool joinNext = false;
-  bool openFlag = false;  // one regional indicator waiting for its partner
-  for (std::size_t i = 0; i < codePoints.size(); ++i) {
-    char32_t c = codePoints[i];
-    bool crlf = c == U'\n' && i > 0 && codePoints[i - 1] == U'\r';
-    bool pairsFlag = isRegionalIndicator(c) && openFlag;
-    if (i > 0 && (isExtending(c) || joinNext || crlf || pairsFlag)) {
-      joinNext = c == 0x200D;
-      openFlag = false;
-      continue;
-    }
-    ++count;
-    joinNext = false;
-    openFlag = isRegionalIndicator(c);
-  }
-  return count;
 }
 
 namespace {

@@ -18,8 +18,9 @@ void append(std::string& out, char32_t codePoint);
 // character of two or more bytes included, passes whole.
 std::string escapeControls(std::string_view text);
 
-// The number of user-perceived characters: a base character with the marks, joiners,
-// variation selectors and modifiers that attach to it counts once.
+// The number of user-perceived characters: Unicode's extended grapheme clusters (UAX #29), so a
+// base character with the marks, joiners, variation selectors and modifiers that attach to it,
+// a Hangul syllable spelt in jamo, an emoji sequence or a flag counts once (graphemes.cpp).
 std::size_t countCharacters(const std::vector<char32_t>& codePoints);
 
 }  // namespace ventra::utf8

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "smc/data_types.h"
+#include "smc/utf8.h"
 
 namespace ventra {
 namespace {
@@ -57,6 +61,51 @@ TEST(FourCharCode, CountsUserPerceivedCharactersNotCodePoints) {
   // 'e' + combining acute is one character, so this is four characters.
   EXPECT_TRUE(fourCharCodeFromString("Fe\u0301ID").has_value());
   EXPECT_FALSE(fourCharCodeFromString("Fe\u0301I").has_value());
+  // A consonant and its spacing vowel sign are one: "कि" and two letters make three.
+  EXPECT_FALSE(fourCharCodeFromString("\u0915\u093FAB").has_value());
+  EXPECT_TRUE(fourCharCodeFromString("\u0915\u093FABC").has_value());
+  // A Hangul syllable spelt in jamo is one: decomposed "가" and three letters make four.
+  EXPECT_TRUE(fourCharCodeFromString("\u1100\u1161ABC").has_value());
+  // A family joined by ZWJ, a flag, an emoji with a skin tone: one each.
+  EXPECT_TRUE(
+      fourCharCodeFromString("\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1E9\U0001F1EAa"
+                             "\U0001F44D\U0001F3FD")
+          .has_value());
+  EXPECT_FALSE(fourCharCodeFromString("\r\nAB").has_value()) << "CR LF is one: three";
+}
+
+// Unicode's own test of the rules, where its version is the table's (Debian's unicode-data).
+TEST(FourCharCode, GraphemeClustersAsUnicodesOwnTestSaysWhereItsVersionMatches) {
+  std::ifstream test("/usr/share/unicode/auxiliary/GraphemeBreakTest.txt");
+  std::string header;
+  if (!std::getline(test, header)) GTEST_SKIP() << "unicode-data is not installed";
+  std::ifstream table(VENTRA_SOURCE_DIR "/src/smc/grapheme_break_data.inc");
+  std::string generated;
+  std::getline(table, generated);
+  const std::string version = header.substr(header.find('-') + 1);  // "15.0.0.txt"
+  if (generated.find("-" + version) == std::string::npos)
+    GTEST_SKIP() << header << " is not the table's version: " << generated;
+  std::size_t cases = 0, wrong = 0;
+  for (std::string line; std::getline(test, line);) {
+    line = line.substr(0, line.find('#'));
+    if (line.empty()) continue;
+    std::istringstream words(line);
+    std::vector<char32_t> text;
+    std::size_t breaks = 0;
+    for (std::string word; words >> word;) {
+      if (word == "\u00F7")
+        ++breaks;  // ÷
+      else if (word != "\u00D7")
+        text.push_back(static_cast<char32_t>(std::stoul(word, nullptr, 16)));
+    }
+    ++cases;
+    if (utf8::countCharacters(text) != breaks - 1) {
+      ++wrong;
+      ADD_FAILURE() << line;
+    }
+  }
+  EXPECT_GT(cases, 500u);
+  EXPECT_EQ(wrong, 0u);
 }
 
 TEST(Fpe2, ConvertsAtTheBounds) {
