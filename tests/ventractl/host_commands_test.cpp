@@ -158,6 +158,17 @@ TEST(Ventractl, AutostartEnablesStatusAndDisablesTheUsersEntry) {
 }
 
 // A relative XDG_CONFIG_HOME is ignored, as the XDG rules say: the entry goes under $HOME.
+// Text from outside that is not UTF-8 (here a HOME) stays valid JSON, its bytes replaced with
+// U+FFFD, and is shown escaped in text.
+TEST(Ventractl, AutostartStatusOfAHomeThatIsNotUtf8) {
+  const std::string home = ::testing::TempDir() + "home\xFF" + std::to_string(getpid());
+  CliRun asJson = ventractl("autostart status --json", "XDG_CONFIG_HOME= HOME='" + home + "' ");
+  ASSERT_EQ(asJson.status, 0) << asJson.err;
+  EXPECT_NE(asJson.document()["entry"].get<std::string>().find("home\uFFFD"), std::string::npos);
+  CliRun text = ventractl("autostart status", "XDG_CONFIG_HOME= HOME='" + home + "' ");
+  EXPECT_NE(text.out.find("home\\xFF"), std::string::npos) << text.out;
+}
+
 TEST(Ventractl, AutostartIgnoresARelativeConfigDirectory) {
   std::string home = ::testing::TempDir() + "autostart-home-" + std::to_string(getpid());
   std::filesystem::create_directories(home);

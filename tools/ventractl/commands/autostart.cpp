@@ -16,10 +16,17 @@
 #include "host/desktop_entry.h"
 #include "host/host.h"
 #include "host/this_program.h"
+#include "smc/utf8.h"
 
 namespace ventra::ctl {
 namespace {
 namespace fs = std::filesystem;
+
+// A path from the user's environment as text output shows it: bytes that are not UTF-8, and
+// control characters, escaped ("\xFF").
+std::string shownPath(const fs::path& path) {
+  return utf8::escapeControls(path.string());
+}
 
 fs::path userEntry() {
   fs::path base = files::userConfigDirectory();
@@ -80,7 +87,7 @@ int enable(Context& context) {
   auto text = entryRunning(installedEntry(), app);
   if (!text) throw CommandError("the installed autostart entry has no Exec line: not enabled");
   if (files::replaceFile(entry, *text) != 0) throw CommandError("cannot write " + entry.string());
-  context.out << "autostart enabled: " << entry.string() << " starts " << app.string() << "\n";
+  context.out << "autostart enabled: " << shownPath(entry) << " starts " << shownPath(app) << "\n";
   return 0;
 }
 
@@ -90,7 +97,7 @@ int disable(Context& context) {
   bool removed = fs::remove(entry, error);
   if (error) throw CommandError("cannot remove " + entry.string() + ": " + error.message());
   context.out << (removed ? "autostart disabled: removed " : "autostart was not enabled: no ")
-              << entry.string() << "\n";
+              << shownPath(entry) << "\n";
   return 0;
 }
 
@@ -102,7 +109,7 @@ int status(Context& context) {
     printJson(context, {{"enabled", enabled}, {"entry", entry.string()}});
     return 0;
   }
-  context.out << "autostart " << (enabled ? "enabled: " : "disabled (no ") << entry.string()
+  context.out << "autostart " << (enabled ? "enabled: " : "disabled (no ") << shownPath(entry)
               << (enabled ? "" : ")") << "\n";
   return 0;
 }
