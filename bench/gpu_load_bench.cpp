@@ -67,7 +67,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& run : runs)
-      if (!run.error_occurred)
+      // A run that did not measure (no device on its stack) has no rate; the field that says
+      // so is named differently in each Google Benchmark release.
+      if (run.counters.contains("GFLOP/s"))
         millis[run.run_name.function_name][std::stol(run.run_name.args)] =
             run.GetAdjustedRealTime();  // in the benchmark's unit (ms)
     ConsoleReporter::ReportRuns(runs);

@@ -3,6 +3,8 @@
 // window, and compared with the product itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "gpu/platform/vulkan/windows.h"
 
 namespace ventra {

@@ -99,14 +99,18 @@ Instance::Instance(const lg::BackendOptions& options) : onMessage_(options.onVal
   instance_ = vk::raii::Instance(context_, {{}, &application, layers, extensions});
   linux_gpu::keepLoadedLibrariesResident();  // the loader, the drivers and the layer
   if (layers.empty()) return;
-  using Severity = vk::DebugUtilsMessageSeverityFlagBitsEXT;
-  using Type = vk::DebugUtilsMessageTypeFlagBitsEXT;
-  messenger_ = vk::raii::DebugUtilsMessengerEXT(
-      instance_, {{},
-                  Severity::eWarning | Severity::eError,
-                  Type::eGeneral | Type::eValidation | Type::ePerformance,
-                  &Instance::report,
-                  this});
+  // Filled as the C structure: every Vulkan-Hpp takes it as it is, while their constructors differ
+  // in the type of callback they want.
+  VkDebugUtilsMessengerCreateInfoEXT info{};
+  info.sType = VK_STRUCTURE_TYPE_DEBUG_UTILS_MESSENGER_CREATE_INFO_EXT;
+  info.messageSeverity =
+      VK_DEBUG_UTILS_MESSAGE_SEVERITY_WARNING_BIT_EXT | VK_DEBUG_UTILS_MESSAGE_SEVERITY_ERROR_BIT_EXT;
+  info.messageType = VK_DEBUG_UTILS_MESSAGE_TYPE_GENERAL_BIT_EXT |
+                     VK_DEBUG_UTILS_MESSAGE_TYPE_VALIDATION_BIT_EXT |
+                     VK_DEBUG_UTILS_MESSAGE_TYPE_PERFORMANCE_BIT_EXT;
+  info.pfnUserCallback = &Instance::report;
+  info.pUserData = this;
+  messenger_ = vk::raii::DebugUtilsMessengerEXT(instance_, vk::DebugUtilsMessengerCreateInfoEXT(info));
 }
 
 // Destroying the instance would unload the drivers, and the context the loader itself.

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Debian 13 ("trixie"), Debian's stable release, as a new user there meets this project: in a
+# clean Debian 13 root the README's set-up, the main job and the whole suite, then the Debian
+# package built, checked with that release's lintian and installed. The root is made once with
+# mmdebstrap (its packages fetched from the mirror this machine uses) and kept in
+# build/debian13/root; the checkout's tracked files are copied in afresh each time. As root.
+#
+#   scripts/debian13-check.sh [COMMAND]   # default: the whole check; or a command to run inside
+set -euo pipefail
+cd "$(dirname "$0")/.."
+[[ $(id -u) == 0 ]] || { echo "debian13-check: needs root (mmdebstrap, chroot, mounts)" >&2; exit 1; }
+for tool in mmdebstrap chroot mount; do
+  command -v "$tool" >/dev/null || { echo "debian13-check: $tool is missing (apt-get install mmdebstrap)" >&2; exit 1; }
+done
+root=$PWD/build/debian13/root
+mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
+mirror=${mirror:-http://deb.debian.org/debian}
+if [[ ! -x $root/usr/bin/cmake ]]; then
+  rm -rf "$root"
+  mkdir -p "$(dirname "$root")"
+  # apt drops to a sandbox user by default, which cannot write here: it stays root.
+  mmdebstrap --variant=apt --aptopt='APT::Sandbox::User "root"' \
+    --include="$(scripts/setup.sh --list)" trixie "$root" \
+    "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror trixie main"
+fi
+rm -rf "$root/src"
+mkdir -p "$root/src"
+git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$root/src"
+mounts=()
+cleanup() {
+  for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount -l "${mounts[i]}" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+mount --rbind /dev "$root/dev" && mounts+=("$root/dev")
+mount -t proc proc "$root/proc" && mounts+=("$root/proc")
+mount -t sysfs sysfs "$root/sys" && mounts+=("$root/sys")
+mount -t tmpfs tmpfs "$root/tmp" && mounts+=("$root/tmp")
+chmod 1777 "$root/tmp"
+inside=${1:-"scripts/setup.sh && scripts/run-main.sh && scripts/test.sh && scripts/packager-build.sh && scripts/package-check.sh"}
+echo "debian13-check: $(chroot "$root" sh -c '. /etc/os-release; echo "$PRETTY_NAME"'): $inside"
+chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+  /bin/bash -c "cd /src && $inside"
