@@ -23,14 +23,17 @@ if [[ ! -x $root/usr/bin/cmake ]]; then
     --include="$(scripts/setup.sh --list)" trixie "$root" \
     "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror trixie main"
 fi
-rm -rf "$root/src"
+# The checkout's files afresh; a build folder from an earlier run is kept.
 mkdir -p "$root/src"
+find "$root/src" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
 git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$root/src"
 mounts=()
 cleanup() {
   for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount -l "${mounts[i]}" 2>/dev/null || true; done
 }
 trap cleanup EXIT
+# The root a mount point of its own, so that tests may make mount namespaces inside it.
+mount --bind "$root" "$root" && mounts+=("$root")
 mount --rbind /dev "$root/dev" && mounts+=("$root/dev")
 mount -t proc proc "$root/proc" && mounts+=("$root/proc")
 mount -t sysfs sysfs "$root/sys" && mounts+=("$root/sys")

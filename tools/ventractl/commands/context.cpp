@@ -35,7 +35,7 @@ Composition composeFor(const Options& options) {
 std::filesystem::path dataFileNamed(const std::string& name, const std::string& kind) {
   std::string searched;
   auto found = namedData(name, kind, searched);
-  if (found && name.find('/') == std::string::npos) {
+  if (found && *found == std::filesystem::path(name) && name.find('/') == std::string::npos) {
     std::string ignored;
     if (auto bundled = findData(std::filesystem::path(kind) / name, ignored))
       std::cerr << "ventractl: using ./" << utf8::escapeControls(name)
