@@ -9,9 +9,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [[ $(id -u) == 0 ]] || { echo "debian13-check: needs root (mmdebstrap, chroot, mounts)" >&2; exit 1; }
-for tool in mmdebstrap chroot mount; do
-  command -v "$tool" >/dev/null || { echo "debian13-check: $tool is missing (apt-get install mmdebstrap)" >&2; exit 1; }
-done
+if ! command -v mmdebstrap >/dev/null; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mmdebstrap
+fi
 root=$PWD/build/debian13/root
 mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
 mirror=${mirror:-http://deb.debian.org/debian}
