@@ -286,6 +286,29 @@ TEST(Ventractl, GpuLoadChecksASmallResultWithLittleMemory) {
   EXPECT_LT(load, listing + 16 * 1024) << "KiB at its peak";
 }
 
+// In the owner's words: a Mac Pro's keys by the names the machine gives them, no battery table on
+// a desktop, the MSDI flag said in words, and what only root may read said as such; each
+// command's --gpu help about that command.
+TEST(Ventractl, SensorsSpeakTheOwnersLanguage) {
+  CliRun sensors = ventractl("--profile profiles/macpro5_1.json sensors");
+  ASSERT_EQ(sensors.status, 0) << sensors.err;
+  for (const char* line : {"Drive bay 1             TH1P", "PCIe slot 1             Te1S",
+                           "CPU A heatsink          TCAH", "Memory 8                TM8P",
+                           "Battery: none\n", "MSDI (a disc in the optical drive): no\n"})
+    EXPECT_NE(sensors.out.find(line), std::string::npos) << line << "\n" << sensors.out;
+  EXPECT_NE(sensors.out.find("Unknown                 THTG"), std::string::npos)
+      << "a key nothing public names stays unknown";
+  std::string denied = ::testing::TempDir() + "denied-" + std::to_string(getpid()) + ".json";
+  std::ofstream(denied) << R"({"notPrivileged": "all", "keys": []})";
+  CliRun locked = ventractl("--profile " + denied + " sensors");
+  EXPECT_NE(locked.out.find("Battery: needs root\n"), std::string::npos) << locked.out;
+  std::remove(denied.c_str());
+  EXPECT_EQ(ventractl("check --help").out.find("(simulate"), std::string::npos);
+  EXPECT_EQ(ventractl("gpu load --help").out.find("(simulate"), std::string::npos);
+  EXPECT_NE(ventractl("simulate --help").out.find("the scenario's own (default)"),
+            std::string::npos);
+}
+
 TEST(Ventractl, SimulateRunsTheDefaultScenarioAsJsonLines) {
   CliRun run = ventractl("simulate --json");
   ASSERT_EQ(run.status, 0) << run.err;

@@ -284,7 +284,7 @@ int runGpuLoad(Context& context, const Arguments& args) {
 CommandDefinition gpuCommand() {
   return {
       "gpu",
-      "the GPU devices, their identity text and working set",
+      "the GPU devices: each one's name and memory as the app sees them",
       {},
       {"json", "allowCpu", "gpu"},
       {{"load",

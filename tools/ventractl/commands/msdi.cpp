@@ -25,7 +25,7 @@ int runMsdi(Context& context, const Arguments& args) {
 
 CommandDefinition msdiCommand() {
   return {"msdi",
-          "the MSDI flag",
+          "the SMC's MSDI flag: on a Mac Pro, whether its optical drive holds a disc",
           {},
           smcAnd({"json"}),
           {},

@@ -8,18 +8,21 @@
 #include "sensors/fans.h"
 #include "smc/smc_access.h"
 #include "views/sensor_rows.h"
+#include "views/value_format.h"
 
 namespace ventra::ctl {
 namespace {
 using json = nlohmann::ordered_json;
 
-// The part's value, or {"error": why} when the SMC would not give it.
+// The part's value, or {"error": why} when the SMC would not give it ("needsRoot" where only
+// root may read it, as on Linux the battery and MSDI keys).
 template <typename F>
 json part(F&& read) {
   try {
     return read();
   } catch (const SMCAccess::SMCError& error) {
-    return json{{"error", error.what()}};
+    return json{{"error", error.what()},
+                {"needsRoot", error.kind() == SMCAccess::SMCError::Kind::notPrivileged}};
   }
 }
 
@@ -38,10 +41,15 @@ json overview(const Options& options, bool& complete) {
           {"msdi", part([] { return json(SMCAccess::readMSDIFlag()); })}};
 }
 
+bool unreadable(const json& value) {
+  return value.is_object() && value.contains("error");
+}
+
 void printPart(std::ostream& out, const char* title, const json& value) {
   out << title << ":";
-  if (value.is_object() && value.contains("error"))
-    out << " unreadable: " << value["error"].get<std::string>();
+  if (unreadable(value))
+    out << (value["needsRoot"].get<bool>() ? " needs root"
+                                           : " unreadable: " + shown(value["error"]));
   out << "\n";
 }
 
@@ -52,12 +60,18 @@ void printOverview(std::ostream& out, const json& view, const std::string& unit)
   printPart(out, "Temperatures", view["temperatures"]);
   if (view["temperatures"].is_array())
     for (const auto& row : view["temperatures"]) printSensor(out, row, unit);
-  printPart(out, "Battery", view["battery"]);
-  if (!view["battery"].contains("error")) printBattery(out, view["battery"], "  ");
-  out << "MSDI: "
-      << (view["msdi"].is_boolean() ? view["msdi"].dump()
-                                    : "unreadable: " + view["msdi"]["error"].get<std::string>())
-      << "\n";
+  // A desktop Mac has no battery: one word for it rather than a table of noes.
+  if (!unreadable(view["battery"]) && view["battery"]["batteryCount"] == 0) {
+    out << "Battery: none\n";
+  } else {
+    printPart(out, "Battery", view["battery"]);
+    if (!unreadable(view["battery"])) printBattery(out, view["battery"], "  ");
+  }
+  if (unreadable(view["msdi"]))
+    printPart(out, "MSDI (a disc in the optical drive)", view["msdi"]);
+  else
+    out << "MSDI (a disc in the optical drive): " << (view["msdi"].get<bool>() ? "yes" : "no")
+        << "\n";
 }
 
 int runSensors(Context& context, const Arguments& args) {
@@ -80,7 +94,7 @@ int runSensors(Context& context, const Arguments& args) {
 CommandDefinition sensorsCommand() {
   return {
       "sensors",
-      "everything at once: fans, temperatures, battery, MSDI",
+      "everything at once: fans, temperatures, battery, and MSDI (a disc in the optical drive)",
       {},
       smcAnd({"json", "unit"}),
       {},

@@ -79,7 +79,7 @@ CommandDefinition simulateCommand() {
             Completion::jsonFile,
             {},
             false}},
-          {"json", "gpu", "realTime", "desktop", "allowCpu"},
+          {"json", "simGpu", "realTime", "desktop", "allowCpu"},
           {},
           runSimulate,
           R"(print one JSON object per trace event: {t, event, and the event's fields})"};

@@ -90,8 +90,15 @@ const std::vector<OptionDefinition>& optionDefinitions() {
       {"gpu",
        "--gpu",
        "BACKEND",
-       "GPU stack: vulkan, opencl or fake (simulate: fake by default; gpu and check: Vulkan "
-       "where it has a device, else OpenCL)",
+       "GPU stack: vulkan or opencl (default: Vulkan where it has a device, else OpenCL), or "
+       "fake: a simulated RX 580 8 GB",
+       choices,
+       {"fake", "vulkan", "opencl"}},
+      {"simGpu",
+       "--gpu",
+       "BACKEND",
+       "the GPUs the app sees: fake, the scenario's own (default), or vulkan or opencl, this "
+       "host's",
        choices,
        {"fake", "vulkan", "opencl"}},
       {"realTime", "--real-time", "", "wait in real time instead of on a virtual clock", none, {}},

@@ -43,6 +43,7 @@ const std::map<std::string, Setter>& setters() {
       {"allowCpu", [](Options& o, const std::string&) { o.allowCpu = true; }},
       {"output", [](Options& o, const std::string& v) { o.output = v; }},
       {"gpu", [](Options& o, const std::string& v) { o.gpuBackend = v; }},
+      {"simGpu", [](Options& o, const std::string& v) { o.gpuBackend = v; }},
       {"realTime", [](Options& o, const std::string&) { o.realTime = true; }},
       {"desktop", [](Options& o, const std::string& v) { o.desktop = v; }},
   };

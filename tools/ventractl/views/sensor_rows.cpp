@@ -10,6 +10,7 @@
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
 #include "smc/smc_access.h"
+#include "views/machine_names.h"
 #include "views/value_format.h"
 
 namespace ventra::ctl {
@@ -67,7 +68,10 @@ bool isJunkReading(double celsius) {
 }  // namespace
 
 json sensorRow(const TemperatureSensor& sensor, TemperatureUnit unit, bool known) {
-  json row{{"name", sensor.name}, {"key", fourCharCodeToString(sensor.code)}, {"known", known}};
+  const std::string key = fourCharCodeToString(sensor.code);
+  json row{{"name", sensor.name}, {"key", key}, {"known", known}};
+  if (!known)
+    if (auto name = macProSensorName(key)) row["machineName"] = *name;
   try {
     double celsius = SMCAccess::readTemperature(sensor.code, TemperatureUnit::celius);
     row["value"] = celsiusIn(unit, celsius);
@@ -101,7 +105,8 @@ void printFan(std::ostream& out, const json& row) {
 }
 
 void printSensor(std::ostream& out, const json& row, const std::string& unit) {
-  out << std::left << std::setw(24) << shown(row["name"]) << std::setw(6) << shown(row["key"])
+  const json& name = row.contains("machineName") ? row["machineName"] : row["name"];
+  out << std::left << std::setw(24) << shown(name) << std::setw(6) << shown(row["key"])
       << std::right;
   if (row["value"].is_null())
     out << "unreadable: " << row["error"].get<std::string>();
