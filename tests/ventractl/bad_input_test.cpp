@@ -137,7 +137,8 @@ TEST(Ventractl, MessagesSayWhatIsWrongNotASymptom) {
   EXPECT_EQ(denied.status, 1);
   EXPECT_NE(denied.err.find("the profile's SMC refuses it"), std::string::npos) << denied.err;
   EXPECT_EQ(denied.err.find("sudo"), std::string::npos) << denied.err;
-  std::ofstream(dir + "/nul.json") << std::string("{\"keys\": []}\0garbage", 22);
+  const char withNul[] = "{\"keys\": []}\0garbage";
+  std::ofstream(dir + "/nul.json") << std::string(withNul, sizeof withNul - 1);
   CliRun nul = ventractl("--profile " + dir + "/nul.json fans");
   EXPECT_EQ(nul.status, 1);
   EXPECT_NE(nul.err.find("a NUL byte at offset 12"), std::string::npos) << nul.err;
