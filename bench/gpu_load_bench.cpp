@@ -12,6 +12,7 @@
 #include "composition/composition.h"
 #include "gpu/gpu_load.h"
 #include "gpu/platform/linux/stacks.h"
+#include "gpu/platform/linux/tile_store.h"
 
 namespace {
 using namespace ventra;
@@ -28,8 +29,12 @@ void setRate(benchmark::State& state, std::int64_t n) {
 
 void stackLoad(benchmark::State& state, lg::Stack stack) {
   const std::int64_t n = state.range(0);
-  auto platform = lg::stackPlatform(stack, lg::BackendOptions::withCpuDevices(true));
-  if (!platform->defaultDevice()) return state.SkipWithError("no device on this stack");
+  auto options = lg::BackendOptions::withCpuDevices(true);
+  options.tileStore = lg::userTileStore();  // Vulkan: the tile `ventractl gpu tune` stored
+  auto platform = lg::stackPlatform(stack, options);
+  auto device = platform->defaultDevice();
+  if (!device) return state.SkipWithError("no device on this stack");
+  state.SetLabel(device->details.kernel);
   ScopedComposition installed(Composition::ofGpu(platform));
   runGPULoad(n);  // compiles the kernels outside the timing
   for (auto _ : state) runGPULoad(n);
@@ -68,8 +73,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& run : runs)
       // A run that did not measure (no device on its stack) has no rate; the field that says
-      // so is named differently in each Google Benchmark release.
-      if (run.counters.contains("GFLOP/s"))
+      // so is named differently in each Google Benchmark release. With repetitions, the mean
+      // stands for them (the spread's aggregates are no time).
+      if (run.counters.contains("GFLOP/s") &&
+          (run.aggregate_name.empty() || run.aggregate_name == "mean"))
         millis[run.run_name.function_name][std::stol(run.run_name.args)] =
             run.GetAdjustedRealTime();  // in the benchmark's unit (ms)
     ConsoleReporter::ReportRuns(runs);

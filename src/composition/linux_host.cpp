@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "gpu/platform/linux/tile_store.h"
 #include "sensors/temperature_sensors.h"
 #include "smc/platform/linux/applesmc.h"
 
@@ -39,6 +40,8 @@ std::optional<lg::Stack> userPinnedStack(const std::filesystem::path& defaultsFi
 }
 
 Composition linuxHost(LinuxHostOptions options) {
+  // The shader's tile tuned on this machine by `ventractl gpu tune`, where it was.
+  if (options.gpus.backend.tileStore.empty()) options.gpus.backend.tileStore = lg::userTileStore();
   auto applesmc = options.applesmcDirectory.empty() ? smc::linux_backend::defaultDevicePath()
                                                     : options.applesmcDirectory;
   Composition composition;

@@ -89,6 +89,12 @@ std::filesystem::path userConfigDirectory() {
   return home.empty() ? home : home / ".config";
 }
 
+std::filesystem::path userCacheDirectory() {
+  if (auto cache = absoluteVariable("XDG_CACHE_HOME"); !cache.empty()) return cache;
+  auto home = absoluteVariable("HOME");
+  return home.empty() ? home : home / ".cache";
+}
+
 std::filesystem::path userRuntimeDirectory() {
   return absoluteVariable("XDG_RUNTIME_DIR");
 }

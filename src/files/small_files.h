@@ -19,6 +19,8 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& file, std:
 // $XDG_CONFIG_HOME, else $HOME/.config. A relative value is ignored, as the XDG base directory
 // rules say; empty where neither gives an absolute path.
 std::filesystem::path userConfigDirectory();
+// $XDG_CACHE_HOME, else $HOME/.cache; relative values ignored, empty where neither is absolute.
+std::filesystem::path userCacheDirectory();
 // $XDG_RUNTIME_DIR where it is absolute; empty otherwise.
 std::filesystem::path userRuntimeDirectory();
 

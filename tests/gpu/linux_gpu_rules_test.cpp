@@ -11,9 +11,11 @@
 #include "gpu/platform/linux/card_identity.h"
 #include "gpu/platform/linux/device_name.h"
 #include "gpu/platform/linux/drm_card.h"
+#include "gpu/platform/linux/kernel_tile.h"
 #include "gpu/platform/linux/module_trust.h"
 #include "gpu/platform/linux/row_blocks.h"
 #include "gpu/platform/linux/stacks.h"
+#include "gpu/platform/linux/tile_store.h"
 
 namespace ventra {
 namespace {
@@ -239,6 +241,62 @@ TEST(GpuModules, AreTrustedOnlyWhereOnlyRootOrTheCallerCanChangeThem) {
             me == 0 ? module.string() + " belongs to user 1000" : std::optional<std::string>())
       << "judged where the link leads";
   EXPECT_TRUE(lg::whyNotTrusted(dir / "missing.so", me));
+  fs::remove_all(dir);
+}
+
+// A tile reads back as written; one a device cannot run says why; the card's default does at
+// least 32 operations a byte read, as the load needs to keep an RX 580 busy.
+TEST(KernelTiles, AreReadStrictlyAndFitTheDevice) {
+  EXPECT_EQ(lg::parseKernelTile("16x16x8x8x8"), (lg::KernelTile{16, 16, 8, 8, 8}));
+  EXPECT_EQ(lg::parseKernelTile("8x2x16x16-direct"), (lg::KernelTile{8, 2, 16, 16, 1, 0}));
+  for (const char* bad :
+       {"", "16x16x8x8", "16x16x8x8x8x", "16x16x0x8x8", "16X16x8x8x8", "16x16x8x8x8 ",
+        "99999x1x1x1x1", "8x2x16x16x8-direct", "-direct", "8x2x16-direct", "8x2x16x16-Direct"})
+    EXPECT_FALSE(lg::parseKernelTile(bad)) << bad;
+  const lg::TileLimits lavapipe{1024, 1024, 1024, 32 * 1024};
+  for (const auto& tile : lg::tuningCandidates()) {
+    EXPECT_EQ(lg::parseKernelTile(tile.text()), tile);
+    EXPECT_FALSE(lg::whyTileDoesNotFit(tile, lavapipe)) << tile.text();
+  }
+  EXPECT_EQ(lg::whyTileDoesNotFit({64, 64, 4, 4, 8}, lavapipe),
+            "the tile 64x64x4x4x8 needs a workgroup of 4096 invocations; this device allows 1024");
+  EXPECT_EQ(lg::whyTileDoesNotFit({16, 16, 8, 8, 64}, lavapipe),
+            "the tile 16x16x8x8x64 needs 65536 bytes of shared memory; this device has 32768");
+  EXPECT_EQ(lg::whyTileDoesNotFit({8, 8, 16, 32, 1, 0}, lavapipe),
+            "the tile 8x8x16x32-direct asks more registers than any device has");
+  EXPECT_FALSE(lg::whyTileDoesNotFit({8, 8, 8, 8, 1, 0}, {64, 64, 64, 0}))
+      << "a direct tile needs no shared memory";
+  EXPECT_GE(lg::defaultTile(lg::DeviceClass::discreteAmd).operationsPerByte(), 32.0);
+}
+
+// The store keeps one tile for each device and driver, writes itself whole and reads back what it
+// wrote; entries it cannot read are left out, a file that is no store is said to be one.
+TEST(KernelTiles, TheStoreKeepsOneTilePerDeviceAndDriver) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("tiles-" + std::to_string(getpid()));
+  const fs::path file = dir / "ventra" / "tiles.json";
+  {
+    lg::TileStore store(file);
+    EXPECT_FALSE(store.problem()) << "no file yet: an empty store";
+    store.put({"AMD Radeon RX 580", "radv Mesa 25.0.7", {16, 16, 8, 8, 8}, 3900});
+    store.put({"AMD Radeon RX 580", "radv Mesa 25.0.7", {16, 16, 4, 8, 8}, 4100});
+    store.put({"llvmpipe", "llvmpipe Mesa 22.3.6", {8, 8, 4, 8, 8}, 9});
+    ASSERT_FALSE(store.save());
+  }
+  lg::TileStore again(file);
+  EXPECT_EQ(again.find("AMD Radeon RX 580", "radv Mesa 25.0.7")->tile,
+            (lg::KernelTile{16, 16, 4, 8, 8}))
+      << "the later one";
+  EXPECT_FALSE(again.find("AMD Radeon RX 580", "radv Mesa 25.1.0")) << "another driver";
+  again.drop("llvmpipe", "llvmpipe Mesa 22.3.6");
+  ASSERT_FALSE(again.save());
+  EXPECT_FALSE(lg::TileStore(file).find("llvmpipe", "llvmpipe Mesa 22.3.6"));
+  std::ofstream(file) << R"({"tiles": [{"device": "a", "driver": "b", "tile": "0x0x0x0x0"},
+                                       {"device": "c", "driver": "d", "tile": "8x8x4x8x8"}]})";
+  EXPECT_FALSE(lg::TileStore(file).find("a", "b")) << "a tile that does not read is left out";
+  EXPECT_TRUE(lg::TileStore(file).find("c", "d"));
+  std::ofstream(file) << "[]";
+  EXPECT_TRUE(lg::TileStore(file).problem());
   fs::remove_all(dir);
 }
 

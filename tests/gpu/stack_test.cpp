@@ -99,6 +99,35 @@ TEST_P(LinuxStack, AWaitWithALimitReturnsWhileTheWorkGoesOn) {
   expectSilent(backend);
 }
 
+// The contract's products on every tile the tuner may choose, edges and windows included, under
+// the validation layer.
+class VulkanTiles : public ::testing::TestWithParam<lg::KernelTile> {};
+
+TEST_P(VulkanTiles, EveryTileTheTunerMayChooseMultipliesRight) {
+  lg::BackendOptions options;
+  options.tile = GetParam();
+  options.maxBindingBytes = 16 * 1024;  // 130 × 130 floats do not fit one binding: windows
+  auto backend = test::makeGpuBackend("vulkan", options);
+  auto facts = backend.platform->defaultDevice();
+  if (!facts) GTEST_SKIP() << "no Vulkan device here";
+  EXPECT_NE(facts->details.kernel.find(GetParam().text() + " (given)"), std::string::npos)
+      << facts->details.kernel;
+  ScopedComposition installed(Composition::ofGpu(backend.platform));
+  for (std::int64_t n : {1, 17, 65, 130}) {
+    test::LoadResult load = test::runLoad(n);
+    ASSERT_FALSE(load.error) << *load.error;
+    for (float x : load.c) ASSERT_EQ(x, static_cast<float>(n)) << "n = " << n;
+  }
+  EXPECT_EQ(backend.validationMessages(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Tiles, VulkanTiles, ::testing::ValuesIn(lg::tuningCandidates()),
+                         [](const auto& named) {
+                           std::string name = named.param.text();
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
 std::set<std::string> loadedLibraries() {
   std::set<std::string> names;
   dl_iterate_phdr(

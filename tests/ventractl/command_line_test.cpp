@@ -86,7 +86,7 @@ TEST(CommandLine, MistakesAreExplainedWithASuggestion) {
   EXPECT_EQ(usageError({"gpu", "lod"}), "unknown gpu command \"lod\"; did you mean load?");
   EXPECT_EQ(usageError({"fans", "--jsn"}), "unknown option --jsn; did you mean --json?");
   EXPECT_EQ(usageError({"fans", "--size", "5"}),
-            "fans does not take --size (an option of gpu load, reset)");
+            "fans does not take --size (an option of gpu load, gpu tune, reset)");
   EXPECT_EQ(usageError({"--json", "fans"}), "--json goes after the command: ventractl fans --json");
   EXPECT_EQ(usageError({"fans", "--frobnicate"}), "unknown option --frobnicate");
 }

@@ -13,6 +13,10 @@
 
 #include "ventractl/cli_run.h"
 
+#if VENTRA_LINUX_BACKENDS
+#include "gpu/platform/linux/kernel_tile.h"
+#endif
+
 namespace ventra {
 namespace {
 using nlohmann::json;
@@ -47,6 +51,40 @@ TEST(Ventractl, GpuNamesADriverThatWouldNotStart) {
   EXPECT_NE(run.err.find("Vulkan could not start a driver"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("or memory ran short"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("Install a driver"), std::string::npos) << run.err;
+}
+
+// The tuner tries every tile on the device and stores the fastest for it and its driver; the
+// load then runs with it. A stored tile the device cannot run is dropped, said, and never used.
+TEST(Ventractl, GpuTuneStoresTheFastestTileAndTheLoadUsesIt) {
+  const std::string cache = ::testing::TempDir() + "tune-" + std::to_string(getpid());
+  const std::string env = "XDG_CACHE_HOME=" + cache + " ";
+  CliRun tune = ventractl("gpu tune --allow-cpu --size 64 --json", env);
+  if (tune.err.find("no Vulkan device") != std::string::npos) GTEST_SKIP() << tune.err;
+  ASSERT_EQ(tune.status, 0) << tune.err;
+  json found = tune.document();
+  const auto candidates = gpu::linux_gpu::tuningCandidates();
+  ASSERT_EQ(found["trials"].size(), candidates.size());
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    EXPECT_EQ(found["trials"][i]["tile"], candidates[i].text());
+    EXPECT_TRUE(found["trials"][i]["gflops"].is_number()) << found["trials"][i].dump();
+  }
+  EXPECT_EQ(found["stored"], cache + "/ventra/tiles.json");
+  json listed = ventractl("gpu --allow-cpu --gpu vulkan --json", env).document();
+  EXPECT_EQ(listed["devices"][0]["kernel"],
+            "our shader, tile " + found["best"].get<std::string>() + " (tuned on this device)");
+  std::ofstream(cache + "/ventra/tiles.json") << json{
+      {"tiles",
+       {{{"device", found["device"]},
+         {"driver", found["driver"]},
+         {"tile", "64x64x4x4x8"}}}}}.dump();
+  CliRun load = ventractl("gpu load --allow-cpu --gpu vulkan --size 64", env);
+  EXPECT_EQ(load.status, 0) << load.err;
+  EXPECT_NE(load.err.find("is dropped (the tile 64x64x4x4x8 needs a workgroup of 4096"),
+            std::string::npos)
+      << load.err;
+  std::ifstream kept(cache + "/ventra/tiles.json");
+  EXPECT_EQ(json::parse(kept)["tiles"].size(), 0u);
+  std::filesystem::remove_all(cache);
 }
 
 // The default size on a CPU device would run for hours: refused from a short calibration.

@@ -17,6 +17,8 @@ struct DeviceDetails {
   std::string stack;         // the driver stack, as it names itself
   std::string pciAddress;    // empty where unknown
   std::string memorySource;  // what the working-set figure was read from
+  std::string driver;        // the driver and its version, where the stack tells
+  std::string kernel;        // what runs the products, and why that one
 };
 
 struct DeviceFacts {

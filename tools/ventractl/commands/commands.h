@@ -18,6 +18,7 @@ CommandDefinition setFanMinCommand();
 CommandDefinition watchCommand();
 CommandDefinition dumpCommand();
 CommandDefinition gpuCommand();
+CommandDefinition gpuTuneCommand();
 CommandDefinition checkCommand();
 CommandDefinition resetCommand();
 CommandDefinition simulateCommand();

@@ -106,6 +106,8 @@ class LoadReport : public GPULoadObserver {
   int finish() {
     if (!completed_) throw CommandError(gaveUpText());
     if (error_) throw CommandError("the GPU work failed: " + *error_);
+    if (mismatches_ > 0)
+      if (auto device = pf::MTLCreateSystemDefaultDevice()) forgetTunedTile(*device, context_.err);
     double products = 0;
     for (const auto& [name, seconds] : seconds_)
       if (name == "commit" || name == "wait") products += seconds;
@@ -186,7 +188,9 @@ json deviceJson(std::size_t index, const pf::Device& device, bool isDefault) {
           {"workingSetBytes", workingSet},
           {"stack", details.stack},
           {"pciAddress", details.pciAddress.empty() ? json() : json(details.pciAddress)},
-          {"memorySource", details.memorySource}};
+          {"memorySource", details.memorySource},
+          {"driver", details.driver.empty() ? json() : json(details.driver)},
+          {"kernel", details.kernel}};
 }
 
 // The platforms `gpu` lists: the fake, the stack --gpu names, else every stack of the host.
@@ -218,7 +222,7 @@ int listDevices(Context& context, const Arguments& args) {
                 << "\n      stack " << shown(d["stack"]) << ", PCI "
                 << (d["pciAddress"].is_null() ? "unknown" : d["pciAddress"].get<std::string>())
                 << "\n      memory " << d["workingSetBytes"] << " bytes, from "
-                << shown(d["memorySource"]) << "\n";
+                << shown(d["memorySource"]) << "\n      products by " << shown(d["kernel"]) << "\n";
   }
   return 0;
 }
@@ -293,9 +297,10 @@ CommandDefinition gpuCommand() {
         {"json", "allowCpu", "gpu", "size", "loadForce"},
         {},
         runGpuLoad,
-        R"(print {n, phases, productSeconds, gflops, verified, mismatches})"}},
+        R"(print {n, phases, productSeconds, gflops, verified, mismatches})"},
+       gpuTuneCommand()},
       listDevices,
-      R"(print {"devices": [{index, default, name, identity, workingSetBytes, stack, pciAddress, memorySource}]})"};
+      R"(print {"devices": [{index, default, name, identity, workingSetBytes, stack, pciAddress, memorySource, driver, kernel}]})"};
 }
 
 }  // namespace ventra::ctl

@@ -42,6 +42,10 @@ std::string noHostGpus(const Options& options);
 // still missing then (the check that follows says which).
 bool waitForHardware(double seconds, const Options& options, std::ostream& log);
 
+// A load on `device` gave wrong results: a tile tuned for it (gpu tune) is dropped from the
+// user's store, said on `err`, and never used again.
+void forgetTunedTile(const gpu::platform::Device& device, std::ostream& err);
+
 // The backends in this build, for --version.
 std::string builtBackends();
 

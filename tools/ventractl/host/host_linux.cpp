@@ -3,6 +3,7 @@
 
 #include "composition/linux_host.h"
 #include "gpu/platform/linux/stacks.h"
+#include "gpu/platform/linux/tile_store.h"
 #include "host/gpu_access.h"
 #include "host/host.h"
 #include "smc/platform/linux/applesmc.h"
@@ -14,6 +15,7 @@ namespace lg = gpu::linux_gpu;
 LinuxGpus chosenGpus(const Options& options) {
   LinuxGpus gpus;
   gpus.backend = lg::BackendOptions::withCpuDevices(options.allowCpu);
+  gpus.backend.tileStore = lg::userTileStore();
   if (options.gpuBackend) gpus.stack = lg::parseStack(*options.gpuBackend);
   return gpus;
 }
@@ -115,6 +117,15 @@ bool waitForHardware(double seconds, const Options& options, std::ostream& log) 
     if (ready()) return true;
   }
   return false;
+}
+
+void forgetTunedTile(const gpu::platform::Device& device, std::ostream& err) {
+  if (device.details().kernel.find("(tuned on this device)") == std::string::npos) return;
+  lg::TileStore store(lg::userTileStore());
+  store.drop(device.name(), device.details().driver);
+  auto problem = store.save();
+  err << "ventractl: the tile tuned for this device gave wrong results: dropped"
+      << (problem ? " (" + *problem + ")" : "") << "; the next load uses the default\n";
 }
 
 std::string builtBackends() {

@@ -117,7 +117,10 @@ FakeGPU::FakeGPU(FakeGPUOptions options) : options_(std::move(options)) {}
 
 pf::DeviceFacts FakeGPU::facts(std::size_t index) const {
   const auto& definition = options_.devices[index];
-  return {index, definition.name, definition.workingSetBytes, {"fake", "", "the scenario"}};
+  return {index,
+          definition.name,
+          definition.workingSetBytes,
+          {"fake", "", "the scenario", "", "the host, for products up to its compute limit"}};
 }
 
 std::vector<pf::DeviceFacts> FakeGPU::devices() {

@@ -5,10 +5,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "gpu/platform/linux/kernel_tile.h"
 #include "gpu/platform/linux/row_blocks.h"
 
 namespace ventra::gpu::linux_gpu {
@@ -50,6 +53,11 @@ struct BackendOptions {
   std::function<void(const RowBlock&)> onSubmission;
   // Counts the device memory the stack allocates, where set.
   std::shared_ptr<MemoryMeter> meter;
+  // Vulkan: the shader's tile on every device (the tuner, tests); nothing: the one tuned on the
+  // device (tileStore), else its class's default.
+  std::optional<KernelTile> tile;
+  // Vulkan: where tuned tiles are kept (tile_store.h); empty: none is read.
+  std::filesystem::path tileStore;
 
   static BackendOptions withCpuDevices(bool include = true) {
     BackendOptions options;

@@ -146,17 +146,18 @@ std::optional<fs::path> moduleDirectoryFor(const fs::path& executable,
 std::shared_ptr<pf::GPUPlatform> stackPlatform(Stack stack, const BackendOptions& options) {
   // Mesa's rusticl offers the card only when asked to, and Clover is gone from newer Mesa.
   if (stack == Stack::opencl) setenv("RUSTICL_ENABLE", "radeonsi", 0);
-  const bool hooked =
-      options.onSubmission || options.onValidationMessage || options.meter || options.validate;
+  const bool hooked = options.onSubmission || options.onValidationMessage || options.meter ||
+                      options.validate || options.tile;
   auto make = [stack, options] { return loadStack(stack, options); };
   if (hooked) return onFirstUse(make);
   static std::mutex mutex;
-  static std::map<std::tuple<Stack, bool, std::uint64_t, std::uint64_t, std::uint64_t>,
+  static std::map<std::tuple<Stack, bool, std::uint64_t, std::uint64_t, std::uint64_t, std::string>,
                   std::shared_ptr<pf::GPUPlatform>>
       made;
   std::lock_guard lock(mutex);
-  auto& platform = made[{stack, options.includeCpuDevices, options.maxFlopsPerSubmission,
-                         options.extraMemoryBytes, options.maxBindingBytes}];
+  auto& platform =
+      made[{stack, options.includeCpuDevices, options.maxFlopsPerSubmission,
+            options.extraMemoryBytes, options.maxBindingBytes, options.tileStore.string()}];
   if (!platform) platform = onFirstUse(make);
   return platform;
 }

@@ -67,7 +67,8 @@ void describe(DeviceHandle& handle, linux_gpu::DeviceStrings strings) {
   handle.name = card.name;
   handle.workingSet = card.workingSetBytes;
   handle.ellesmere = card.ellesmere;
-  handle.details = {"OpenCL (" + platformName(handle.id) + ")", card.pciAddress, card.memorySource};
+  handle.details = {"OpenCL (" + platformName(handle.id) + ")", card.pciAddress, card.memorySource,
+                    infoText(handle.id, CL_DRIVER_VERSION), "CLBlast's GEMM"};
 }
 
 }  // namespace

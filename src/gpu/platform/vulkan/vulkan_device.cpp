@@ -80,7 +80,7 @@ platform::DeviceFacts describe(const vk::raii::PhysicalDevice& device, std::size
   return {index,
           card.name,
           card.workingSetBytes,
-          {stackText(device), card.pciAddress, card.memorySource}};
+          {stackText(device), card.pciAddress, card.memorySource, "", ""}};
 }
 
 }  // namespace
@@ -103,14 +103,15 @@ Instance::Instance(const lg::BackendOptions& options) : onMessage_(options.onVal
   // in the type of callback they want.
   VkDebugUtilsMessengerCreateInfoEXT info{};
   info.sType = VK_STRUCTURE_TYPE_DEBUG_UTILS_MESSENGER_CREATE_INFO_EXT;
-  info.messageSeverity =
-      VK_DEBUG_UTILS_MESSAGE_SEVERITY_WARNING_BIT_EXT | VK_DEBUG_UTILS_MESSAGE_SEVERITY_ERROR_BIT_EXT;
+  info.messageSeverity = VK_DEBUG_UTILS_MESSAGE_SEVERITY_WARNING_BIT_EXT |
+                         VK_DEBUG_UTILS_MESSAGE_SEVERITY_ERROR_BIT_EXT;
   info.messageType = VK_DEBUG_UTILS_MESSAGE_TYPE_GENERAL_BIT_EXT |
                      VK_DEBUG_UTILS_MESSAGE_TYPE_VALIDATION_BIT_EXT |
                      VK_DEBUG_UTILS_MESSAGE_TYPE_PERFORMANCE_BIT_EXT;
   info.pfnUserCallback = &Instance::report;
   info.pUserData = this;
-  messenger_ = vk::raii::DebugUtilsMessengerEXT(instance_, vk::DebugUtilsMessengerCreateInfoEXT(info));
+  messenger_ =
+      vk::raii::DebugUtilsMessengerEXT(instance_, vk::DebugUtilsMessengerCreateInfoEXT(info));
 }
 
 // Destroying the instance would unload the drivers, and the context the loader itself.
@@ -137,6 +138,17 @@ Device::Device(std::shared_ptr<Instance> instance, vk::raii::PhysicalDevice phys
                                         vk::PhysicalDeviceMaintenance3Properties>();
   maxAllocation_ = chain.get<vk::PhysicalDeviceMaintenance3Properties>().maxMemoryAllocationSize;
   cpu_ = physical_.getProperties().deviceType == vk::PhysicalDeviceType::eCpu;
+  tile_ = chooseTile(physical_, facts_.name, *options_);
+  facts_.details.driver = driverText(physical_);
+  facts_.details.kernel = "our shader, tile " + tile_.tile.text() + " (" + tile_.source + ")";
+}
+
+void Device::dropStoredTile(const std::string& why) {
+  vulkan::dropStoredTile(facts_.name, facts_.details.driver, *options_, why);
+  auto options = *options_;
+  options.tileStore.clear();
+  tile_ = chooseTile(physical_, facts_.name, options);
+  facts_.details.kernel = "our shader, tile " + tile_.tile.text() + " (" + tile_.source + ")";
 }
 
 DeviceLimits Device::limits() const {

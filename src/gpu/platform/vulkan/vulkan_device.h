@@ -14,6 +14,7 @@
 
 #include "gpu/platform/backend.h"
 #include "gpu/platform/linux/backend_options.h"
+#include "gpu/platform/vulkan/tile_choice.h"
 #include "gpu/platform/vulkan/windows.h"
 
 namespace ventra::gpu::vulkan {
@@ -44,6 +45,10 @@ class Device {
   Device(std::shared_ptr<Instance> instance, vk::raii::PhysicalDevice physical,
          std::uint32_t queueFamily, platform::DeviceFacts facts,
          std::shared_ptr<const linux_gpu::BackendOptions> options);
+  // The shader's tile on this device, and where it came from.
+  const TileChoice& tile() const { return tile_; }
+  // The stored tile would not build: dropped, and the class default taken instead.
+  void dropStoredTile(const std::string& why);
   const platform::DeviceFacts& facts() const { return facts_; }
   const linux_gpu::BackendOptions& options() const { return *options_; }
   DeviceLimits limits() const;
@@ -69,6 +74,7 @@ class Device {
   std::shared_ptr<const linux_gpu::BackendOptions> options_;
   std::uint64_t maxAllocation_ = 0;
   bool cpu_ = false;
+  TileChoice tile_;
   std::once_flag made_;
   std::optional<vk::raii::Device> device_;
   std::optional<vk::raii::Queue> queue_;

@@ -12,8 +12,6 @@ const std::uint32_t kMatmulSpirv[] = {
 #include "matmul.spv.inc"
 };
 
-constexpr std::uint32_t kInvocations = 64;  // the shader's workgroup
-
 struct PushConstants {
   std::uint32_t rows, columns, interior;
   std::uint32_t leftStride, rightStride, resultStride;
@@ -117,9 +115,9 @@ void VkSubmission::recordDispatch(const vk::raii::CommandBuffer& commands,
                             d.accumulate ? 1u : 0u};
   commands.pushConstants<PushConstants>(*kernel.layout(), vk::ShaderStageFlagBits::eCompute, 0,
                                         shape);
-  const std::uint32_t tileColumns = kInvocations * kernel.tile().columnsPerInvocation;
-  commands.dispatch((d.columns + tileColumns - 1) / tileColumns,
-                    (d.rows + kernel.tile().rows - 1) / kernel.tile().rows, 1);
+  const auto& tile = kernel.tile();
+  commands.dispatch((d.columns + tile.columns() - 1) / tile.columns(),
+                    (d.rows + tile.rows() - 1) / tile.rows(), 1);
 }
 
 // One command buffer, and later one queue submission, per block of rows.
@@ -185,22 +183,34 @@ bool VkSubmission::waitFor(double seconds) {
 constexpr vk::PushConstantRange kShapeRange(vk::ShaderStageFlagBits::eCompute, 0,
                                             sizeof(PushConstants));
 
-// A CPU driver runs the workgroup's invocations as vector lanes and pays for every load lane by
-// lane, so it gets the largest block of sums per invocation; a GPU needs registers to spare for
-// other waves.
-MatmulKernel::Tile tileFor(const Device& device) {
-  return device.isCpu() ? MatmulKernel::Tile{16, 16} : MatmulKernel::Tile{16, 4};
-}
-
 MatmulKernel::MatmulKernel(Device& device)
     : setLayout_(makeSetLayout(device)),
       layout_(device.logical(), {{}, *setLayout_, kShapeRange}),
-      tile_(tileFor(device)) {
+      tile_(device.tile().tile) {
+  try {
+    build(device);
+  } catch (const vk::SystemError& error) {
+    if (!device.tile().stored) throw;
+    device.dropStoredTile(std::string("it did not build: ") + error.what());
+    tile_ = device.tile().tile;
+    build(device);
+  }
+}
+
+// The tile's six numbers are the shader's specialization constants 0 to 5, in their order.
+void MatmulKernel::build(Device& device) {
+  using linux_gpu::KernelTile;
   vk::raii::ShaderModule shader(device.logical(), {{}, sizeof kMatmulSpirv, kMatmulSpirv});
-  const std::array<vk::SpecializationMapEntry, 2> entries{
-      vk::SpecializationMapEntry{0, offsetof(Tile, rows), sizeof(std::uint32_t)},
-      vk::SpecializationMapEntry{1, offsetof(Tile, columnsPerInvocation), sizeof(std::uint32_t)}};
-  vk::SpecializationInfo specialization(entries, vk::ArrayProxyNoTemporaries<const Tile>(tile_));
+  constexpr auto kNumber = sizeof(std::uint32_t);
+  const std::array<vk::SpecializationMapEntry, 6> entries{
+      vk::SpecializationMapEntry{0, offsetof(KernelTile, tx), kNumber},
+      vk::SpecializationMapEntry{1, offsetof(KernelTile, ty), kNumber},
+      vk::SpecializationMapEntry{2, offsetof(KernelTile, tm), kNumber},
+      vk::SpecializationMapEntry{3, offsetof(KernelTile, tn), kNumber},
+      vk::SpecializationMapEntry{4, offsetof(KernelTile, step), kNumber},
+      vk::SpecializationMapEntry{5, offsetof(KernelTile, staged), kNumber}};
+  vk::SpecializationInfo specialization(entries,
+                                        vk::ArrayProxyNoTemporaries<const KernelTile>(tile_));
   vk::ComputePipelineCreateInfo info(
       {}, {{}, vk::ShaderStageFlagBits::eCompute, *shader, "main", &specialization}, *layout_);
   pipeline_ = vk::raii::Pipeline(device.logical(), nullptr, info);

@@ -12,23 +12,22 @@
 
 namespace ventra::gpu::vulkan {
 
+// Our product shader (matmul.comp) built for a device with the device's tile. A stored tile that
+// will not build is dropped, and the class default built instead.
 class MatmulKernel {
  public:
-  // The block of results one workgroup computes: rows, and columns per invocation.
-  struct Tile {
-    std::uint32_t rows;
-    std::uint32_t columnsPerInvocation;
-  };
   explicit MatmulKernel(Device& device);
-  const Tile& tile() const { return tile_; }
+  const linux_gpu::KernelTile& tile() const { return tile_; }
   const vk::raii::DescriptorSetLayout& setLayout() const { return setLayout_; }
   const vk::raii::PipelineLayout& layout() const { return layout_; }
   const vk::raii::Pipeline& pipeline() const { return pipeline_; }
 
  private:
+  void build(Device& device);
+
   vk::raii::DescriptorSetLayout setLayout_;
   vk::raii::PipelineLayout layout_;
-  Tile tile_;
+  linux_gpu::KernelTile tile_;
   vk::raii::Pipeline pipeline_{nullptr};
 };
 

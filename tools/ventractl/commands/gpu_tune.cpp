@@ -1,0 +1,186 @@
+// ventractl gpu tune: our product shader's tile, tuned on the device itself. Each tile the tuner
+// knows runs a product of the same size (about half a second with the device's present tile),
+// is checked in every element, and timed; the fastest is stored for this device and driver in
+// the user's cache directory, where the load then finds it.
+#include <chrono>
+#include <cmath>
+#include <iomanip>
+#include <ostream>
+
+#include "commands/commands.h"
+#include "commands/context.h"
+#include "gpu/gpu_workload.h"
+#include "gpu/platform/linux/stacks.h"
+#include "gpu/platform/linux/tile_store.h"
+#include "gpu/platform/metal.h"
+#include "host/host.h"
+#include "views/value_format.h"
+
+namespace ventra::ctl {
+namespace {
+using json = nlohmann::ordered_json;
+namespace lg = gpu::linux_gpu;
+namespace pf = gpu::platform;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int64_t kFirstSize = 256;
+constexpr std::int64_t kLargestSize = 8192;  // two matrices of 256 MiB
+constexpr double kProductSeconds = 0.5;      // long enough to time, short enough to try many
+constexpr int kTimedRuns = 3;
+
+struct Trial {
+  lg::KernelTile tile;
+  std::optional<double> gflops;  // nothing where it did not run or was wrong
+  std::string problem;
+};
+
+std::shared_ptr<pf::GPUPlatform> vulkanWith(const Options& options,
+                                            std::optional<lg::KernelTile> tile) {
+  lg::BackendOptions backend = lg::BackendOptions::withCpuDevices(options.allowCpu);
+  backend.tile = tile;
+  return lg::stackPlatform(lg::Stack::vulkan, backend);
+}
+
+// One product at n on the installed GPU, after one that builds the shader: its seconds, and
+// whether every element of C is n (A is all ones); nothing where the work failed.
+std::optional<std::pair<double, bool>> timedProduct(std::int64_t n, std::string& problem) {
+  GPULoadObserver quiet;
+  GPUWorkload workload(n, quiet);
+  if (!workload.ready()) {
+    problem = "the device would not hold the matrices";
+    return std::nullopt;
+  }
+  // The first builds the shader; the fastest of the others is the tile's time, since whatever
+  // else the machine does only ever slows a run down.
+  double seconds = 0;
+  for (int run = 0; run < 1 + kTimedRuns; ++run) {
+    const auto started = Clock::now();
+    auto product = workload.encode(1);
+    product->commit();
+    product->waitUntilCompleted();
+    if (product->error()) {
+      problem = *product->error();
+      return std::nullopt;
+    }
+    const double took = std::chrono::duration<double>(Clock::now() - started).count();
+    if (run == 1 || (run > 1 && took < seconds)) seconds = took;
+  }
+  const auto size = static_cast<std::uint64_t>(n);
+  std::vector<float> row(size);
+  bool right = true;
+  for (std::uint64_t r = 0; r < size && right; ++r) {
+    if (!workload.result().readBytes(r * size * 4, row.data(), size * 4)) {
+      problem = "C could not be read back";
+      return std::nullopt;
+    }
+    for (float x : row) right = right && x == static_cast<float>(n);
+  }
+  return std::pair{seconds, right};
+}
+
+// The size whose product takes about kProductSeconds with the device's present tile.
+std::int64_t calibratedSize(const Options& options) {
+  if (options.size) return *options.size;
+  ScopedComposition installed(Composition::ofGpu(vulkanWith(options, std::nullopt)));
+  std::string ignored;
+  std::int64_t n = kFirstSize;
+  while (n < kLargestSize) {
+    auto timed = timedProduct(n, ignored);
+    if (!timed || timed->first >= kProductSeconds / 8) break;
+    n *= 2;
+  }
+  return n;
+}
+
+Trial tryTile(const Options& options, const lg::KernelTile& tile, std::int64_t n) {
+  Trial trial{tile, std::nullopt, ""};
+  auto platform = vulkanWith(options, tile);
+  auto facts = platform->defaultDevice();
+  if (!facts || facts->details.kernel.find(tile.text() + " (given)") == std::string::npos) {
+    trial.problem = facts ? facts->details.kernel : "no device";
+    return trial;
+  }
+  ScopedComposition installed(Composition::ofGpu(platform));
+  auto timed = timedProduct(n, trial.problem);
+  if (timed && !timed->second) trial.problem = "wrong in some element of C";
+  if (timed && timed->second) trial.gflops = 2 * std::pow(double(n), 3) / timed->first / 1e9;
+  return trial;
+}
+
+void show(Context& context, const Trial& trial) {
+  if (context.options.json) return;
+  context.out << "  " << std::left << std::setw(18) << trial.tile.text();
+  if (trial.gflops)
+    context.out << std::fixed << std::setprecision(1) << *trial.gflops << " GFLOP/s\n";
+  else
+    context.out << "not used: " << shown(json(trial.problem)) << "\n";
+  context.out << std::flush;
+}
+
+json trialJson(const Trial& t) {
+  return {{"tile", t.tile.text()},
+          {"operationsPerByte", t.tile.operationsPerByte()},
+          {"gflops", t.gflops ? json(*t.gflops) : json(nullptr)},
+          {"problem", t.gflops ? json(nullptr) : json(t.problem)}};
+}
+
+// The fastest tile that ran right, stored for the device and driver.
+int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vector<Trial>& trials,
+                 std::int64_t n) {
+  const Trial* best = nullptr;
+  for (const auto& trial : trials)
+    if (trial.gflops && (!best || *trial.gflops > *best->gflops)) best = &trial;
+  if (!best) throw CommandError("no tile ran right on this device: nothing is stored");
+  lg::TileStore store(lg::userTileStore());
+  store.put({device.name, device.details.driver, best->tile, *best->gflops});
+  if (auto problem = store.save()) throw CommandError(*problem);
+  if (context.options.json) {
+    json all = json::array();
+    for (const auto& trial : trials) all.push_back(trialJson(trial));
+    printJson(context, {{"device", device.name},
+                        {"driver", device.details.driver},
+                        {"n", n},
+                        {"trials", all},
+                        {"best", best->tile.text()},
+                        {"stored", store.file().string()}});
+    return 0;
+  }
+  context.out << "fastest: " << best->tile.text() << " at " << std::fixed << std::setprecision(1)
+              << *best->gflops << " GFLOP/s; stored in " << shown(json(store.file().string()))
+              << ", where the load finds it\n";
+  return 0;
+}
+
+int runGpuTune(Context& context, const Arguments& args) {
+  expectArguments(args, 0, "gpu tune [--size N]");
+  if (context.options.gpuBackend && *context.options.gpuBackend != "vulkan")
+    throw UsageError("gpu tune tunes the Vulkan stack's shader: leave --gpu out, or say vulkan");
+  auto device = vulkanWith(context.options, std::nullopt)->defaultDevice();
+  if (!device) throw CommandError("no Vulkan device to tune: " + noHostGpus(context.options));
+  const std::int64_t n = calibratedSize(context.options);
+  if (!context.options.json)
+    context.out << "tuning our shader on " << shown(json(device->name)) << " ("
+                << shown(json(device->details.driver)) << ") with products of " << n << " x " << n
+                << "\n";
+  std::vector<Trial> trials;
+  for (const auto& tile : lg::tuningCandidates()) {
+    trials.push_back(tryTile(context.options, tile, n));
+    show(context, trials.back());
+  }
+  return storeTheBest(context, *device, trials, n);
+}
+
+}  // namespace
+
+CommandDefinition gpuTuneCommand() {
+  return {
+      "tune",
+      "choose the product shader's tile for this device by trying each on it (Vulkan)",
+      {},
+      {"json", "allowCpu", "gpu", "size"},
+      {},
+      runGpuTune,
+      R"(print {device, driver, n, trials: [{tile, operationsPerByte, gflops, problem}], best, stored})"};
+}
+
+}  // namespace ventra::ctl
