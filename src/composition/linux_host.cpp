@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <stdexcept>
 
 #include "gpu/platform/linux/tile_store.h"
 #include "sensors/temperature_sensors.h"
@@ -14,12 +15,13 @@ namespace {
 
 std::optional<lg::Stack> stackNamed(const std::string& value, const std::string& where,
                                     std::string& problem) {
-  if (value.empty() || value == "auto") return std::nullopt;
-  auto stack = lg::parseStack(value);
-  if (!stack)
+  auto choice = parseGpuChoice(value);
+  if (!choice || *choice == GpuChoice::fake) {
     problem =
         where + " = \"" + value + "\" names no GPU stack (vulkan, opencl or auto); the app chooses";
-  return stack;
+    return std::nullopt;
+  }
+  return stackOf(*choice);
 }
 
 // The catalogue's keys are sp78 temperatures on every SMC that has them.
@@ -39,28 +41,41 @@ std::optional<lg::Stack> userPinnedStack(const std::filesystem::path& defaultsFi
                 : std::nullopt;
 }
 
-Composition linuxHost(LinuxHostOptions options) {
+std::optional<lg::Stack> stackOf(GpuChoice choice) {
+  switch (choice) {
+    case GpuChoice::automatic:
+      return std::nullopt;
+    case GpuChoice::vulkan:
+      return lg::Stack::vulkan;
+    case GpuChoice::opencl:
+      return lg::Stack::opencl;
+    case GpuChoice::fake:
+      break;
+  }
+  throw std::logic_error("the simulated card is no GPU stack of this host");
+}
+
+std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuPlatform(LinuxHostOptions options) {
   // The shader's tile tuned on this machine by `ventractl gpu tune`, where it was.
   if (options.gpus.backend.tileStore.empty()) options.gpus.backend.tileStore = lg::userTileStore();
+  if (options.gpus.stack) return lg::linuxGpus(options.gpus.stack, options.gpus.backend);
+  // Read when the GPUs are first asked about: a launch that never gets there reads nothing.
+  auto defaults = options.desktopPaths.defaultsFile.empty() ? app::linux_desktop::userDefaultsFile()
+                                                            : options.desktopPaths.defaultsFile;
+  return lg::onFirstUse([defaults, backend = options.gpus.backend, program = options.programName] {
+    std::string problem;
+    auto pinned = userPinnedStack(defaults, problem);
+    if (!problem.empty()) std::cerr << program << ": " << problem << "\n";
+    return lg::linuxGpus(pinned, backend);
+  });
+}
+
+Composition linuxHost(LinuxHostOptions options) {
   auto applesmc = options.applesmcDirectory.empty() ? smc::linux_backend::defaultDevicePath()
                                                     : options.applesmcDirectory;
   Composition composition;
   composition.smc = smc::linux_backend::hostService(applesmc, knownTemperatureKey);
-  if (options.gpus.stack) {
-    composition.gpu = lg::linuxGpus(options.gpus.stack, options.gpus.backend);
-  } else {
-    // Read when the GPUs are first asked about: a launch that never gets there reads nothing.
-    auto defaults = options.desktopPaths.defaultsFile.empty()
-                        ? app::linux_desktop::userDefaultsFile()
-                        : options.desktopPaths.defaultsFile;
-    composition.gpu =
-        lg::onFirstUse([defaults, backend = options.gpus.backend, program = options.programName] {
-          std::string problem;
-          auto pinned = userPinnedStack(defaults, problem);
-          if (!problem.empty()) std::cerr << program << ": " << problem << "\n";
-          return lg::linuxGpus(pinned, backend);
-        });
-  }
+  composition.gpu = linuxGpuPlatform(options);
   if (options.desktop)
     composition.desktop = app::linux_desktop::makeLinuxDesktop(std::move(options.desktopPaths));
   return composition;

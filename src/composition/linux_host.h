@@ -8,6 +8,7 @@
 
 #include "app/platform/linux/linux_desktop.h"
 #include "composition/composition.h"
+#include "composition/gpu_choice.h"
 #include "gpu/platform/linux/backend_options.h"
 #include "gpu/platform/linux/stacks.h"
 
@@ -38,5 +39,12 @@ struct LinuxHostOptions {
 };
 
 Composition linuxHost(LinuxHostOptions options = {});
+
+// The GPUs alone, as linuxHost composes them, for a process that needs nothing else of the host.
+std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuPlatform(LinuxHostOptions options);
+
+// The stack a choice names: nothing for the app's own choice. The simulated card is no stack of
+// this host: asking for it is a programming error (std::logic_error).
+std::optional<gpu::linux_gpu::Stack> stackOf(GpuChoice choice);
 
 }  // namespace ventra

@@ -130,6 +130,8 @@ TEST(Ventractl, TheUserPinsTheStackByVariableOrSetting) {
   std::string refused = defaultStack("VENTRA_GPU=cuda ");
   EXPECT_EQ(refused.substr(0, 6), "Vulkan");
   EXPECT_NE(refused.find("VENTRA_GPU = \"cuda\" names no GPU stack"), std::string::npos) << refused;
+  refused = defaultStack("VENTRA_GPU=fake ");  // the simulated card is ventractl's, not the app's
+  EXPECT_NE(refused.find("VENTRA_GPU = \"fake\" names no GPU stack"), std::string::npos) << refused;
   std::filesystem::remove_all(config);
 }
 

@@ -20,7 +20,7 @@ Composition composeFor(const Options& options) {
   if (options.profile && options.applesmcDirectory)
     throw UsageError("--profile and --applesmc name two different SMCs: give one");
   Composition composition = hostComposition(options);
-  if (options.gpuBackend == "fake") composition.gpu = fakeGpus();
+  if (options.gpu == GpuChoice::fake) composition.gpu = fakeGpus();
   if (options.profile)
     composition.smc =
         emulatedSmc(smc::emulator::loadProfileFile(dataFileNamed(*options.profile, "profiles")))

@@ -195,7 +195,7 @@ json deviceJson(std::size_t index, const pf::Device& device, bool isDefault) {
 
 // The platforms `gpu` lists: the fake, the stack --gpu names, else every stack of the host.
 std::vector<std::shared_ptr<pf::GPUPlatform>> listedPlatforms(const Options& options) {
-  if (options.gpuBackend == "fake") return {fakeGpus()};
+  if (options.gpu == GpuChoice::fake) return {fakeGpus()};
   return listedGpuStacks(options);
 }
 

@@ -153,7 +153,7 @@ int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vec
 
 int runGpuTune(Context& context, const Arguments& args) {
   expectArguments(args, 0, "gpu tune [--size N]");
-  if (context.options.gpuBackend && *context.options.gpuBackend != "vulkan")
+  if (context.options.gpu != GpuChoice::automatic && context.options.gpu != GpuChoice::vulkan)
     throw UsageError("gpu tune tunes the Vulkan stack's shader: leave --gpu out, or say vulkan");
   auto device = vulkanWith(context.options, std::nullopt)->defaultDevice();
   if (!device) throw CommandError("no Vulkan device to tune: " + noHostGpus(context.options));

@@ -68,7 +68,7 @@ double simulatedRate(std::int64_t n) {
 class ResetMachine {
  public:
   ResetMachine(const Options& options, std::int64_t n) {
-    if (options.profile && options.gpuBackend == "fake") {
+    if (options.profile && options.gpu == GpuChoice::fake) {
       simulated_ = true;
       scenario_.hostModel = app::kAcceptedHostModel;
       auto card =
@@ -118,7 +118,7 @@ OutcomeWords wordsFor(const reset::Outcome& outcome, const Options& options) {
 
 int runReset(Context& context, const Arguments& args) {
   expectArguments(args, 0, "reset");
-  if (!context.options.profile && context.options.gpuBackend == "fake")
+  if (!context.options.profile && context.options.gpu == GpuChoice::fake)
     throw UsageError(
         "--gpu fake resets a simulated tower: give it an SMC with --profile (for example "
         "ventractl --profile macpro5_1-stuck.json reset --gpu fake)");

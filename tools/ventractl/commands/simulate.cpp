@@ -38,7 +38,7 @@ void printEvent(Context& context, const sim::TraceEvent& event) {
 // The host's real GPUs in place of the scenario's fake ones.
 std::shared_ptr<gpu::platform::GPUPlatform> hostGpus(const Options& options) {
   if (auto missing = hostUnavailable()) throw CommandError(*missing);
-  return hostComposition(options).gpu;
+  return hostGpuPlatform(options);
 }
 
 int runSimulate(Context& context, const Arguments& args) {
@@ -50,7 +50,9 @@ int runSimulate(Context& context, const Arguments& args) {
   } catch (const sim::ScenarioError& error) {
     throw CommandError(std::string("bad scenario: ") + error.what());
   }
-  const bool hostGpu = context.options.gpuBackend.value_or("fake") != "fake";
+  // The scenario's own card unless a stack of this host is named.
+  const bool hostGpu =
+      context.options.gpu == GpuChoice::vulkan || context.options.gpu == GpuChoice::opencl;
   if (context.options.desktop == "linux") {
     sim::Trace trace;
     int status = runOnLinuxDesktop(scenario, trace, context.err,

@@ -21,6 +21,9 @@ namespace ventra::ctl {
 // its desktop; empty where this build has none.
 Composition hostComposition(const Options& options);
 
+// The host's GPUs alone, as hostComposition composes them; nothing where this build has none.
+std::shared_ptr<gpu::platform::GPUPlatform> hostGpuPlatform(const Options& options);
+
 // What `gpu` lists: the stack --gpu names, else each stack of this build on its own.
 std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options& options);
 

@@ -16,7 +16,8 @@ LinuxGpus chosenGpus(const Options& options) {
   LinuxGpus gpus;
   gpus.backend = lg::BackendOptions::withCpuDevices(options.allowCpu);
   gpus.backend.tileStore = lg::userTileStore();
-  if (options.gpuBackend) gpus.stack = lg::parseStack(*options.gpuBackend);
+  // The simulated card takes the host's place where a command chooses it (context.cpp).
+  if (options.gpu != GpuChoice::fake) gpus.stack = stackOf(options.gpu);
   return gpus;
 }
 
@@ -28,6 +29,13 @@ Composition hostComposition(const Options& options) {
   host.gpus = chosenGpus(options);
   host.programName = "ventractl";
   return linuxHost(std::move(host));
+}
+
+std::shared_ptr<gpu::platform::GPUPlatform> hostGpuPlatform(const Options& options) {
+  LinuxHostOptions host;
+  host.gpus = chosenGpus(options);
+  host.programName = "ventractl";
+  return linuxGpuPlatform(std::move(host));
 }
 
 std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options& options) {
@@ -106,7 +114,7 @@ bool waitForHardware(double seconds, const Options& options, std::ostream& log) 
   auto ready = [&] {
     std::error_code error;
     return (options.profile || std::filesystem::exists(driver / "key_count", error)) &&
-           (options.gpuBackend == "fake" || options.allowCpu || renderNodeThere());
+           (options.gpu == GpuChoice::fake || options.allowCpu || renderNodeThere());
   };
   if (ready()) return true;
   log << "waiting up to " << seconds << " s for the applesmc driver (" << driver.string()

@@ -10,6 +10,10 @@ Composition hostComposition(const Options&) {
   return {};
 }
 
+std::shared_ptr<gpu::platform::GPUPlatform> hostGpuPlatform(const Options&) {
+  return nullptr;
+}
+
 std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options&) {
   return {};
 }

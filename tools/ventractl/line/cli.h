@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "composition/gpu_choice.h"
+
 namespace ventra::ctl {
 
 // A command line that cannot be run as written; reported with the usage hint, exit status 2.
@@ -26,7 +28,7 @@ struct Options {
   bool allowCpu = false;
   bool realTime = false;
   std::string unit = "celsius";
-  std::optional<std::string> gpuBackend;  // --gpu; each command has its own default
+  GpuChoice gpu = GpuChoice::automatic;  // --gpu; what automatic means is each command's own
   std::string desktop = "sim";
   double interval = 2.0;
   std::optional<long long> count;

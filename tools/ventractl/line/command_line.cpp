@@ -13,6 +13,14 @@ namespace {
 
 using Setter = std::function<void(Options&, const std::string&)>;
 
+// The names CLI11 lets through are the option's listed choices; "auto" is not among them.
+GpuChoice gpuChoice(const std::string& name) {
+  auto choice = parseGpuChoice(name);
+  if (!choice || *choice == GpuChoice::automatic)
+    throw UsageError("--gpu " + name + " names no GPU stack: fake, vulkan or opencl");
+  return *choice;
+}
+
 const std::map<std::string, Setter>& setters() {
   static const std::map<std::string, Setter> table{
       {"profile", [](Options& o, const std::string& v) { o.profile = v; }},
@@ -42,8 +50,8 @@ const std::map<std::string, Setter>& setters() {
        [](Options& o, const std::string& v) { o.size = parseInteger(v, "--size", 1, 32768); }},
       {"allowCpu", [](Options& o, const std::string&) { o.allowCpu = true; }},
       {"output", [](Options& o, const std::string& v) { o.output = v; }},
-      {"gpu", [](Options& o, const std::string& v) { o.gpuBackend = v; }},
-      {"simGpu", [](Options& o, const std::string& v) { o.gpuBackend = v; }},
+      {"gpu", [](Options& o, const std::string& v) { o.gpu = gpuChoice(v); }},
+      {"simGpu", [](Options& o, const std::string& v) { o.gpu = gpuChoice(v); }},
       {"realTime", [](Options& o, const std::string&) { o.realTime = true; }},
       {"desktop", [](Options& o, const std::string& v) { o.desktop = v; }},
   };
