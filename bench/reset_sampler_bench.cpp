@@ -70,7 +70,7 @@ void BM_ResetLoad(benchmark::State& state) {
   sim::Scenario scenario;
   scenario.hostModel = "MacPro5,1";
   sim::Trace trace;
-  machine.composition.desktop = std::make_shared<sim::SimDesktop>(scenario, trace, false);
+  machine.composition.desktop = sim::simulatedDesktop(scenario, trace);
   ScopedComposition installed(machine.composition);
   {
     GPULoadObserver none;

@@ -20,6 +20,12 @@ inline constexpr char kAcceptedHostModel[] = "MacPro5,1";
 inline constexpr char kAcceptedGPUIdentity[] = "AMD Radeon RX 580 8 GB";
 inline constexpr char kDelayAtLogin[] = "DelayAtLogin";
 
+// What a desktop must know of the app: an alert outlives the app's own wait on it by a little,
+// so the desktop never expires one the app still waits on.
+inline platform::DesktopRules desktopRules() {
+  return {kAlertTimeoutSeconds + 3.0};
+}
+
 void handleLaunch(const std::shared_ptr<AppDelegate>& delegate);
 bool isLoginItemLaunch(const std::optional<platform::AppleEventDescriptor>& event);
 bool isForcedMode(std::uint64_t modifierFlags);

@@ -6,14 +6,14 @@ namespace {
 void install(Composition composition) {
   smc::platform::installAppleSMCService(std::move(composition.smc));
   gpu::platform::installGPUPlatform(std::move(composition.gpu));
-  app::platform::installDesktopPlatform(std::move(composition.desktop));
+  app::platform::installDesktop(std::move(composition.desktop));
 }
 
 }  // namespace
 
 Composition installedComposition() {
   return {smc::platform::installedAppleSMCService(), gpu::platform::installedGPUPlatform(),
-          app::platform::installedDesktopPlatform()};
+          app::platform::installedDesktop()};
 }
 
 ScopedComposition::ScopedComposition(Composition composition) : previous_(installedComposition()) {

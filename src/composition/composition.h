@@ -16,7 +16,7 @@ namespace ventra {
 struct Composition {
   std::shared_ptr<smc::platform::Service> smc;
   std::shared_ptr<gpu::platform::GPUPlatform> gpu;
-  std::shared_ptr<app::platform::DesktopPlatform> desktop;
+  std::shared_ptr<app::platform::Desktop> desktop;
 
   // A process with one of the three and none of the others.
   static Composition ofSmc(std::shared_ptr<smc::platform::Service> service) {
@@ -25,7 +25,7 @@ struct Composition {
   static Composition ofGpu(std::shared_ptr<gpu::platform::GPUPlatform> platform) {
     return {nullptr, std::move(platform), nullptr};
   }
-  static Composition ofDesktop(std::shared_ptr<app::platform::DesktopPlatform> platform) {
+  static Composition ofDesktop(std::shared_ptr<app::platform::Desktop> platform) {
     return {nullptr, nullptr, std::move(platform)};
   }
 };

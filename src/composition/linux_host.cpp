@@ -4,6 +4,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "app/controller.h"
 #include "gpu/platform/linux/tile_store.h"
 #include "sensors/temperature_sensors.h"
 #include "smc/platform/linux/applesmc.h"
@@ -77,7 +78,8 @@ Composition linuxHost(LinuxHostOptions options) {
   composition.smc = smc::linux_backend::hostService(applesmc, knownTemperatureKey);
   composition.gpu = linuxGpuPlatform(options);
   if (options.desktop)
-    composition.desktop = app::linux_desktop::makeLinuxDesktop(std::move(options.desktopPaths));
+    composition.desktop = std::make_shared<app::platform::Desktop>(
+        app::linux_desktop::makeLinuxDesktop(std::move(options.desktopPaths)), app::desktopRules());
   return composition;
 }
 

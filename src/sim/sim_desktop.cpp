@@ -6,74 +6,37 @@
 #include <thread>
 
 #include "app/app_delegate.h"
+#include "app/controller.h"
 #include "sim/simulated_host.h"
 #include "sim/tracing.h"
 
 namespace ventra::sim {
 namespace pf = app::platform;
 
-class SimNotificationCenter final : public pf::UserNotificationCenter {
- public:
-  SimNotificationCenter(SimDesktop& desktop, const Scenario& scenario)
-      : desktop_(desktop), answer_(scenario.answer) {
-    if (scenario.leftoverNotification) {
-      auto leftover = std::make_shared<pf::UserNotification>();
-      leftover->title = "High Fan Speed Detected";
-      delivered_.push_back(leftover);
-    }
-  }
-  void removeAllDeliveredNotifications() override { delivered_.clear(); }
-  void deliverNotification(std::shared_ptr<pf::UserNotification> n) override {
-    delivered_.push_back(n);
-    // The user's answer is queued on this desktop itself, not on the traced one the app sees:
-    // it is no call of the app's.
-    if (answer_.action != Answer::Action::none)
-      desktop_.asyncAfter(answer_.after, [this, n] { userAnswers(n); });
-  }
-  void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {
-    delegate_ = std::move(delegate);
-  }
-  void removeDeliveredNotification(const std::shared_ptr<pf::UserNotification>& n) override {
-    std::erase(delivered_, n);
-  }
-  std::size_t deliveredCount() const { return delivered_.size(); }
+namespace {
 
- private:
-  // The user acts on the notification if it is still on screen.
-  void userAnswers(const std::shared_ptr<pf::UserNotification>& n) {
-    if (std::find(delivered_.begin(), delivered_.end(), n) == delivered_.end()) return;
-    std::erase(delivered_, n);
-    if (!delegate_) return;
-    if (answer_.action == Answer::Action::reset)
-      delegate_->userNotificationCenterDidDismissAlert(*this, n);
-    else
-      delegate_->userNotificationCenterDidActivateNotification(*this, n);
+// The leftover of an earlier run, where the scenario has one: on screen until withdrawn.
+constexpr pf::NotificationId kLeftover = 0;
+
+pf::UserAnswer answerOf(Answer::Action action) {
+  switch (action) {
+    case Answer::Action::reset:
+      return pf::UserAnswer::otherButton;
+    case Answer::Action::cancel:
+      return pf::UserAnswer::actionButton;
+    default:
+      return pf::UserAnswer::body;
   }
-
-  SimDesktop& desktop_;
-  Answer answer_;
-  std::vector<std::shared_ptr<pf::UserNotification>> delivered_;
-  std::shared_ptr<pf::UserNotificationCenterDelegate> delegate_;
-};
-
-SimDesktop::SimDesktop(const Scenario& scenario, Trace& trace, bool realTime)
-    : scenario_(scenario),
-      trace_(trace),
-      realTime_(realTime),
-      center_(std::make_shared<SimNotificationCenter>(*this, scenario)) {}
-
-int SimDesktop::applicationMain(
-    int, char**, const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) {
-  auto delegate = create();
-  launching_ = true;
-  delegate->applicationDidFinishLaunching();
-  launching_ = false;
-  runMainQueue();
-  if (!terminated()) trace_.add("stalled", {{"reason", "nothing scheduled and no quit"}});
-  return terminated() ? 0 : 1;
 }
 
-void SimDesktop::runMainQueue() {
+}  // namespace
+
+SimDesktop::SimDesktop(const Scenario& scenario, Trace& trace, bool realTime)
+    : scenario_(scenario), trace_(trace), realTime_(realTime) {
+  if (scenario.leftoverNotification) shown_.insert(kLeftover);
+}
+
+void SimDesktop::runUntilQuit(const std::function<void(int)>&) {
   const auto start = std::chrono::steady_clock::now();
   while (!terminated() && !queue_.empty()) {
     Item item = queue_.top();
@@ -83,11 +46,11 @@ void SimDesktop::runMainQueue() {
     trace_.advanceTo(std::max(trace_.now(), item.deadline));
     item.work();
   }
+  if (!terminated()) trace_.add("stalled", {{"reason", "nothing scheduled and no quit"}});
 }
 
-void SimDesktop::terminate(pf::ApplicationDelegate& sender) {
-  ++terminations_;
-  sender.applicationWillTerminate();
+void SimDesktop::runAfter(double seconds, std::function<void()> work) {
+  queue_.push({trace_.now() + seconds, nextOrder_++, std::move(work)});
 }
 
 std::optional<pf::DefaultValue> SimDesktop::storedDefault(const std::string& key) {
@@ -96,37 +59,30 @@ std::optional<pf::DefaultValue> SimDesktop::storedDefault(const std::string& key
   return found->second;
 }
 
-std::shared_ptr<pf::UserNotificationCenter> SimDesktop::defaultUserNotificationCenter() {
-  return center_;
+// The simulated screen keeps a notification until it is withdrawn or answered: a run ends long
+// before any expiry.
+pf::NotificationId SimDesktop::show(const pf::UserNotification&, double,
+                                    std::function<void(pf::UserAnswer)> answered) {
+  const pf::NotificationId id = nextId_++;
+  shown_.insert(id);
+  const Answer answer = scenario_.answer;
+  if (answer.action != Answer::Action::none)
+    runAfter(answer.after, [this, id, answer, answered = std::move(answered)] {
+      if (shown_.erase(id)) answered(answerOf(answer.action));  // if still on screen
+    });
+  return id;
 }
 
-std::optional<pf::AppleEventDescriptor> SimDesktop::currentAppleEvent() {
-  if (!launching_) return std::nullopt;
-  pf::AppleEventDescriptor event{pf::kAEOpenApplication, {}};
-  if (scenario_.loginItem) event.enumParameters[pf::keyAEPropData] = pf::keyAELaunchedAsLogInItem;
-  return event;
+void SimDesktop::withdraw(std::optional<pf::NotificationId> which) {
+  if (which)
+    shown_.erase(*which);
+  else
+    shown_.clear();
 }
 
-std::uint64_t SimDesktop::modifierFlags() {
-  return scenario_.modifierFlags;
-}
-
-void SimDesktop::asyncAfter(double seconds, std::function<void()> work) {
-  queue_.push({trace_.now() + seconds, nextOrder_++, std::move(work)});
-}
-
-int SimDesktop::sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,
-                       const void*, std::size_t) {
-  const auto& model = scenario_.hostModel;
-  if (nameLength != 2 || name[0] != pf::CTL_HW || name[1] != pf::HW_MODEL || !model) return -1;
-  if (model->size() + 1 > *size) return -1;  // does not fit, as the real call reports
-  std::memcpy(buffer, model->c_str(), model->size() + 1);
-  *size = model->size() + 1;
-  return 0;
-}
-
-std::size_t SimDesktop::deliveredCount() const {
-  return center_->deliveredCount();
+std::shared_ptr<pf::Desktop> simulatedDesktop(const Scenario& scenario, Trace& trace) {
+  return std::make_shared<pf::Desktop>(std::make_shared<SimDesktop>(scenario, trace, false),
+                                       app::desktopRules());
 }
 
 Simulation::Simulation(Scenario scenario, SimulationOptions options)
@@ -136,7 +92,8 @@ Simulation::Simulation(Scenario scenario, SimulationOptions options)
 
 int Simulation::run() {
   ScopedComposition installed(simulatedHost(scenario_, trace_, desktop_, options_.gpu));
-  app::applicationMain(0, nullptr);
+  const int status = app::applicationMain(0, nullptr);
+  if (status != 0) return status;
   return desktop_->terminated() ? 0 : 1;
 }
 

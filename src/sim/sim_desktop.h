@@ -1,12 +1,13 @@
 #pragma once
 
 // The simulated desktop: a virtual clock, a scripted host and a scripted user. Nothing sleeps
-// unless real time is asked for. It keeps the trace's clock; the platform calls are written by the
-// tracing decorator every desktop is run behind (sim/tracing_desktop.h).
+// unless real time is asked for. It keeps the trace's clock; what the app asks is written by the
+// tracer every desktop is run with (sim/tracing_desktop.h).
 
 #include <functional>
 #include <memory>
 #include <queue>
+#include <set>
 #include <vector>
 
 #include "app/platform/desktop.h"
@@ -16,28 +17,28 @@
 
 namespace ventra::sim {
 
-class SimNotificationCenter;
-
-class SimDesktop : public app::platform::DesktopPlatform,
-                   public std::enable_shared_from_this<SimDesktop> {
+// The desktop backend of a scripted host and user on the trace's clock: the main queue runs in
+// deadline order and jumps from one deadline to the next (real time only where asked); the user
+// answers each notification as the scenario says.
+class SimDesktop final : public app::platform::DesktopBackend {
  public:
   SimDesktop(const Scenario& scenario, Trace& trace, bool realTime);
 
-  int applicationMain(
-      int argc, char** argv,
-      const std::function<std::shared_ptr<app::platform::ApplicationDelegate>()>& create) override;
-  void terminate(app::platform::ApplicationDelegate& sender) override;
+  void runUntilQuit(const std::function<void(int status)>& stop) override;
+  void quit() override { ++quits_; }
+  void runAfter(double seconds, std::function<void()> work) override;
+  std::optional<std::string> hostModel() override { return scenario_.hostModel; }
+  bool launchedAsLoginItem(int, char**) override { return scenario_.loginItem; }
+  std::uint64_t modifierFlags() override { return scenario_.modifierFlags; }
   std::optional<app::platform::DefaultValue> storedDefault(const std::string& key) override;
-  std::shared_ptr<app::platform::UserNotificationCenter> defaultUserNotificationCenter() override;
-  std::optional<app::platform::AppleEventDescriptor> currentAppleEvent() override;
-  std::uint64_t modifierFlags() override;
-  void asyncAfter(double seconds, std::function<void()> work) override;
-  int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,
-             const void* newValue, std::size_t newLength) override;
+  app::platform::NotificationId show(
+      const app::platform::UserNotification& content, double expirySeconds,
+      std::function<void(app::platform::UserAnswer)> answered) override;
+  void withdraw(std::optional<app::platform::NotificationId> which) override;
 
-  bool terminated() const { return terminations_ > 0; }
-  int terminations() const { return terminations_; }
-  std::size_t deliveredCount() const;
+  bool terminated() const { return quits_ > 0; }
+  // Notifications on the simulated screen, one an earlier run left included.
+  std::size_t deliveredCount() const { return shown_.size(); }
 
  private:
   struct Item {
@@ -48,17 +49,19 @@ class SimDesktop : public app::platform::DesktopPlatform,
       return deadline != other.deadline ? deadline > other.deadline : order > other.order;
     }
   };
-  void runMainQueue();
 
   const Scenario& scenario_;
   Trace& trace_;
   bool realTime_;
-  bool launching_ = false;
-  int terminations_ = 0;
+  int quits_ = 0;
   std::uint64_t nextOrder_ = 0;
   std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue_;
-  std::shared_ptr<SimNotificationCenter> center_;
+  std::set<app::platform::NotificationId> shown_;
+  app::platform::NotificationId nextId_ = 1;
 };
+
+// The desktop of a scripted host, untraced: for a run that writes its own record (the reset's).
+std::shared_ptr<app::platform::Desktop> simulatedDesktop(const Scenario& scenario, Trace& trace);
 
 struct SimulationOptions {
   bool realTime = false;
@@ -70,7 +73,8 @@ struct SimulationOptions {
 class Simulation {
  public:
   Simulation(Scenario scenario, SimulationOptions options);
-  // 0 when the app quit, 1 when it stopped with nothing left to do and no quit.
+  // 0 when the app quit, 1 when it stopped with nothing left to do and no quit, or the app's
+  // own status where it ended on an internal error.
   int run();
   const Trace& trace() const { return trace_; }
   const SimDesktop& desktop() const { return *desktop_; }

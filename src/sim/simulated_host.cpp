@@ -8,13 +8,13 @@
 namespace ventra::sim {
 
 Composition simulatedHost(const Scenario& scenario, Trace& trace,
-                          std::shared_ptr<app::platform::DesktopPlatform> desktop,
+                          std::shared_ptr<app::platform::DesktopBackend> desktop,
                           std::shared_ptr<gpu::platform::GPUPlatform> gpu) {
   auto smc = emulatedSmc(scenario.smc).composition.smc;
   if (!gpu)
     gpu = std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{scenario.gpus, {}, 0});
   return {smc ? tracingSMC(std::move(smc), trace) : nullptr, tracingGPU(std::move(gpu), trace),
-          tracingDesktop(std::move(desktop), trace)};
+          tracedDesktop(std::move(desktop), trace)};
 }
 
 }  // namespace ventra::sim

@@ -1,7 +1,7 @@
 #pragma once
 
-// Writes a desktop's platform calls into a trace: the one recorder for the virtual-clock desktop
-// and for a real one, so a run on the real desktop reads like a simulated one.
+// Writes what the app asks of its desktop into a trace: the one recorder for the virtual-clock
+// desktop and for a real one, so a run on the real desktop reads like a simulated one.
 
 #include <memory>
 
@@ -10,7 +10,10 @@
 
 namespace ventra::sim {
 
-std::shared_ptr<app::platform::DesktopPlatform> tracingDesktop(
-    std::shared_ptr<app::platform::DesktopPlatform> inner, sim::Trace& trace);
+std::shared_ptr<app::platform::DesktopObserver> desktopTracer(Trace& trace);
+
+// The process's desktop over a backend, traced: what a simulated host installs.
+std::shared_ptr<app::platform::Desktop> tracedDesktop(
+    std::shared_ptr<app::platform::DesktopBackend> backend, Trace& trace);
 
 }  // namespace ventra::sim

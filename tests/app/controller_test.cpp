@@ -50,8 +50,7 @@ std::string hostModelOf(std::optional<std::string> model) {
   sim::Scenario scenario;
   scenario.hostModel = std::move(model);
   sim::Trace trace;
-  auto desktop = std::make_shared<sim::SimDesktop>(scenario, trace, false);
-  ScopedComposition installed(Composition::ofDesktop(desktop));
+  ScopedComposition installed(Composition::ofDesktop(sim::simulatedDesktop(scenario, trace)));
   return readHostModel();
 }
 
@@ -74,23 +73,48 @@ TEST(UserDefaults, StoredElseRegisteredElseZero) {
   EXPECT_EQ(defaults.doubleForKey("Other"), 0.0);
 }
 
-// The process's exit status is the platform's: an internal error there must not exit 0.
-TEST(ApplicationMain, ExitsWithThePlatformsStatus) {
-  class FailingDesktop final : public sim::SimDesktop {
+// The process's exit status is the desktop's: stopped from outside (a signal), the app quits as
+// it would, its alert withdrawn, and the status says why.
+TEST(ApplicationMain, ExitsWithTheStatusTheDesktopEndedWith) {
+  class StoppedAtOnce final : public platform::DesktopBackend {
    public:
-    using SimDesktop::SimDesktop;
-    int applicationMain(
-        int argc, char** argv,
-        const std::function<std::shared_ptr<platform::ApplicationDelegate>()>& create) override {
-      SimDesktop::applicationMain(argc, argv, create);
-      return 70;
+    StoppedAtOnce(const sim::Scenario& scenario, sim::Trace& trace)
+        : sim_(scenario, trace, false) {}
+    void runUntilQuit(const std::function<void(int)>& stop) override { stop(128 + 15); }
+    void quit() override { sim_.quit(); }
+    void runAfter(double seconds, std::function<void()> work) override {
+      sim_.runAfter(seconds, std::move(work));
     }
+    std::optional<std::string> hostModel() override { return sim_.hostModel(); }
+    bool launchedAsLoginItem(int argc, char** argv) override {
+      return sim_.launchedAsLoginItem(argc, argv);
+    }
+    std::uint64_t modifierFlags() override { return sim_.modifierFlags(); }
+    std::optional<platform::DefaultValue> storedDefault(const std::string& key) override {
+      return sim_.storedDefault(key);
+    }
+    platform::NotificationId show(const platform::UserNotification& content, double expiry,
+                                  std::function<void(platform::UserAnswer)> answered) override {
+      return sim_.show(content, expiry, std::move(answered));
+    }
+    void withdraw(std::optional<platform::NotificationId> which) override {
+      ++withdrawnAll;
+      sim_.withdraw(which);
+    }
+    bool quitted() const { return sim_.terminated(); }
+    int withdrawnAll = 0;
+
+   private:
+    sim::SimDesktop sim_;
   };
   sim::Scenario scenario;
   sim::Trace trace;
+  auto backend = std::make_shared<StoppedAtOnce>(scenario, trace);
   ScopedComposition installed(
-      Composition::ofDesktop(std::make_shared<FailingDesktop>(scenario, trace, false)));
-  EXPECT_EQ(applicationMain(0, nullptr), 70);
+      Composition::ofDesktop(std::make_shared<platform::Desktop>(backend, desktopRules())));
+  EXPECT_EQ(applicationMain(0, nullptr), 143);
+  EXPECT_TRUE(backend->quitted());
+  EXPECT_EQ(backend->withdrawnAll, 2) << "at launch, as always, and at the stop";
 }
 
 TEST(HostModel, ExactTextOrEmptyWhenUnreadableOrTooLong) {

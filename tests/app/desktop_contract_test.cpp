@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ constexpr double kAnswerSeconds = 0.2;
 class DesktopUnderTest {
  public:
   virtual ~DesktopUnderTest() = default;
-  virtual pf::DesktopPlatform& desktop() = 0;
+  virtual pf::Desktop& desktop() = 0;
   // applicationMain as the backend's own entry point calls it.
   virtual int run(const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) = 0;
 };
@@ -53,9 +54,10 @@ class SimUnderTest final : public DesktopUnderTest {
     scenario_.loginItem = world.loginItem;
     scenario_.modifierFlags = world.modifiers;
     scenario_.answer = {world.answer, kAnswerSeconds};
-    desktop_ = std::make_shared<sim::SimDesktop>(scenario_, trace_, false);
+    desktop_ = std::make_shared<pf::Desktop>(
+        std::make_shared<sim::SimDesktop>(scenario_, trace_, false), pf::DesktopRules{12.0});
   }
-  pf::DesktopPlatform& desktop() override { return *desktop_; }
+  pf::Desktop& desktop() override { return *desktop_; }
   int run(const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) override {
     return desktop_->applicationMain(0, nullptr, create);
   }
@@ -63,7 +65,7 @@ class SimUnderTest final : public DesktopUnderTest {
  private:
   sim::Scenario scenario_;
   sim::Trace trace_;
-  std::shared_ptr<sim::SimDesktop> desktop_;
+  std::shared_ptr<pf::Desktop> desktop_;
 };
 
 const char* serverAction(sim::Answer::Action action) {
@@ -99,9 +101,11 @@ class LinuxUnderTest final : public DesktopUnderTest {
     if (world.answer != sim::Answer::Action::none)
       server_->answerEach(serverAction(world.answer),
                           std::chrono::milliseconds(int(kAnswerSeconds * 1000)));
-    desktop_ = app::linux_desktop::makeLinuxDesktop(
-        {dir_ / "product_name", dir_ / "defaults.ini", dir_ / "delivered"},
-        [modifiers = world.modifiers] { return modifiers; });
+    desktop_ = std::make_shared<pf::Desktop>(
+        app::linux_desktop::makeLinuxDesktop(
+            {dir_ / "product_name", dir_ / "defaults.ini", dir_ / "delivered"},
+            [modifiers = world.modifiers] { return modifiers; }),
+        pf::DesktopRules{12.0});
   }
   ~LinuxUnderTest() override {
     desktop_.reset();  // drops our session bus before the bus goes down
@@ -110,7 +114,7 @@ class LinuxUnderTest final : public DesktopUnderTest {
     g_object_unref(bus_);
     fs::remove_all(dir_);
   }
-  pf::DesktopPlatform& desktop() override { return *desktop_; }
+  pf::Desktop& desktop() override { return *desktop_; }
   int run(const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) override {
     std::string program = "ventra", marker = app::linux_desktop::kLoginItemArgument;
     char* argv[] = {program.data(), marker.data(), nullptr};
@@ -122,7 +126,7 @@ class LinuxUnderTest final : public DesktopUnderTest {
   bool loginItem_;
   GTestDBus* bus_ = nullptr;
   std::unique_ptr<test::FakeNotificationServer> server_;
-  std::shared_ptr<pf::DesktopPlatform> desktop_;
+  std::shared_ptr<pf::Desktop> desktop_;
 };
 
 // An app made of a launch handler; it records what the desktop tells it and can quit.
@@ -130,7 +134,7 @@ class ScriptedApp final : public pf::ApplicationDelegate,
                           public pf::UserNotificationCenterDelegate,
                           public std::enable_shared_from_this<ScriptedApp> {
  public:
-  ScriptedApp(pf::DesktopPlatform& platform, std::function<void(ScriptedApp&)> launch)
+  ScriptedApp(pf::Desktop& platform, std::function<void(ScriptedApp&)> launch)
       : desktop(platform), launch_(std::move(launch)) {}
   void applicationDidFinishLaunching() override { launch_(*this); }
   void applicationWillTerminate() override { events.push_back("will terminate"); }
@@ -152,7 +156,7 @@ class ScriptedApp final : public pf::ApplicationDelegate,
   }
   void quit() { desktop.terminate(*this); }
 
-  pf::DesktopPlatform& desktop;
+  pf::Desktop& desktop;
   std::vector<std::string> events;
 
  private:
@@ -296,6 +300,25 @@ TEST_P(DesktopContract, AWithdrawnAlertIsNeverAnswered) {
   });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(events, (std::vector<std::string>{"quit", "will terminate"}));
+}
+
+// An exception out of the app, at launch or in scheduled work, ends it with status 1 and one
+// line on stderr; nothing scheduled runs after it.
+TEST_P(DesktopContract, AnExceptionFromTheAppEndsItWithStatusOne) {
+  for (bool atLaunch : {true, false}) {
+    auto under = make({});
+    ::testing::internal::CaptureStderr();
+    auto [status, events] = runApp(*under, [atLaunch](ScriptedApp& app) {
+      app.after(0.3, "never");
+      if (atLaunch) throw std::runtime_error("broken at launch");
+      app.desktop.asyncAfter(0.1, [] { throw std::runtime_error("broken later"); });
+    });
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              atLaunch ? "ventra: internal error: broken at launch\n"
+                       : "ventra: internal error: broken later\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(events, std::vector<std::string>{});
+  }
 }
 
 std::unique_ptr<DesktopUnderTest> makeSim(const World& world) {

@@ -143,99 +143,13 @@ TEST(LinuxHost, ASilentDisplayMeansNoModifiers) {
   EXPECT_TRUE(waitForModifierQueries(std::chrono::seconds(10)));
 }
 
-// A delegate that drives the desktop through one launch.
-class ScriptedDelegate : public pf::ApplicationDelegate {
- public:
-  explicit ScriptedDelegate(pf::DesktopPlatform& desktop) : desktop_(desktop) {}
-  void applicationDidFinishLaunching() override {
-    event = desktop_.currentAppleEvent();
-    desktop_.asyncAfter(0.5, [this] { ran.push_back("later"); });  // never: the quit comes first
-    desktop_.asyncAfter(0.0, [this] {
-      ran.push_back("first");
-      desktop_.asyncAfter(0.0, [this] {
-        ran.push_back("quit");
-        desktop_.terminate(*this);
-        desktop_.asyncAfter(0.0, [this] { ran.push_back("after quit"); });
-      });
-    });
-  }
-  void applicationWillTerminate() override { ran.push_back("willTerminate"); }
-
-  std::optional<pf::AppleEventDescriptor> event;
-  std::vector<std::string> ran;
-
- private:
-  pf::DesktopPlatform& desktop_;
-};
-
-TEST(LinuxDesktop, MainQueueRunsInDeadlineOrderAndStopsAtTerminate) {
-  TempDir dir;
-  auto desktop =
-      makeLinuxDesktop({dir.path() / "product", dir.path() / "d.ini", dir.path() / "state"});
-  std::shared_ptr<ScriptedDelegate> delegate;
-  char program[] = "ventra", hint[] = "--launched-as-login-item";
-  char* argv[] = {program, hint, nullptr};
-  int status = desktop->applicationMain(2, argv, [&] {
-    delegate = std::make_shared<ScriptedDelegate>(*desktop);
-    return delegate;
-  });
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(delegate->ran, (std::vector<std::string>{"first", "quit", "willTerminate"}));
-  ASSERT_TRUE(delegate->event.has_value());
-  EXPECT_EQ(delegate->event->paramDescriptorForKeyword(0x70726474), 0x6C676974u) << "prdt = lgit";
-  EXPECT_FALSE(desktop->currentAppleEvent()) << "only during the launch callback";
-}
-
-// An exception out of the launch handler, like one out of scheduled work, ends the app with
-// status 1 and one line on stderr, and nothing scheduled before it runs.
-TEST(LinuxDesktop, AnExceptionInTheLaunchHandlerEndsTheAppWithStatusOne) {
-  struct Throwing : pf::ApplicationDelegate {
-    explicit Throwing(pf::DesktopPlatform& desktop) : desktop_(desktop) {}
-    void applicationDidFinishLaunching() override {
-      desktop_.asyncAfter(0, [this] { ran = true; });
-      throw std::runtime_error("broken at launch");
-    }
-    void applicationWillTerminate() override {}
-    pf::DesktopPlatform& desktop_;
-    bool ran = false;
-  };
-  TempDir dir;
-  auto desktop =
-      makeLinuxDesktop({dir.path() / "product", dir.path() / "d.ini", dir.path() / "state"});
-  std::shared_ptr<Throwing> delegate;
-  char program[] = "ventra";
-  char* argv[] = {program, nullptr};
-  ::testing::internal::CaptureStderr();
-  int status = desktop->applicationMain(1, argv, [&] {
-    delegate = std::make_shared<Throwing>(*desktop);
-    return delegate;
-  });
-  std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(err, "ventra: internal error: broken at launch\n");
-  EXPECT_FALSE(delegate->ran);
-}
-
-TEST(LinuxDesktop, HostModelQueryFollowsTheBufferContract) {
-  TempDir dir;
-  auto product = dir.write("product_name", "MacPro5,1\n");
-  auto desktop = makeLinuxDesktop({product, dir.path() / "d.ini", dir.path() / "state"});
-  const int name[] = {pf::CTL_HW, pf::HW_MODEL};
-  char buffer[128];
-  std::size_t size = sizeof buffer;
-  ASSERT_EQ(desktop->sysctl(name, 2, buffer, &size, nullptr, 0), 0);
-  EXPECT_STREQ(buffer, "MacPro5,1");
-  EXPECT_EQ(size, 10u);
-  dir.write("product_name", std::string(128, 'x'));
-  size = sizeof buffer;
-  EXPECT_EQ(desktop->sysctl(name, 2, buffer, &size, nullptr, 0), -1) << "does not fit with its NUL";
-}
-
+// The launch, the main queue, the host model query and the defaults' order are the desktop
+// contract's (desktop_contract_test.cpp); what is the Linux backend's own stays here.
 TEST(LinuxDesktop, DefaultsPreferTheFileThenTheRegisteredValue) {
   TempDir dir;
-  auto desktop =
-      makeLinuxDesktop({dir.path() / "p", dir.path() / "defaults.ini", dir.path() / "s"});
-  auto defaults = desktop->standardUserDefaults();
+  pf::Desktop desktop(
+      makeLinuxDesktop({dir.path() / "p", dir.path() / "defaults.ini", dir.path() / "s"}), {12.0});
+  auto defaults = desktop.standardUserDefaults();
   defaults->registerDefaults({{"DelayAtLogin", std::int64_t{0}}});
   EXPECT_EQ(defaults->doubleForKey("DelayAtLogin"), 0.0);
   dir.write("defaults.ini", "[Ventra]\nDelayAtLogin=-30\n");

@@ -20,17 +20,14 @@ namespace {
 namespace pf = platform;
 using test::FakeNotificationServer;
 
-class RecordingDelegate : public pf::UserNotificationCenterDelegate {
- public:
-  void userNotificationCenterDidActivateNotification(
-      pf::UserNotificationCenter&, const std::shared_ptr<pf::UserNotification>&) override {
-    answers.push_back("activate");
+// What the user answered, as the desktop above hears it: Reset dismisses, the rest activates.
+struct Answers {
+  std::vector<std::string> heard;
+  std::function<void(pf::UserAnswer)> recorder() {
+    return [this](pf::UserAnswer answer) {
+      heard.push_back(answer == pf::UserAnswer::otherButton ? "dismiss" : "activate");
+    };
   }
-  void userNotificationCenterDidDismissAlert(
-      pf::UserNotificationCenter&, const std::shared_ptr<pf::UserNotification>&) override {
-    answers.push_back("dismiss");
-  }
-  std::vector<std::string> answers;
 };
 
 std::shared_ptr<pf::UserNotification> fanAlert() {
@@ -90,15 +87,20 @@ class FreedesktopNotifications : public ::testing::Test {
   std::unique_ptr<FakeNotificationServer> server_;
   std::shared_ptr<FreedesktopNotificationCenter> center_ = freedesktopNotificationCenter(state_);
 
+  // The fan alert, kept 12 s at most (the app's 9 s wait and a little).
+  pf::NotificationId deliver(Answers* answers = nullptr) {
+    return center_->show(
+        *fanAlert(), 12.0, answers ? answers->recorder() : [](pf::UserAnswer) {});
+  }
+
   bool closedSoon(const std::vector<guint32>& expected) {
     return pumpUntil([&] { return server_->closed() == expected; });
   }
 };
 
 TEST_F(FreedesktopNotifications, ResetActionIsTheDismissCallbackAndClosesTheNotification) {
-  auto delegate = std::make_shared<RecordingDelegate>();
-  center_->deliverNotification(fanAlert());
-  center_->setDelegate(delegate);
+  Answers answers;
+  deliver(&answers);
   ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(state_); }));
   auto notified = server_->notified();
   ASSERT_EQ(notified.size(), 1u);
@@ -111,35 +113,33 @@ TEST_F(FreedesktopNotifications, ResetActionIsTheDismissCallbackAndClosesTheNoti
       << "the app's 9 s wait decides; the server clears only an alert left behind";
   server_->invokeAction(41, "reset");
   server_->invokeAction(41, "default");  // a late echo of the same answer
-  ASSERT_TRUE(pumpUntil([&] { return !delegate->answers.empty(); }));
+  ASSERT_TRUE(pumpUntil([&] { return !answers.heard.empty(); }));
   pumpFor(std::chrono::milliseconds(200));  // let the echo arrive
-  EXPECT_EQ(delegate->answers, std::vector<std::string>{"dismiss"}) << "the first answer wins";
+  EXPECT_EQ(answers.heard, std::vector<std::string>{"dismiss"}) << "the first answer wins";
   EXPECT_TRUE(closedSoon({41}));
 }
 
 TEST_F(FreedesktopNotifications, ClickAndCancelActivate) {
-  auto delegate = std::make_shared<RecordingDelegate>();
-  center_->setDelegate(delegate);
-  center_->deliverNotification(fanAlert());
+  Answers answers;
+  deliver(&answers);
   ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(state_); }));
   server_->invokeAction(99, "cancel");  // someone else's notification
   server_->invokeAction(41, "default");
-  ASSERT_TRUE(pumpUntil([&] { return !delegate->answers.empty(); }));
-  EXPECT_EQ(delegate->answers, std::vector<std::string>{"activate"});
+  ASSERT_TRUE(pumpUntil([&] { return !answers.heard.empty(); }));
+  EXPECT_EQ(answers.heard, std::vector<std::string>{"activate"});
 }
 
 TEST_F(FreedesktopNotifications, NextRunClosesWhatAnEarlierRunLeft) {
-  center_->deliverNotification(fanAlert());
+  deliver();
   ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(state_); }));
   center_.reset();  // the process ended with the notification on screen
   center_ = freedesktopNotificationCenter(state_);
-  center_->removeAllDeliveredNotifications();
+  center_->withdraw(std::nullopt);
   EXPECT_TRUE(closedSoon({41}));
   EXPECT_FALSE(std::filesystem::exists(state_));
-  auto second = fanAlert();
-  center_->deliverNotification(second);
+  auto second = deliver();
   ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(state_); }));
-  center_->removeDeliveredNotification(second);
+  center_->withdraw(second);
   EXPECT_TRUE(closedSoon({41, 42}));
 }
 
@@ -149,7 +149,7 @@ TEST_F(FreedesktopNotifications, TheStateFileCannotBeTurnedAgainstTheUser) {
   auto victim = state_.string() + "-victim";
   std::ofstream(victim) << "precious\n";
   std::filesystem::create_symlink(victim, state_);
-  center_->deliverNotification(fanAlert());
+  deliver();
   ASSERT_TRUE(pumpUntil([&] { return !std::filesystem::is_symlink(state_); }));
   std::ifstream kept(victim);
   std::string text((std::istreambuf_iterator<char>(kept)), {});
@@ -159,11 +159,11 @@ TEST_F(FreedesktopNotifications, TheStateFileCannotBeTurnedAgainstTheUser) {
 
   ASSERT_EQ(mkfifo(state_.c_str(), 0600), 0);
   center_ = freedesktopNotificationCenter(state_);
-  center_->removeAllDeliveredNotifications();  // returns: the FIFO is not opened for reading
+  center_->withdraw(std::nullopt);  // returns: the FIFO is not opened for reading
   std::filesystem::remove(state_);
 
   // More ids than a run remembers, all of this server: only the first few are closed.
-  center_->deliverNotification(fanAlert());
+  deliver();
   ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(state_); }));
   const std::string server = firstLine(state_);
   const std::size_t before = server_->closed().size();
@@ -172,7 +172,7 @@ TEST_F(FreedesktopNotifications, TheStateFileCannotBeTurnedAgainstTheUser) {
   for (int id = 1; id <= 40; ++id) many << id << "\n";
   many.close();
   center_ = freedesktopNotificationCenter(state_);
-  center_->removeAllDeliveredNotifications();
+  center_->withdraw(std::nullopt);
   center_->settle(std::chrono::milliseconds(1000));
   ASSERT_TRUE(pumpUntil([&] { return server_->closed().size() >= before + 2; }));
   pumpFor(std::chrono::milliseconds(200));
@@ -185,7 +185,7 @@ TEST_F(FreedesktopNotifications, TheStateFileCannotBeTurnedAgainstTheUser) {
   for (int id = 1000; id <= 100000; ++id) huge << id << "\n";
   huge.close();
   center_ = freedesktopNotificationCenter(state_);
-  center_->removeAllDeliveredNotifications();
+  center_->withdraw(std::nullopt);
   center_->settle(std::chrono::milliseconds(1000));
   pumpFor(std::chrono::milliseconds(200));
   EXPECT_EQ(server_->closed().size(), before + kMaxRememberedNotifications);
@@ -195,21 +195,21 @@ TEST_F(FreedesktopNotifications, TheStateFileCannotBeTurnedAgainstTheUser) {
 // program's notification on the next one, and is never closed. A record without its server (an
 // older one) is not either.
 TEST_F(FreedesktopNotifications, ALeftIdIsClosedOnlyOnTheServerThatGaveIt) {
-  center_->deliverNotification(fanAlert());
+  deliver();
   ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(state_); }));
   EXPECT_TRUE(firstLine(state_).starts_with("server ")) << firstLine(state_);
   center_.reset();
   server_.reset();  // the server quits; another one starts and gives out ids anew
   server_ = std::make_unique<FakeNotificationServer>(g_test_dbus_get_bus_address(bus_));
   center_ = freedesktopNotificationCenter(state_);
-  center_->removeAllDeliveredNotifications();
+  center_->withdraw(std::nullopt);
   center_->settle(std::chrono::milliseconds(1000));
   pumpFor(std::chrono::milliseconds(200));
   EXPECT_EQ(server_->closed(), std::vector<guint32>{}) << "id 41 is someone else's now";
   EXPECT_FALSE(std::filesystem::exists(state_)) << "the stale record is dropped";
   std::ofstream(state_) << "41\n";
   center_ = freedesktopNotificationCenter(state_);
-  center_->removeAllDeliveredNotifications();
+  center_->withdraw(std::nullopt);
   center_->settle(std::chrono::milliseconds(1000));
   pumpFor(std::chrono::milliseconds(200));
   EXPECT_EQ(server_->closed(), std::vector<guint32>{});
@@ -220,7 +220,7 @@ TEST_F(FreedesktopNotifications, ALeftIdIsClosedOnlyOnTheServerThatGaveIt) {
 TEST_F(FreedesktopNotifications, AServerThatDoesNotAnswerIsSentNothing) {
   server_->stall();
   auto started = std::chrono::steady_clock::now();
-  center_->deliverNotification(fanAlert());
+  deliver();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
   center_->settle(std::chrono::milliseconds(500));
   server_->resume();
@@ -243,22 +243,21 @@ class SlowNotificationServer : public FreedesktopNotifications {
 // Delivering never waits for the server; an answer that comes after the app removed the
 // notification closes it, and a quitting app waits (boundedly) for that answer.
 TEST_F(SlowNotificationServer, ANotificationShownLateIsStillClosed) {
-  auto alert = fanAlert();
   auto started = std::chrono::steady_clock::now();
-  center_->deliverNotification(alert);
+  auto alert = deliver();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
-  center_->removeDeliveredNotification(alert);  // the app's timeout, before the server answered
+  center_->withdraw(alert);  // the app's timeout, before the server answered
   center_->settle(std::chrono::milliseconds(5000));
   EXPECT_TRUE(closedSoon({41}));
   EXPECT_FALSE(std::filesystem::exists(state_));
 }
 
 TEST_F(SlowNotificationServer, ALateAnswerIsRecordedForTheNextRun) {
-  center_->deliverNotification(fanAlert());
+  deliver();
   center_->settle(std::chrono::milliseconds(5000));  // the app quit while the server was slow
   center_.reset();
   center_ = freedesktopNotificationCenter(state_);
-  center_->removeAllDeliveredNotifications();
+  center_->withdraw(std::nullopt);
   EXPECT_TRUE(closedSoon({41}));
 }
 

@@ -48,8 +48,7 @@ class ResetRoads : public ::testing::Test {
     gpu = std::make_shared<gpu::fake::FakeGPU>(card);
     auto machine = sim::machineUnderLoad(profile(), gpu, [&] { return clock.now(); });
     scenario.hostModel = hostModel;
-    auto desktop = std::make_shared<sim::SimDesktop>(scenario, trace, false);
-    machine.composition.desktop = desktop;
+    machine.composition.desktop = sim::simulatedDesktop(scenario, trace);
     ScopedComposition installed(machine.composition);
     options.matrixSize = kSize;
     auto outcome = reset::runReset(options, clock, recorder, recorder.interruption);

@@ -75,7 +75,7 @@ class ResetMachine {
           std::make_shared<gpu::fake::FakeGPU>(sim::simulatedCard(virtual_, simulatedRate(n)));
       auto machine =
           sim::machineUnderLoad(profile(options), card, [this] { return virtual_.now(); });
-      machine.composition.desktop = std::make_shared<sim::SimDesktop>(scenario_, trace_, false);
+      machine.composition.desktop = sim::simulatedDesktop(scenario_, trace_);
       installed_.emplace(std::move(machine.composition));
       return;
     }

@@ -26,7 +26,8 @@ constexpr std::chrono::milliseconds kModifierQueryGrace{100};
 // A local X server answers in well under a millisecond.
 constexpr std::chrono::milliseconds kModifierQueryLimit{250};
 
-class LinuxDesktop final : public pf::DesktopPlatform {
+// The main queue is GLib's default main context; notifications go over the session bus.
+class LinuxDesktop final : public pf::DesktopBackend {
  public:
   LinuxDesktop(LinuxPaths paths, ModifierSource modifiers)
       : paths_(std::move(paths)),
@@ -34,37 +35,36 @@ class LinuxDesktop final : public pf::DesktopPlatform {
         center_(freedesktopNotificationCenter(paths_.notificationState)) {}
   ~LinuxDesktop() override { cancelPending(); }
 
-  int applicationMain(
-      int argc, char** argv,
-      const std::function<std::shared_ptr<pf::ApplicationDelegate>()>& create) override {
-    for (int i = 1; i < argc; ++i)
-      loginItem_ = loginItem_ || std::strcmp(argv[i], kLoginItemArgument) == 0;
+  void runUntilQuit(const std::function<void(int)>& stop) override {
     loop_.reset(g_main_loop_new(nullptr, FALSE));
-    auto delegate = create();
-    delegate_ = delegate.get();
+    stop_ = &stop;
     const guint watches[] = {g_unix_signal_add(SIGINT, &LinuxDesktop::onInterrupt, this),
                              g_unix_signal_add(SIGTERM, &LinuxDesktop::onTerminate, this)};
-    launching_ = true;
-    try {
-      delegate->applicationDidFinishLaunching();
-    } catch (const std::exception& error) {
-      endWithInternalError(error);
-    }
-    launching_ = false;
-    if (!terminated_) g_main_loop_run(loop_.get());
+    if (!quit_) g_main_loop_run(loop_.get());
     for (guint watch : watches) g_source_remove(watch);
-    delegate_ = nullptr;
+    stop_ = nullptr;
     center_->settle(kSettleLimit);
     waitForModifierQueries(kModifierQueryGrace);
-    return status_;
   }
 
-  void terminate(pf::ApplicationDelegate& sender) override {
-    if (terminated_) return;
-    terminated_ = true;
-    sender.applicationWillTerminate();
+  void quit() override {
+    quit_ = true;
     cancelPending();  // nothing queued runs after the quit
     if (loop_) g_main_loop_quit(loop_.get());
+  }
+
+  void runAfter(double seconds, std::function<void()> work) override;
+
+  std::optional<std::string> hostModel() override { return readProductName(paths_.productName); }
+
+  bool launchedAsLoginItem(int argc, char** argv) override {
+    for (int i = 1; i < argc; ++i)
+      if (std::strcmp(argv[i], kLoginItemArgument) == 0) return true;
+    return false;
+  }
+
+  std::uint64_t modifierFlags() override {
+    return modifiers_ ? modifiers_() : queryModifierFlags(kModifierQueryLimit);
   }
 
   // Read from the file at each call, so a change made after launch still counts; junk there is
@@ -75,32 +75,12 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     if (!problem.empty()) std::cerr << "ventra: " << problem << "; using the default\n";
     return std::nullopt;
   }
-  std::shared_ptr<pf::UserNotificationCenter> defaultUserNotificationCenter() override {
-    return center_;
-  }
 
-  std::optional<pf::AppleEventDescriptor> currentAppleEvent() override {
-    if (!launching_) return std::nullopt;
-    pf::AppleEventDescriptor event{pf::kAEOpenApplication, {}};
-    if (loginItem_) event.enumParameters[pf::keyAEPropData] = pf::keyAELaunchedAsLogInItem;
-    return event;
+  pf::NotificationId show(const pf::UserNotification& content, double expirySeconds,
+                          std::function<void(pf::UserAnswer)> answered) override {
+    return center_->show(content, expirySeconds, std::move(answered));
   }
-
-  std::uint64_t modifierFlags() override {
-    return modifiers_ ? modifiers_() : queryModifierFlags(kModifierQueryLimit);
-  }
-
-  void asyncAfter(double seconds, std::function<void()> work) override;
-
-  int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size, const void*,
-             std::size_t) override {
-    if (nameLength != 2 || name[0] != pf::CTL_HW || name[1] != pf::HW_MODEL) return -1;
-    auto model = readProductName(paths_.productName);
-    if (!model || model->size() + 1 > *size) return -1;
-    std::memcpy(buffer, model->c_str(), model->size() + 1);
-    *size = model->size() + 1;
-    return 0;
-  }
+  void withdraw(std::optional<pf::NotificationId> which) override { center_->withdraw(which); }
 
  private:
   struct Pending {
@@ -109,8 +89,7 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     guint source = 0;
   };
   static gboolean runPending(gpointer data);
-  // Ctrl-C or SIGTERM (a logout, a service stopping): the app quits as it would, its alert
-  // withdrawn, with the signal's status.
+  // Ctrl-C or SIGTERM (a logout, a service stopping).
   static gboolean onInterrupt(gpointer self) {
     return static_cast<LinuxDesktop*>(self)->stopFor(SIGINT);
   }
@@ -118,12 +97,9 @@ class LinuxDesktop final : public pf::DesktopPlatform {
     return static_cast<LinuxDesktop*>(self)->stopFor(SIGTERM);
   }
   gboolean stopFor(int signal) {
-    if (!terminated_) status_ = 128 + signal;
-    center_->removeAllDeliveredNotifications();
-    if (delegate_) terminate(*delegate_);
+    if (stop_) (*stop_)(128 + signal);
     return G_SOURCE_CONTINUE;
   }
-  void endWithInternalError(const std::exception& error);
   void cancelPending() {
     auto sources = std::move(pending_);
     for (guint source : sources) g_source_remove(source);
@@ -133,19 +109,16 @@ class LinuxDesktop final : public pf::DesktopPlatform {
   ModifierSource modifiers_;
   std::shared_ptr<FreedesktopNotificationCenter> center_;
   std::unique_ptr<GMainLoop, decltype(&g_main_loop_unref)> loop_{nullptr, g_main_loop_unref};
-  pf::ApplicationDelegate* delegate_ = nullptr;  // while the app runs
-  bool loginItem_ = false;
-  bool launching_ = false;
-  bool terminated_ = false;
-  int status_ = 0;
+  const std::function<void(int)>* stop_ = nullptr;  // while the main queue runs
+  bool quit_ = false;
   std::set<guint> pending_;  // timeout sources not yet run
 };
 
 // Milliseconds on GLib's monotonic clock, rounded up so the work never runs before its deadline.
-void LinuxDesktop::asyncAfter(double seconds, std::function<void()> work) {
+void LinuxDesktop::runAfter(double seconds, std::function<void()> work) {
   double ms = std::ceil(std::max(0.0, seconds) * 1000.0);
   guint interval = ms >= static_cast<double>(G_MAXUINT) ? G_MAXUINT : static_cast<guint>(ms);
-  if (terminated_) return;  // the process is ending: nothing more will run
+  if (quit_) return;  // the process is ending: nothing more will run
   auto* pending = new Pending{this, std::move(work)};
   pending->source =
       g_timeout_add_full(G_PRIORITY_DEFAULT, interval, &LinuxDesktop::runPending, pending,
@@ -153,31 +126,17 @@ void LinuxDesktop::asyncAfter(double seconds, std::function<void()> work) {
   pending_.insert(pending->source);
 }
 
-// Exceptions must not cross GLib's C frames: one that escapes the app ends it with a message.
+// The desktop runs the work under its own rule for exceptions: none reaches GLib's C frames.
 gboolean LinuxDesktop::runPending(gpointer data) {
   auto* pending = static_cast<Pending*>(data);
-  LinuxDesktop& desktop = *pending->desktop;
-  desktop.pending_.erase(pending->source);
-  try {
-    pending->work();
-  } catch (const std::exception& error) {
-    desktop.endWithInternalError(error);
-  }
+  pending->desktop->pending_.erase(pending->source);
+  pending->work();
   return G_SOURCE_REMOVE;
-}
-
-// An exception that escapes the app, at launch or in scheduled work: one line, status 1.
-void LinuxDesktop::endWithInternalError(const std::exception& error) {
-  std::cerr << "ventra: internal error: " << error.what() << "\n";
-  status_ = 1;
-  terminated_ = true;
-  cancelPending();
-  g_main_loop_quit(loop_.get());
 }
 
 }  // namespace
 
-std::shared_ptr<pf::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths, ModifierSource modifiers) {
+std::shared_ptr<pf::DesktopBackend> makeLinuxDesktop(LinuxPaths paths, ModifierSource modifiers) {
   if (paths.defaultsFile.empty()) paths.defaultsFile = userDefaultsFile();
   // Only in the per-boot runtime directory: ids kept across a reboot would name other programs'
   // notifications. GLib falls back to the cache directory without it, so it is read here.

@@ -28,8 +28,9 @@ struct LinuxPaths {
 // Where the modifier keys come from: X11 unless a host is scripted.
 using ModifierSource = std::function<std::uint64_t()>;
 
-std::shared_ptr<platform::DesktopPlatform> makeLinuxDesktop(LinuxPaths paths = {},
-                                                            ModifierSource modifiers = {});
+// The backend under the process's Desktop.
+std::shared_ptr<platform::DesktopBackend> makeLinuxDesktop(LinuxPaths paths = {},
+                                                           ModifierSource modifiers = {});
 
 // X11 modifier mask (XQueryPointer) to the platform's device-independent modifier flags.
 std::uint64_t modifierFlagsFromX11(unsigned int mask);

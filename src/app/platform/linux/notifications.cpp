@@ -1,9 +1,8 @@
 #include "app/platform/linux/notifications.h"
 
-#include "app/controller.h"
-
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <map>
@@ -24,8 +23,6 @@ constexpr int kCallTimeoutMs = 5000;
 // A Notify answered late is still worth its id, so that the notification can be closed.
 constexpr int kNotifyTimeoutMs = 60000;
 constexpr std::chrono::milliseconds kBusConnectLimit{2000};
-// A little over the app's wait, so the server never expires an alert the app is waiting on.
-constexpr int kSafetyExpiryMs = static_cast<int>(kAlertTimeoutSeconds * 1000) + 3000;
 constexpr std::size_t kStateFileLimit = 4096;
 // A server answers a question in well under this; one that does not is stopped or stuck.
 constexpr int kServerProbeMs = 500;
@@ -38,19 +35,20 @@ class Center final : public FreedesktopNotificationCenter,
   explicit Center(std::filesystem::path stateFile) : stateFile_(std::move(stateFile)) {}
   ~Center() override;
 
-  void removeAllDeliveredNotifications() override;
-  void deliverNotification(std::shared_ptr<pf::UserNotification> notification) override;
-  void setDelegate(std::shared_ptr<pf::UserNotificationCenterDelegate> delegate) override {
-    delegate_ = std::move(delegate);
-  }
-  void removeDeliveredNotification(
-      const std::shared_ptr<pf::UserNotification>& notification) override;
+  pf::NotificationId show(const pf::UserNotification& content, double expirySeconds,
+                          std::function<void(pf::UserAnswer)> answered) override;
+  void withdraw(std::optional<pf::NotificationId> which) override;
   void settle(std::chrono::milliseconds limit) override;
 
  private:
+  using Answered = std::function<void(pf::UserAnswer)>;
   struct Outstanding {
-    std::shared_ptr<pf::UserNotification> notification;
+    Answered answered;
     bool removed = false;  // removed before the server told us its id
+  };
+  struct Delivered {
+    pf::NotificationId key;
+    Answered answered;
   };
   struct NotifyCall {
     std::weak_ptr<Center> center;
@@ -73,11 +71,10 @@ class Center final : public FreedesktopNotificationCenter,
   bool busTried_ = false;
   std::optional<std::string> server_;  // the server this run delivered to
   guint subscription_ = 0;
-  std::map<guint32, std::shared_ptr<pf::UserNotification>> delivered_;
-  std::map<std::uint64_t, Outstanding> outstanding_;  // Notify calls not yet answered
-  std::uint64_t calls_ = 0;
-  std::shared_ptr<pf::UserNotificationCenterDelegate> delegate_;
-  bool answered_ = false;  // the first answer wins; later signals for it are echoes
+  void removeAll();
+  std::map<guint32, Delivered> delivered_;                 // by the server's id
+  std::map<pf::NotificationId, Outstanding> outstanding_;  // Notify calls not yet answered
+  pf::NotificationId calls_ = 0;
 };
 
 Center::~Center() {
@@ -152,7 +149,7 @@ void Center::subscribe() {
                                          G_DBUS_SIGNAL_FLAGS_NONE, &onSignal, this, nullptr);
 }
 
-GVariant* notifyArguments(const pf::UserNotification& n) {
+GVariant* notifyArguments(const pf::UserNotification& n, double expirySeconds) {
   GVariantBuilder actions;
   g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
   g_variant_builder_add(&actions, "s", "default");  // a click on the body
@@ -171,8 +168,9 @@ GVariant* notifyArguments(const pf::UserNotification& n) {
   g_variant_builder_add(&hints, "{sv}", "urgency", g_variant_new_byte(1));
   // The app owns the timeout and removes the alert itself; the server's expiry only clears an
   // alert we could not remove (a server stalled when it was shown, so its id never came back).
+  const auto expiryMs = static_cast<gint32>(std::clamp(expirySeconds * 1000.0, 1.0, 2e9));
   return g_variant_new("(susssasa{sv}i)", "Ventra", 0u, "", n.title.c_str(),
-                       n.informativeText.c_str(), &actions, &hints, kSafetyExpiryMs);
+                       n.informativeText.c_str(), &actions, &hints, expiryMs);
 }
 
 // The bus daemon's GUID and the server's unique name on it, from a question the server itself
@@ -180,8 +178,8 @@ GVariant* notifyArguments(const pf::UserNotification& n) {
 // server answers within kServerProbeMs.
 std::optional<std::string> Center::serverIdentity() {
   if (!bus()) return std::nullopt;
-  g_autoptr(GDBusMessage) question = g_dbus_message_new_method_call(
-      kService, kPath, kInterface, "GetServerInformation");
+  g_autoptr(GDBusMessage) question =
+      g_dbus_message_new_method_call(kService, kPath, kInterface, "GetServerInformation");
   g_autoptr(GDBusMessage) answer = g_dbus_connection_send_message_with_reply_sync(
       bus_.get(), question, G_DBUS_SEND_MESSAGE_FLAGS_NONE, kServerProbeMs, nullptr, nullptr,
       nullptr);
@@ -190,21 +188,23 @@ std::optional<std::string> Center::serverIdentity() {
   return std::string(g_dbus_connection_get_guid(bus_.get())) + " " + sender;
 }
 
-void Center::deliverNotification(std::shared_ptr<pf::UserNotification> notification) {
+pf::NotificationId Center::show(const pf::UserNotification& content, double expirySeconds,
+                                std::function<void(pf::UserAnswer)> answered) {
+  const pf::NotificationId key = ++calls_;
   subscribe();
-  if (!bus()) return;
+  if (!bus()) return key;
   if (!server_) server_ = serverIdentity();
   if (!server_) {
     std::cerr << "ventra: no notification server answered within " << kServerProbeMs
               << " ms: nothing is shown\n";
-    return;
+    return key;
   }
-  std::uint64_t key = ++calls_;
-  outstanding_[key] = {std::move(notification)};
+  outstanding_[key] = {std::move(answered)};
   g_dbus_connection_call(bus_.get(), kService, kPath, kInterface, "Notify",
-                         notifyArguments(*outstanding_[key].notification), G_VARIANT_TYPE("(u)"),
+                         notifyArguments(content, expirySeconds), G_VARIANT_TYPE("(u)"),
                          G_DBUS_CALL_FLAGS_NONE, kNotifyTimeoutMs, nullptr, &onNotifyReply,
                          new NotifyCall{weak_from_this(), key});
+  return key;
 }
 
 void Center::onNotifyReply(GObject* source, GAsyncResult* result, gpointer data) {
@@ -226,7 +226,7 @@ void Center::notified(std::uint64_t key, GVariant* reply, GError* error) {
   guint32 id = 0;
   g_variant_get(reply, "(u)", &id);
   if (call.mapped().removed) return closeNotification(id);
-  delivered_[id] = std::move(call.mapped().notification);
+  delivered_[id] = {key, std::move(call.mapped().answered)};
   saveIds();
 }
 
@@ -256,20 +256,18 @@ void Center::onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*
   }
 }
 
+// Answered once: the notification is gone with its first action, so a later echo finds nothing.
 void Center::actionInvoked(guint32 id, const std::string& action) {
   auto found = delivered_.find(id);
   bool known = action == kResetAction || action == kCancelAction || action == "default";
-  if (found == delivered_.end() || answered_ || !known) return;
-  answered_ = true;
-  auto notification = found->second;
+  if (found == delivered_.end() || !known) return;
+  auto answered = std::move(found->second.answered);
   delivered_.erase(found);
   saveIds();
   closeNotification(id);  // some servers leave it on screen after an action
-  if (!delegate_) return;
-  if (action == kResetAction)
-    delegate_->userNotificationCenterDidDismissAlert(*this, notification);
-  else
-    delegate_->userNotificationCenterDidActivateNotification(*this, notification);
+  answered(action == kResetAction    ? pf::UserAnswer::otherButton
+           : action == kCancelAction ? pf::UserAnswer::actionButton
+                                     : pf::UserAnswer::body);
 }
 
 // Servers differ on closing an unknown id; either answer is fine here.
@@ -282,12 +280,12 @@ void Center::closeNotification(guint32 id) {
                          nullptr, nullptr, nullptr);
 }
 
-void Center::removeDeliveredNotification(
-    const std::shared_ptr<pf::UserNotification>& notification) {
-  for (auto& [key, call] : outstanding_)
-    if (call.notification == notification) call.removed = true;
+void Center::withdraw(std::optional<pf::NotificationId> which) {
+  if (!which) return removeAll();
+  if (auto call = outstanding_.find(*which); call != outstanding_.end())
+    call->second.removed = true;
   for (auto it = delivered_.begin(); it != delivered_.end(); ++it) {
-    if (it->second != notification) continue;
+    if (it->second.key != *which) continue;
     guint32 id = it->first;
     delivered_.erase(it);
     saveIds();
@@ -297,7 +295,7 @@ void Center::removeDeliveredNotification(
 }
 
 // What an earlier run left is closed only on the server that showed it.
-void Center::removeAllDeliveredNotifications() {
+void Center::removeAll() {
   std::vector<guint32> ids;
   if (!stateFile_.empty() && std::filesystem::exists(std::filesystem::symlink_status(stateFile_))) {
     if (auto server = serverIdentity()) ids = savedIdsOf(*server);
