@@ -92,7 +92,7 @@ class LinuxUnderTest final : public DesktopUnderTest {
     std::ofstream defaults(dir_ / "defaults.ini");
     defaults << "[Ventra]\n";
     for (const auto& [key, value] : world.stored)
-      std::visit([&, &key = key](auto number) { defaults << key << " = " << number << "\n"; },
+      std::visit([&, &name = key](auto number) { defaults << name << " = " << number << "\n"; },
                  value);
     defaults.close();
     bus_ = g_test_dbus_new(G_TEST_DBUS_NONE);
