@@ -28,9 +28,15 @@
 
 layout(local_size_x_id = 0, local_size_y_id = 1) in;
 
-layout(set = 0, binding = 0, std430) readonly buffer Left { float a[]; };
-layout(set = 0, binding = 1, std430) readonly buffer Right { float b[]; };
-layout(set = 0, binding = 2, std430) buffer Result { float c[]; };
+layout(set = 0, binding = 0, std430) readonly buffer Left {
+  float a[];
+};
+layout(set = 0, binding = 1, std430) readonly buffer Right {
+  float b[];
+};
+layout(set = 0, binding = 2, std430) buffer Result {
+  float c[];
+};
 
 layout(push_constant) uniform Shape {
   uint rows;        // of the result window
@@ -43,7 +49,8 @@ layout(push_constant) uniform Shape {
   uint rightOffset;
   uint resultOffset;
   uint accumulate;  // 0: result = left × right; 1: result += left × right
-} shape;
+}
+shape;
 
 layout(constant_id = 0) const uint TX = 16;   // invocations across the tile
 layout(constant_id = 1) const uint TY = 16;   // invocations down the tile
@@ -87,8 +94,11 @@ void stage(uint k0, uint rowBase, uint columnBase, uint lane) {
 float sum[TM][TN];
 
 void accumulate(float left[TM], float right[TN]) {
-  [[unroll]] for (uint i = 0; i < TM; ++i)
-    [[unroll]] for (uint j = 0; j < TN; ++j) sum[i][j] += left[i] * right[j];
+  [[unroll]] for (uint i = 0; i < TM; ++i) {
+    [[unroll]] for (uint j = 0; j < TN; ++j) {
+      sum[i][j] += left[i] * right[j];
+    }
+  }
 }
 
 void stagedProduct(uint rowBase, uint columnBase, uint tx, uint ty) {
@@ -113,10 +123,12 @@ void stagedProduct(uint rowBase, uint columnBase, uint tx, uint ty) {
 // element costs a CPU far more than the load), and its sums are never written.
 void directProduct(uint rowBase, uint columnBase, uint lane) {
   uint leftAt[TM], rightAt[TN];
-  [[unroll]] for (uint i = 0; i < TM; ++i)
+  [[unroll]] for (uint i = 0; i < TM; ++i) {
     leftAt[i] = shape.leftOffset + min(rowBase + i, shape.rows - 1) * shape.leftStride;
-  [[unroll]] for (uint j = 0; j < TN; ++j)
+  }
+  [[unroll]] for (uint j = 0; j < TN; ++j) {
     rightAt[j] = shape.rightOffset + min(columnBase + lane + INVOCATIONS * j, shape.columns - 1);
+  }
   for (uint k = 0; k < shape.interior; ++k) {
     float left[TM], right[TN];
     [[unroll]] for (uint i = 0; i < TM; ++i) left[i] = a[leftAt[i]++];
@@ -133,8 +145,11 @@ void main() {
   const uint lane = gl_LocalInvocationIndex;
   const uint rowBase = gl_WorkGroupID.y * TILE_ROWS;
   const uint columnBase = gl_WorkGroupID.x * TILE_COLUMNS;
-  [[unroll]] for (uint i = 0; i < TM; ++i)
-    [[unroll]] for (uint j = 0; j < TN; ++j) sum[i][j] = 0.0;
+  [[unroll]] for (uint i = 0; i < TM; ++i) {
+    [[unroll]] for (uint j = 0; j < TN; ++j) {
+      sum[i][j] = 0.0;
+    }
+  }
   if (STAGED)
     stagedProduct(rowBase, columnBase, tx, ty);
   else
