@@ -187,8 +187,6 @@ class Desktop final {
   int sysctl(const int* name, unsigned nameLength, void* buffer, std::size_t* size,
              const void* newValue, std::size_t newLength);
 
-  DesktopBackend& backend() { return *backend_; }
-
  private:
   void run(const std::function<void()>& work);
   void endWithInternalError(const std::exception& error);

@@ -128,10 +128,8 @@ bool waitForHardware(double seconds, const Options& options, std::ostream& log) 
 }
 
 void forgetTunedTile(const gpu::platform::Device& device, std::ostream& err) {
-  if (device.details().kernel.find("(tuned on this device)") == std::string::npos) return;
-  lg::TileStore store(lg::userTileStore());
-  store.drop(device.name(), device.details().driver);
-  auto problem = store.save();
+  if (device.details().kernel.find(lg::kTunedOnThisDevice) == std::string::npos) return;
+  auto problem = lg::dropStoredTile(lg::userTileStore(), device.name(), device.details().driver);
   err << "ventractl: the tile tuned for this device gave wrong results: dropped"
       << (problem ? " (" + *problem + ")" : "") << "; the next load uses the default\n";
 }

@@ -77,6 +77,13 @@ std::optional<std::string> TileStore::save() const {
   return std::nullopt;
 }
 
+std::optional<std::string> dropStoredTile(const std::filesystem::path& file,
+                                          const std::string& device, const std::string& driver) {
+  TileStore store(file);
+  store.drop(device, driver);
+  return store.save();
+}
+
 std::filesystem::path userTileStore() {
   auto cache = files::userCacheDirectory();
   return cache.empty() ? cache : cache / "ventra" / "tiles.json";

@@ -39,6 +39,14 @@ class TileStore {
   std::optional<std::string> problem_;
 };
 
+// Where a device's tile came from when it was tuned on it; the load names its tile's source.
+inline constexpr char kTunedOnThisDevice[] = "tuned on this device";
+
+// Drops the tile stored in `file` for the device and driver, for good: why the file could not be
+// written, where it could not.
+std::optional<std::string> dropStoredTile(const std::filesystem::path& file,
+                                          const std::string& device, const std::string& driver);
+
 // $XDG_CACHE_HOME/ventra/tiles.json, else ~/.cache/ventra/tiles.json; empty without either.
 std::filesystem::path userTileStore();
 

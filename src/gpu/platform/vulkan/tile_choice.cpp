@@ -69,14 +69,12 @@ TileChoice chooseTile(const vk::raii::PhysicalDevice& device, const std::string&
     dropStoredTile(deviceName, stored->driver, options, *why);
     return fallback;
   }
-  return {stored->tile, "tuned on this device", true};
+  return {stored->tile, lg::kTunedOnThisDevice, true};
 }
 
 void dropStoredTile(const std::string& deviceName, const std::string& driver,
                     const lg::BackendOptions& options, const std::string& why) {
-  lg::TileStore store(options.tileStore);
-  store.drop(deviceName, driver);
-  auto problem = store.save();
+  auto problem = lg::dropStoredTile(options.tileStore, deviceName, driver);
   std::cerr << "ventra: the tile tuned for " << deviceName << " is dropped (" << why
             << "); the default is used" << (problem ? " (" + *problem + ")" : "") << "\n";
 }
