@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "sim/machine_under_load.h"
@@ -28,17 +29,32 @@ class Recorder final : public reset::ResetObserver {
   void sampled(const reset::Sample& sample) override {
     samples.push_back(sample);
     if (interruptAt && sample.t >= *interruptAt) interruption = 2;
+    // Stopped right after this sample (SIGSTOP, a suspended machine): the clock runs on.
+    if (stopAt && sample.t >= stopAt->first) {
+      clock->advance(stopAt->second);
+      stopAt.reset();
+    }
   }
   std::vector<std::pair<Phase, double>> phases;
   std::vector<reset::Sample> samples;
   std::optional<double> interruptAt;
+  std::optional<std::pair<double, double>> stopAt;  // when, and for how long
+  sim::VirtualClock* clock = nullptr;
   std::atomic<int> interruption{0};
 };
+
+// fpe2 bytes of a speed, as a profile writes them.
+std::string fpe2(std::int64_t rpm) {
+  char text[5];
+  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(rpm * 4));
+  return text;
+}
 
 class ResetRoads : public ::testing::Test {
  protected:
   reset::Outcome run() {
     sim::VirtualClock clock;
+    recorder.clock = &clock;
     auto card = sim::simulatedCard(clock, 2.0 * kSize * kSize * kSize / kSecondsPerProduct);
     card.submitsBeforeFailure = submitsBeforeFailure;
     if (gpuCelsius)
@@ -59,14 +75,25 @@ class ResetRoads : public ::testing::Test {
     return outcome;
   }
 
+  // Fan 0 answering load as `fan` says, or, where `readings` are given, reading them one after
+  // another (the last repeating) whatever the load.
   smc::emulator::Profile profile() const {
-    nlohmann::json document = {{"keys", {{{"key", "F0Ac"}, {"type", "fpe2"}, {"bytes", "0EE0"}}}},
-                               {"fanUnderLoad",
-                                {{"stuckRpm", fan.stuckRpm},
-                                 {"loadSecondsToRise", fan.loadSecondsToRise},
-                                 {"peakRpm", fan.peakRpm},
-                                 {"fallRpmPerSecond", fan.fallRpmPerSecond},
-                                 {"idleRpm", fan.idleRpm}}}};
+    nlohmann::json speeds = nlohmann::json::array();
+    for (auto rpm : readings) speeds.push_back(fpe2(rpm));
+    nlohmann::json document = {{"keys",
+                                {{{"key", "F0Ac"},
+                                  {"type", "fpe2"},
+                                  {"bytes", readings.empty() ? nlohmann::json("0EE0") : speeds}}}}};
+    if (!readings.empty())
+      document["keys"].push_back({{"key", "F0Mx"}, {"type", "fpe2"}, {"bytes", fpe2(4500)}});
+    else
+      document["fanUnderLoad"] = {{"stuckRpm", fan.stuckRpm},
+                                  {"loadSecondsToRise", fan.loadSecondsToRise},
+                                  {"peakRpm", fan.peakRpm},
+                                  {"fallRpmPerSecond", fan.fallRpmPerSecond},
+                                  {"idleRpm", fan.idleRpm}};
+    if (readings.empty() && fan.peakSeconds)
+      document["fanUnderLoad"]["peakSeconds"] = *fan.peakSeconds;
     if (opensBeforeFailure) document["opensBeforeFailure"] = *opensBeforeFailure;
     return smc::emulator::parseProfile(document, "tower.json");
   }
@@ -84,7 +111,8 @@ class ResetRoads : public ::testing::Test {
                       [](const std::string& call) { return call.starts_with("submit"); }));
   }
 
-  smc::emulator::FanUnderLoadProfile fan{0, 1500, 45, 2086, 40, 950};
+  smc::emulator::FanUnderLoadProfile fan{0, 1500, 45, 2086, 40, 950, std::nullopt};
+  std::vector<std::int64_t> readings;
   std::string hostModel = "MacPro5,1";
   std::optional<std::uint32_t> opensBeforeFailure;
   std::optional<int> submitsBeforeFailure;
@@ -142,7 +170,8 @@ TEST_F(ResetRoads, TheFanRisesAndStaysHigh) {
   expectNoLoadLeft();
 }
 
-// The check opens the SMC twice and the first sample once; the tenth open is refused.
+// The check opens the SMC twice, the fan's maximum once and each sample once; the tenth open is
+// refused.
 TEST_F(ResetRoads, FanZeroBecomesUnreadableHalfWay) {
   opensBeforeFailure = 9;
   auto outcome = run();
@@ -150,7 +179,7 @@ TEST_F(ResetRoads, FanZeroBecomesUnreadableHalfWay) {
   ASSERT_TRUE(outcome.fanError);
   EXPECT_EQ(outcome.fanError->kind(), SMCAccess::SMCError::Kind::failedToOpen);
   EXPECT_NE(outcome.problem.value_or("").find("fan 0 could not be read"), std::string::npos);
-  EXPECT_DOUBLE_EQ(finishedAt, 7) << "the sample at 7 s failed";
+  EXPECT_DOUBLE_EQ(finishedAt, 6) << "the sample at 6 s failed";
   EXPECT_FALSE(recorder.samples.back().fanRpm);
   expectNoLoadLeft();
 }
@@ -228,6 +257,96 @@ TEST_F(ResetRoads, TheLoadStopsFiveDegreesBelowTheCardsLimit) {
   EXPECT_DOUBLE_EQ(outcome.loadSeconds, 29);
   ASSERT_TRUE(recorder.samples.back().gpu);
   EXPECT_EQ(recorder.samples.back().gpu->celsius, 89.0);
+  expectNoLoadLeft();
+}
+
+// The verdict is where the fan ends. This fan spikes for half a second at 44.2 s of load and is
+// back at idle well before the next sample: three samples at 950 rpm while the card works are a
+// reset that worked, not a load that goes on to its limit and a "did not rise".
+TEST_F(ResetRoads, ASpikeBetweenTwoSamplesStillEndsInAResetThatWorked) {
+  fan.loadSecondsToRise = 44.2;
+  fan.peakSeconds = 0.5;
+  fan.fallRpmPerSecond = 2000;
+  auto outcome = run();
+  EXPECT_EQ(outcome.result, Result::settled);
+  EXPECT_FALSE(outcome.roseInASample);
+  EXPECT_EQ(outcome.peakRpm, 1500) << "the spike was never read";
+  EXPECT_EQ(outcome.lastRpm, 950);
+  EXPECT_DOUBLE_EQ(outcome.loadSeconds, 48) << "46, 47 and 48 s read 950 rpm";
+  EXPECT_EQ(recorder.phases.size(), 3u) << "check, load, done: no settle phase was needed";
+  expectNoLoadLeft();
+}
+
+// 0 rpm is no reading: a fan that falls to 0 after its spike has stopped, or its tachometer
+// gives nothing. That is not a fan that settled.
+TEST_F(ResetRoads, AFanThatReadsZeroHasNotSettled) {
+  fan.idleRpm = 0;
+  fan.fallRpmPerSecond = 1000;
+  auto outcome = run();
+  EXPECT_EQ(outcome.result, Result::fanUnreadable);
+  EXPECT_EQ(outcome.lastReadings, (std::vector<std::int64_t>{0, 0, 0}));
+  EXPECT_NE(outcome.problem.value_or("").find("0 rpm is a stopped fan"), std::string::npos)
+      << outcome.problem.value_or("");
+  EXPECT_EQ(outcome.lastRpm, 86) << "the last reading that counts";
+  fan.stuckRpm = 0;  // before any load: the app's check fails it, and forced nothing is loaded
+  EXPECT_EQ(run().result, Result::notEligible);
+  options.force = true;
+  auto atTheCheck = run();
+  EXPECT_EQ(atTheCheck.result, Result::fanUnreadable);
+  EXPECT_EQ(atTheCheck.endedIn, Phase::check);
+  EXPECT_EQ(submissions(), 0u);
+}
+
+// One reading above the fan's maximum (4500 rpm) is a glitch: it neither ends the load nor
+// becomes the peak. Three in a row are a fan that cannot be read.
+TEST_F(ResetRoads, AnImpossibleReadingIsAGlitchAndNoAnswer) {
+  readings = {1500, 1500, 1500, 1500, 16383, 1500};
+  options.maxLoadSeconds = 10;
+  auto glitch = run();
+  EXPECT_EQ(glitch.result, Result::neverRose);
+  EXPECT_DOUBLE_EQ(glitch.loadSeconds, 10) << "the glitch at 2 s did not end the load";
+  EXPECT_EQ(glitch.peakRpm, 1500);
+  EXPECT_EQ(glitch.maxRpm, 4500);
+  EXPECT_EQ(glitch.ignoredReadings, 1);
+  EXPECT_EQ(recorder.samples[2].reading, reset::Reading::impossible);
+  readings = {1500, 1500, 1500, 1500, 16383};
+  auto broken = run();
+  EXPECT_EQ(broken.result, Result::fanUnreadable);
+  EXPECT_NE(broken.problem.value_or("").find("16383, 16383, 16383 rpm"), std::string::npos)
+      << broken.problem.value_or("");
+  EXPECT_NE(broken.problem.value_or("").find("its maximum of 4500 rpm"), std::string::npos);
+  expectNoLoadLeft();
+}
+
+TEST_F(ResetRoads, ARiseTheFanCannotMakeIsRefusedBeforeAnyLoad) {
+  readings = {1500};
+  options.riseRpm = 3001;
+  auto outcome = run();
+  EXPECT_EQ(outcome.result, Result::riseOutOfReach);
+  EXPECT_EQ(outcome.maxRpm, 4500);
+  EXPECT_EQ(submissions(), 0u);
+  options.riseRpm = 3000;
+  options.maxLoadSeconds = 2;
+  EXPECT_EQ(run().result, Result::neverRose) << "1500 + 3000 is its maximum: in reach";
+}
+
+// Stopped for 200 s while settling (Ctrl-Z, then fg): the fan is judged by samples taken since,
+// and the stop counts towards no limit. Before, the first sample after it ran past --settle and
+// judged "did not settle" with the fan at 950 rpm.
+TEST_F(ResetRoads, AStopIsNotCountedAndTheFanIsSampledBeforeItIsJudged) {
+  recorder.stopAt = std::pair(50.0, 200.0);
+  auto outcome = run();
+  EXPECT_EQ(outcome.result, Result::settled);
+  EXPECT_NEAR(outcome.stoppedSeconds, 200, 1) << "all but a sample's interval";
+  EXPECT_LE(outcome.settleSeconds, 10) << "5 s before the stop, 3 samples after it";
+  EXPECT_EQ(outcome.lastReadings, (std::vector<std::int64_t>{950, 950, 950}));
+  recorder.stopAt = std::pair(10.0, 500.0);  // during a load that never makes the fan rise
+  fan.loadSecondsToRise = 1000;
+  options.maxLoadSeconds = 60;
+  auto load = run();
+  EXPECT_EQ(load.result, Result::neverRose);
+  EXPECT_DOUBLE_EQ(load.loadSeconds, 60) << "the load's limit counts the time it ran";
+  EXPECT_NEAR(load.stoppedSeconds, 500, 1);
   expectNoLoadLeft();
 }
 

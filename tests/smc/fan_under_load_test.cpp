@@ -15,7 +15,7 @@ using smc::emulator::FanUnderLoadProfile;
 using literals::operator""_fcc;
 
 FanUnderLoadProfile stuck(double fallRpmPerSecond = 50) {
-  return {0, 1500, 10, 2086, fallRpmPerSecond, 950};
+  return {0, 1500, 10, 2086, fallRpmPerSecond, 950, std::nullopt};
 }
 
 TEST(FanUnderLoad, RisesOnceTheLoadHasAddedUpAndFallsWhenItEnds) {
@@ -49,6 +49,26 @@ TEST(FanUnderLoad, BackToBackRunsAreOneAndAFanThatNeverFallsStaysHigh) {
   never.loadStopped(9.5);
   EXPECT_EQ(never.rpmAt(1000), 1500) << "not enough load";
   EXPECT_EQ(never.speedKey(), "F0Ac"_fcc);
+}
+
+// A real card's load comes as products milliseconds apart: the fan feels one run of load, as it
+// does the simulated card's, however the work is cut. A fan may also fall back from its spike
+// while the load still goes on (peakSeconds).
+TEST(FanUnderLoad, ProductsMomentsApartAreOneRunAndAPeakMayEndUnderLoad) {
+  FanUnderLoad fan(stuck());
+  for (double t = 0; t < 30; t += 0.01) {
+    fan.loadStarted(t);
+    fan.loadStopped(t + 0.009);
+  }
+  EXPECT_EQ(fan.rpmAt(25), 2086) << "still loaded: the peak holds";
+  EXPECT_NEAR(fan.rpmAt(40), 2086 - 50 * 10, 1) << "the fall begins where the whole run ended";
+  auto brief = stuck(1000);
+  brief.peakSeconds = 0.5;
+  FanUnderLoad spike(brief);
+  spike.loadStarted(0);
+  EXPECT_EQ(spike.rpmAt(10.25), 2086) << "at its peak for half a second";
+  EXPECT_EQ(spike.rpmAt(11), 1586) << "then falling although the load goes on";
+  EXPECT_EQ(spike.rpmAt(20), 950);
 }
 
 TEST(FanUnderLoad, TheEmulatorAnswersTheSpeedKeyOnItsClock) {
@@ -104,8 +124,7 @@ TEST(FanUnderLoad, AProfileDescribesItOrSaysWhatIsWrong) {
   EXPECT_EQ(error(R"({"stuckRpm": "fast", "loadSecondsToRise": 1, "peakRpm": 1,
                       "fallRpmPerSecond": 1, "idleRpm": 1})"),
             "p.json: fanUnderLoad: \"stuckRpm\" must be a number from 0 to 16383");
-  EXPECT_EQ(error("{" + whole + R"(, "rise": 3})"),
-            "p.json: fanUnderLoad: unknown field \"rise\"");
+  EXPECT_EQ(error("{" + whole + R"(, "rise": 3})"), "p.json: fanUnderLoad: unknown field \"rise\"");
   EXPECT_EQ(error("[]"), "p.json: fanUnderLoad: must be an object");
 }
 

@@ -62,8 +62,9 @@ TEST(ResetCommand, TheSimulatedTowerWalksTheWholeRoadInJson) {
   EXPECT_EQ(outcome["loadSeconds"], 45.0);
   EXPECT_EQ(outcome["products"], 11);
   EXPECT_EQ(outcome["message"],
-            "reset worked: fan 0 went from 1500 rpm to a peak of 2086 rpm and settled at 950 rpm "
-            "(45 s of load, 11 products; settled 30 s after the load)");
+            "reset worked: fan 0 went from 1500 rpm to a peak of 2086 rpm and settled at 950 rpm, "
+            "having read 1000 rpm or below 3 samples in a row (45 s of load, 11 products; "
+            "settled 30 s after the load)");
 }
 
 // Into a pipe: a line at each phase and every 10 s, then the outcome; on a terminal one line
@@ -93,12 +94,16 @@ TEST(ResetCommand, EachRoadEndsWithItsLineAndStatus) {
     std::string starts;
   };
   const Road roads[] = {
-      {kTower + " --max-load 20 --rise 1000", 1, "fan 0 did not rise: 20 s of load, 5 products"},
+      {kTower + " --max-load 20 --rise 1000", 1,
+       "fan 0 neither rose nor came down: 20 s of load, 5 products"},
       {"--profile " + towerWith("high", {{"fallRpmPerSecond", 0}}) +
            " reset --gpu fake --size 64 --settle 15",
-       1, "fan 0 rose from 1500 rpm to 2086 rpm but did not settle at 1000 rpm or below"},
+       1, "fan 0 rose from 1500 rpm to 2086 rpm but had not read 1000 rpm or below 3 samples"},
       {"--profile " + towerWith("unreadable", json::object(), 6) + " reset --gpu fake --size 64", 1,
-       "fan 0 could not be read after 4 s: the SMC refused to open"},
+       "fan 0 could not be read after 3 s: the SMC refused to open"},
+      {kTower + " --rise 3001", 2,
+       "--rise 3001 is out of fan 0's reach: it turns at 1500 rpm and at most at 4500 rpm, so it "
+       "can rise 3000 rpm at most; nothing was loaded"},
       {"--profile macpro5_1.json reset --gpu fake --size 64", 0,
        "nothing to reset: fan 0 turns at 952 rpm, at or below 1000 rpm"},
   };
@@ -132,13 +137,28 @@ TEST(ResetCommand, EveryOutcomeSaysWhatHappenedAndWhatToTry) {
     return ctl::outcomeLine(o, options, {"the host model test fails (...)", "driver not loaded"});
   };
   EXPECT_EQ(line(Result::neverRose),
-            "fan 0 did not rise: 300 s of load, 68 products left it at 1510 rpm (peak 1520 rpm, an "
-            "answer is 1800 rpm): try a longer --max-load, or a smaller --rise");
+            "fan 0 neither rose nor came down: 300 s of load, 68 products left it at 1510 rpm "
+            "(peak 1520 rpm; it has risen at 1800 rpm, its start plus --rise, and is reset once "
+            "it has read 1000 rpm or below 3 samples in a row): try a longer --max-load, or a "
+            "smaller --rise");
+  o.lastRpm = 950, o.roseInASample = false;
+  EXPECT_EQ(line(Result::settled),
+            "reset worked: fan 0 came down from 1500 rpm to 950 rpm while the GPU worked, having "
+            "read 1000 rpm or below 3 samples in a row; its spike, if any, fell between two "
+            "samples (the highest read 1520 rpm) (300 s of load, 68 products)");
+  o.lastRpm = 1010, o.lastReadings = {1010, 994, 1002}, o.settleSeconds = 120;
+  o.stoppedSeconds = 42;
+  EXPECT_EQ(line(Result::didNotSettle),
+            "fan 0 rose from 1500 rpm to 1520 rpm but had not read 1000 rpm or below 3 samples in "
+            "a row within 120 s (its last readings 1010, 994, 1002 rpm): try a longer --settle, "
+            "and watch it with 'ventractl watch' (the run was stopped for 42 s, not counted)");
+  o.stoppedSeconds = 0, o.lastRpm = 1510;
   o.safety = reset::SafetyStop{89, 94};
-  EXPECT_EQ(line(Result::neverRose),
-            "the load stopped at 89 °C, 5 °C below the card's limit of 94 °C, before fan 0 rose "
-            "(1510 rpm after 300 s of load, 68 products): let the card cool and check its "
-            "airflow, then try again");
+  EXPECT_EQ(
+      line(Result::neverRose),
+      "the load stopped at 89 °C, 5 °C below the card's limit of 94 °C, before fan 0 answered "
+      "(1510 rpm after 300 s of load, 68 products): let the card cool and check its "
+      "airflow, then try again");
   EXPECT_EQ(line(Result::notEligible),
             "not eligible: the host model test fails (...); --force tries the reset on this "
             "hardware anyway");
@@ -151,10 +171,10 @@ TEST(ResetCommand, EveryOutcomeSaysWhatHappenedAndWhatToTry) {
   EXPECT_EQ(line(Result::interrupted),
             "interrupted by SIGTERM in the load phase after 301 s: fan 0 1510 rpm (start 1500 "
             "rpm, peak 1520 rpm), 68 products; the load is stopped");
-  const std::pair<Result, int> statuses[] = {{Result::settled, 0},      {Result::nothingToReset, 0},
-                                             {Result::notEligible, 3},  {Result::neverRose, 1},
-                                             {Result::didNotSettle, 1}, {Result::fanUnreadable, 1},
-                                             {Result::gpuFailed, 1},    {Result::interrupted, 143}};
+  const std::pair<Result, int> statuses[] = {
+      {Result::settled, 0},   {Result::nothingToReset, 0}, {Result::notEligible, 3},
+      {Result::neverRose, 1}, {Result::didNotSettle, 1},   {Result::fanUnreadable, 1},
+      {Result::gpuFailed, 1}, {Result::interrupted, 143},  {Result::riseOutOfReach, 2}};
   for (auto [result, status] : statuses) {
     o.result = result;
     EXPECT_EQ(ctl::exitStatusOf(o), status) << reset::resultName(result);

@@ -19,6 +19,7 @@ namespace ventra::ctl {
 inline constexpr int kSchemaVersion = 1;
 // `check`'s exit status for a host the app would not act on (1 is a failure, 2 a usage error).
 inline constexpr int kNotEligible = 3;
+inline constexpr int kUsageError = 2;
 
 struct Context {
   const Options& options;

@@ -51,27 +51,54 @@ std::string loadFigures(const reset::Outcome& o) {
   return seconds(o.loadSeconds) + " of load, " + products(o.products);
 }
 
+// The rule a fan at the limit is judged by, in words.
+std::string lowInARow(const reset::ResetOptions& options) {
+  return "read " + std::to_string(app::kFanSpeedLimit) + " rpm or below " +
+         std::to_string(options.settledSamples) + " samples in a row";
+}
+
 std::string neverRoseLine(const reset::Outcome& o, const reset::ResetOptions& options) {
   if (o.safety)
     return "the load stopped at " + celsius(o.safety->celsius) + ", " +
            celsius(options.safetyMarginCelsius) + " below the card's limit of " +
-           celsius(o.safety->criticalCelsius) + ", before fan 0 rose (" + rpm(o.lastRpm) +
+           celsius(o.safety->criticalCelsius) + ", before fan 0 answered (" + rpm(o.lastRpm) +
            " after " + loadFigures(o) +
            "): let the card cool and check its airflow, then try again";
-  return "fan 0 did not rise: " + loadFigures(o) + " left it at " + rpm(o.lastRpm) + " (peak " +
-         rpm(o.peakRpm) + ", an answer is " + std::to_string(*o.startRpm + options.riseRpm) +
-         " rpm): try a longer --max-load, or a smaller --rise";
+  return "fan 0 neither rose nor came down: " + loadFigures(o) + " left it at " + rpm(o.lastRpm) +
+         " (peak " + rpm(o.peakRpm) + "; it has risen at " +
+         std::to_string(*o.startRpm + options.riseRpm) + " rpm, its start plus --rise, and is " +
+         "reset once it has " + lowInARow(options) +
+         "): try a longer --max-load, or a smaller --rise";
 }
 
-}  // namespace
+std::string settledLine(const reset::Outcome& o, const reset::ResetOptions& options) {
+  if (o.roseInASample)
+    return "reset worked: fan 0 went from " + rpm(o.startRpm) + " to a peak of " + rpm(o.peakRpm) +
+           " and settled at " + rpm(o.lastRpm) + ", having " + lowInARow(options) + " (" +
+           loadFigures(o) + "; settled " + seconds(o.settleSeconds) + " after the load)";
+  return "reset worked: fan 0 came down from " + rpm(o.startRpm) + " to " + rpm(o.lastRpm) +
+         " while the GPU worked, having " + lowInARow(options) +
+         "; its spike, if any, fell between two samples (the highest read " + rpm(o.peakRpm) +
+         ") (" + loadFigures(o) + ")";
+}
 
-std::string outcomeLine(const reset::Outcome& o, const reset::ResetOptions& options,
-                        const OutcomeWords& words) {
+std::string readings(const std::vector<std::int64_t>& values) {
+  std::string text;
+  for (auto value : values) text += (text.empty() ? "" : ", ") + std::to_string(value);
+  return text + " rpm";
+}
+
+// What the run's stops (SIGSTOP, a suspended machine) took, where there were any.
+std::string stoppedNote(const reset::Outcome& o) {
+  if (o.stoppedSeconds <= 0) return "";
+  return " (the run was stopped for " + seconds(o.stoppedSeconds) + ", not counted)";
+}
+
+std::string outcomeWords(const reset::Outcome& o, const reset::ResetOptions& options,
+                         const OutcomeWords& words) {
   switch (o.result) {
     case Result::settled:
-      return "reset worked: fan 0 went from " + rpm(o.startRpm) + " to a peak of " +
-             rpm(o.peakRpm) + " and settled at " + rpm(o.lastRpm) + " (" + loadFigures(o) +
-             "; settled " + seconds(o.settleSeconds) + " after the load)";
+      return settledLine(o, options);
     case Result::nothingToReset:
       return "nothing to reset: fan 0 turns at " + rpm(o.lastRpm) + ", at or below " +
              std::to_string(app::kFanSpeedLimit) + " rpm";
@@ -80,12 +107,18 @@ std::string outcomeLine(const reset::Outcome& o, const reset::ResetOptions& opti
              (o.check.failed == app::Eligibility::Test::gpuPresent
                   ? ""
                   : "; --force tries the reset on this hardware anyway");
+    case Result::riseOutOfReach:
+      return "--rise " + std::to_string(options.riseRpm) +
+             " is out of fan 0's reach: it turns at " + rpm(o.lastRpm) + " and at most at " +
+             rpm(o.maxRpm) + ", so it can rise " +
+             std::to_string(std::max<std::int64_t>(*o.maxRpm - *o.lastRpm, 0)) +
+             " rpm at most; nothing was loaded";
     case Result::neverRose:
       return neverRoseLine(o, options);
     case Result::didNotSettle:
-      return "fan 0 rose from " + rpm(o.startRpm) + " to " + rpm(o.peakRpm) +
-             " but did not settle at " + std::to_string(app::kFanSpeedLimit) +
-             " rpm or below within " + seconds(o.settleSeconds) + " (last " + rpm(o.lastRpm) +
+      return "fan 0 rose from " + rpm(o.startRpm) + " to " + rpm(o.peakRpm) + " but had not " +
+             lowInARow(options) + " within " + seconds(o.settleSeconds) + " (its last readings " +
+             readings(o.lastReadings) +
              "): try a longer --settle, and watch it with 'ventractl watch'";
     case Result::fanUnreadable:
       return "fan 0 could not be read" +
@@ -103,6 +136,13 @@ std::string outcomeLine(const reset::Outcome& o, const reset::ResetOptions& opti
   return "?";
 }
 
+}  // namespace
+
+std::string outcomeLine(const reset::Outcome& o, const reset::ResetOptions& options,
+                        const OutcomeWords& words) {
+  return outcomeWords(o, options, words) + stoppedNote(o);
+}
+
 int exitStatusOf(const reset::Outcome& outcome) {
   switch (outcome.result) {
     case Result::settled:
@@ -110,6 +150,8 @@ int exitStatusOf(const reset::Outcome& outcome) {
       return 0;
     case Result::notEligible:
       return kNotEligible;
+    case Result::riseOutOfReach:
+      return kUsageError;
     case Result::interrupted:
       return 128 + outcome.interruption;
     default:
@@ -121,6 +163,8 @@ namespace {
 
 std::string sampleText(const reset::Sample& sample) {
   std::string text = "fan 0 " + rpm(sample.fanRpm);
+  if (sample.reading == reset::Reading::none) text += " (no reading)";
+  if (sample.reading == reset::Reading::impossible) text += " (more than it can turn: ignored)";
   if (sample.gpu) text += ", GPU " + celsius(sample.gpu->celsius);
   return text + ", " + products(sample.products);
 }
@@ -207,6 +251,20 @@ class LogView final : public ResetView {
   double nextLine_ = 0;
 };
 
+const char* readingName(reset::Reading reading) {
+  switch (reading) {
+    case reset::Reading::counted:
+      return "counted";
+    case reset::Reading::none:
+      return "none";
+    case reset::Reading::impossible:
+      return "impossible";
+    case reset::Reading::failed:
+      return "failed";
+  }
+  return "?";
+}
+
 json temperatureJson(const std::optional<gpu::platform::DeviceTemperature>& gpu) {
   if (!gpu) return nullptr;
   return {{"celsius", gpu->celsius},
@@ -238,6 +296,7 @@ class JsonView final : public ResetView {
            {"t", s.t},
            {"phase", phaseName(s.phase)},
            {"fanRpm", orNull(s.fanRpm)},
+           {"reading", readingName(s.reading)},
            {"gpuTemperature", temperatureJson(s.gpu)},
            {"products", s.products}});
   }
@@ -252,6 +311,10 @@ class JsonView final : public ResetView {
            {"startRpm", orNull(o.startRpm)},
            {"peakRpm", orNull(o.peakRpm)},
            {"lastRpm", orNull(o.lastRpm)},
+           {"maxRpm", orNull(o.maxRpm)},
+           {"roseInASample", o.roseInASample},
+           {"ignoredReadings", o.ignoredReadings},
+           {"stoppedSeconds", o.stoppedSeconds},
            {"loadSeconds", o.loadSeconds},
            {"settleSeconds", o.settleSeconds},
            {"products", o.products},
@@ -272,7 +335,7 @@ class JsonView final : public ResetView {
 }  // namespace
 
 const char* const kResetJsonHelp =
-    R"(print one JSON object per line, each with schema and event, and t (seconds since the start) but for the check: {event: "check", eligible, failedTest, hostModel, gpuIdentity, firstProbe, secondProbe}; {event: "phase", phase: check|load|settle|done}; {event: "sample", phase, fanRpm (null: unreadable), gpuTemperature: {celsius, criticalCelsius} or null, products}; last {event: "outcome", result: settled|nothingToReset|notEligible|neverRose|didNotSettle|fanUnreadable|gpuFailed|interrupted, exitStatus, startRpm, peakRpm, lastRpm, loadSeconds, settleSeconds, products, safetyStop: {celsius, criticalCelsius} or null, message})";
+    R"(print one JSON object per line, each with schema and event, and t (seconds since the start) but for the check: {event: "check", eligible, failedTest, hostModel, gpuIdentity, firstProbe, secondProbe}; {event: "phase", phase: check|load|settle|done}; {event: "sample", phase, fanRpm (null: unreadable), reading: counted|none (0 rpm)|impossible (above the fan's maximum)|failed, gpuTemperature: {celsius, criticalCelsius} or null, products}; last {event: "outcome", result: settled|nothingToReset|notEligible|riseOutOfReach|neverRose|didNotSettle|fanUnreadable|gpuFailed|interrupted, exitStatus, startRpm, peakRpm, lastRpm (of the readings that count), maxRpm (the fan's, null: unknown), roseInASample (false: the fan came down while loaded, its spike unseen), ignoredReadings, stoppedSeconds (the run stopped, not counted), loadSeconds, settleSeconds, products, safetyStop: {celsius, criticalCelsius} or null, message})";
 
 std::unique_ptr<ResetView> resetViewFor(Context& context, const reset::ResetOptions& options) {
   if (context.options.json) return std::make_unique<JsonView>(context.out);

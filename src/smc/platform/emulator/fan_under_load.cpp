@@ -11,7 +11,7 @@ FourCharCode FanUnderLoad::speedKey() const {
 
 void FanUnderLoad::loadStarted(double t) {
   if (runningSince_) return;
-  if (!runs_.empty() && runs_.back().second >= t) {
+  if (!runs_.empty() && t - runs_.back().second <= kSameRunGapSeconds) {
     runningSince_ = runs_.back().first;  // no gap: the same run goes on
     runs_.pop_back();
     return;
@@ -25,8 +25,7 @@ void FanUnderLoad::loadStopped(double t) {
   runningSince_.reset();
 }
 
-std::optional<std::pair<double, std::optional<double>>> FanUnderLoad::riseAndLoadEnd(
-    double t) const {
+std::optional<std::pair<double, std::optional<double>>> FanUnderLoad::riseAndFall(double t) const {
   double loaded = 0;
   auto reaches = [&](double start, double end) -> std::optional<double> {
     const double needed = profile_.loadSecondsToRise - loaded;
@@ -36,18 +35,23 @@ std::optional<std::pair<double, std::optional<double>>> FanUnderLoad::riseAndLoa
     }
     return start + needed;
   };
+  // The fall begins where the run ended or the peak did, once that moment has come.
+  auto fall = [&](double rise, std::optional<double> end) -> std::optional<double> {
+    if (profile_.peakSeconds)
+      end = std::min(end.value_or(rise + *profile_.peakSeconds), rise + *profile_.peakSeconds);
+    return end && *end <= t ? end : std::nullopt;
+  };
   for (const auto& [start, end] : runs_) {
     if (start > t) return std::nullopt;
-    if (auto rise = reaches(start, std::min(end, t)))
-      return std::pair(*rise, end <= t ? std::optional(end) : std::nullopt);
+    if (auto rise = reaches(start, std::min(end, t))) return std::pair(*rise, fall(*rise, end));
   }
   if (runningSince_ && *runningSince_ <= t)
-    if (auto rise = reaches(*runningSince_, t)) return std::pair(*rise, std::nullopt);
+    if (auto rise = reaches(*runningSince_, t)) return std::pair(*rise, fall(*rise, std::nullopt));
   return std::nullopt;
 }
 
 double FanUnderLoad::rpmAt(double t) const {
-  auto rise = riseAndLoadEnd(t);
+  auto rise = riseAndFall(t);
   if (!rise) return profile_.stuckRpm;
   const std::optional<double>& loadEnded = rise->second;
   if (!loadEnded) return profile_.peakRpm;

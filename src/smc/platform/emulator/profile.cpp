@@ -157,7 +157,7 @@ FanUnderLoadProfile parseFanUnderLoad(const json& entry, const std::vector<Profi
   if (!entry.is_object()) fail(where, "must be an object");
   rejectUnknownFields(entry,
                       {"fan", "stuckRpm", "loadSecondsToRise", "peakRpm", "fallRpmPerSecond",
-                       "idleRpm", "note"},
+                       "idleRpm", "peakSeconds", "note"},
                       where);
   constexpr double kRpm = kFPE2Max;
   FanUnderLoadProfile model;
@@ -167,9 +167,11 @@ FanUnderLoadProfile parseFanUnderLoad(const json& entry, const std::vector<Profi
   model.peakRpm = numberField(entry, "peakRpm", 0, kRpm, where);
   model.fallRpmPerSecond = numberField(entry, "fallRpmPerSecond", 0, kRpm, where);
   model.idleRpm = numberField(entry, "idleRpm", 0, kRpm, where);
+  if (entry.contains("peakSeconds"))
+    model.peakSeconds = numberField(entry, "peakSeconds", 0, 86400, where);
   const FourCharCode speed = FanUnderLoad(model).speedKey();
-  auto key = std::find_if(keys.begin(), keys.end(),
-                          [&](const ProfileKey& k) { return k.code == speed; });
+  auto key =
+      std::find_if(keys.begin(), keys.end(), [&](const ProfileKey& k) { return k.code == speed; });
   if (key == keys.end() || key->info != DataTypes::FPE2)
     fail(where, "fan " + std::to_string(model.fan) + " needs a key \"" +
                     fourCharCodeToString(speed) + "\" of type \"fpe2\" (2 bytes)");
@@ -192,11 +194,10 @@ ProfileKey keyCountEntry(std::size_t count) {
 
 Profile parseProfile(const json& document, const std::string& source) {
   if (!document.is_object()) fail(source, "a profile must be a JSON object");
-  rejectUnknownFields(
-      document,
-      {"description", "keys", "service", "opensBeforeFailure", "notPrivileged", "autoKeyCount",
-       "fanUnderLoad"},
-      source);
+  rejectUnknownFields(document,
+                      {"description", "keys", "service", "opensBeforeFailure", "notPrivileged",
+                       "autoKeyCount", "fanUnderLoad"},
+                      source);
   Profile profile;
   using S = Profile::Service;
   using P = Profile::Privilege;
