@@ -54,6 +54,8 @@ class LoadFelt final : public gpf::GPUPlatform {
     auto submission = inner_->submit(device, std::move(products));
     return submission ? std::make_shared<FeltSubmission>(std::move(submission), smc_) : nullptr;
   }
+  // Readying is no load the fan feels.
+  void prepareProducts(std::size_t device) override { inner_->prepareProducts(device); }
   std::optional<gpf::DeviceTemperature> temperature(std::size_t device) override {
     return inner_->temperature(device);
   }

@@ -76,6 +76,7 @@ class TracingGPU final : public gpf::GPUPlatform {
       trace_.add("gpuLoad", {{"n", products.front().rows}, {"device", names_[device]}});
     return inner_->submit(device, std::move(products));
   }
+  void prepareProducts(std::size_t device) override { inner_->prepareProducts(device); }
   std::optional<gpf::DeviceTemperature> temperature(std::size_t device) override {
     return inner_->temperature(device);
   }

@@ -209,6 +209,21 @@ TEST(RowBlocks, EachSubmissionStaysUnderTheLimitAndTogetherTheyCoverEveryRow) {
   EXPECT_TRUE(lg::rowBlocks(0, 10, 10, 100).empty());
 }
 
+// A kernel that works 16 rows at once gets no fewer; where those are over the limit the block's
+// interior is cut into even pieces that are not.
+TEST(RowBlocks, AKernelsLeastRowsAndPiecesOfTheInterior) {
+  EXPECT_EQ(lg::rowBlocks(40, 10, 10, 2 * 10 * 10 * 2, 16),
+            (std::vector<lg::RowBlock>({{0, 16}, {16, 16}, {32, 8}})));
+  EXPECT_EQ(lg::interiorPerSubmission(16, 10, 10, 2 * 16 * 10 * 10), 10u) << "within: all of it";
+  EXPECT_EQ(lg::interiorPerSubmission(16, 10, 10, 2 * 16 * 10 * 4), 4u) << "10 in 3 even pieces";
+  EXPECT_EQ(lg::interiorPerSubmission(16, 10, 10, 1), 1u);
+  const std::uint64_t n = 16384;
+  auto blocks = lg::rowBlocks(n, n, n, lg::kCpuMaxFlopsPerSubmission, 16);
+  EXPECT_EQ(blocks.front(), (lg::RowBlock{0, 16}));
+  EXPECT_EQ(lg::interiorPerSubmission(16, n, n, lg::kCpuMaxFlopsPerSubmission),
+            lg::kCpuMaxFlopsPerSubmission / (2 * 16 * n));
+}
+
 // Modules come only from an absolute directory fixed at build time: the build's own for a
 // program in the build tree, the install's beside bin/ for any other; never from a relative
 // path, so never from the working directory.

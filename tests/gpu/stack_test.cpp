@@ -55,7 +55,9 @@ TEST_P(LinuxStack, ALoadHoldsItsTwoMatricesAndNoMoreThanTheBudgetBeside) {
   expectSilent(backend);
 }
 
-// 16 rows a block: each of the two products goes as four submissions, with the same result.
+// 16 rows' work a submission: each of the two products goes as four submissions, with the same
+// result: four blocks of 16 rows, or where the kernel works 64 rows at once (CLBlast pads to
+// its work-group tile), one block of 64 in four pieces of its interior.
 TEST_P(LinuxStack, ProductsAreSubmittedInBlocksOfRows) {
   const std::int64_t n = 64;
   lg::BackendOptions options;
@@ -68,8 +70,27 @@ TEST_P(LinuxStack, ProductsAreSubmittedInBlocksOfRows) {
   auto blocks = backend.blocks();
   ASSERT_EQ(blocks.size(), 8u);
   for (std::size_t i = 0; i < blocks.size(); ++i)
-    EXPECT_EQ(blocks[i], (lg::RowBlock{16 * (i % 4), 16})) << i;
+    if (blocks[i].count == 16)
+      EXPECT_EQ(blocks[i], (lg::RowBlock{16 * (i % 4), 16})) << i;
+    else
+      EXPECT_EQ(blocks[i], (lg::RowBlock{0, 64})) << i;
   for (float x : load.c) ASSERT_EQ(x, static_cast<float>(n));
+  expectSilent(backend);
+}
+
+// Work a CPU device would take seconds over is cut into pieces of the interior as well, each a
+// submission of its own that adds to what the block's first piece wrote: the same result.
+TEST_P(LinuxStack, BlocksTooMuchForOneSubmissionGoInPiecesOfTheirInterior) {
+  const std::int64_t n = 128;
+  lg::BackendOptions options = lg::BackendOptions::withCpuDevices();
+  options.cpuMaxFlopsPerSubmission = 2 * n * n * 4;  // 4 rows' work: fewer than a kernel's least
+  auto backend = make(options);
+  if (!backend.platform) GTEST_SKIP() << GetParam() << ": no device here";
+  ScopedComposition installed(Composition::ofGpu(backend.platform));
+  test::LoadResult load = test::runLoad(n);
+  ASSERT_FALSE(load.error) << *load.error;
+  for (float x : load.c) ASSERT_EQ(x, static_cast<float>(n));
+  EXPECT_GE(backend.blocks().size(), 2u * n / 4) << "at least as many submissions as 4-row blocks";
   expectSilent(backend);
 }
 

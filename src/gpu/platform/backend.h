@@ -73,6 +73,10 @@ class GPUPlatform {
   // Starts the products in order; the submission reports how they ended.
   virtual std::shared_ptr<Submission> submit(std::size_t device,
                                              std::vector<MatrixProduct> products) = 0;
+  // Readies the device's products now, where its driver would otherwise build their code inside
+  // the first one (lavapipe, and CLBlast on any driver, compile at first use: seconds, more
+  // without a cache), so that the first product is work like every other.
+  virtual void prepareProducts(std::size_t /*device*/) {}
   // What the device's driver reports of its temperature now; nothing where it reports none.
   virtual std::optional<DeviceTemperature> temperature(std::size_t /*device*/) {
     return std::nullopt;

@@ -90,6 +90,7 @@ std::shared_ptr<Buffer> Device::newBuffer(std::uint64_t length, const void* cont
 
 std::shared_ptr<MatrixMultiplication> Device::newMatrixMultiplication(
     std::uint64_t resultRows, std::uint64_t resultColumns, std::uint64_t interiorColumns) {
+  backend_->prepareProducts(facts_.index);
   return std::make_shared<MatrixMultiplication>(resultRows, resultColumns, interiorColumns);
 }
 

@@ -3,6 +3,7 @@
 // What a Linux GPU stack (OpenCL, Vulkan) is asked to be, the same for both: which devices it
 // offers, how it cuts and bounds its work, and the hooks tests and diagnostics watch it by.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -39,8 +40,10 @@ class MemoryMeter {
 struct BackendOptions {
   // Also offer CPU devices (PoCL, lavapipe) after the GPUs: for tests and machines without one.
   bool includeCpuDevices = false;
-  // The most work one submission may carry (row_blocks.h).
+  // The most work one submission may carry (row_blocks.h), and on a CPU device, which works
+  // a thousand times slower, the lesser of the two.
   std::uint64_t maxFlopsPerSubmission = kDefaultMaxFlopsPerSubmission;
+  std::uint64_t cpuMaxFlopsPerSubmission = kCpuMaxFlopsPerSubmission;
   // Device memory a stack may hold beyond the matrices of the products it runs.
   std::uint64_t extraMemoryBytes = kDefaultExtraMemoryBytes;
   // Vulkan: bind at most this much of a buffer at once (0: the device's own limit), so tests
@@ -58,6 +61,11 @@ struct BackendOptions {
   std::optional<KernelTile> tile;
   // Vulkan: where tuned tiles are kept (tile_store.h); empty: none is read.
   std::filesystem::path tileStore;
+
+  std::uint64_t maxFlopsPerSubmissionOn(bool cpuDevice) const {
+    return cpuDevice ? std::min(maxFlopsPerSubmission, cpuMaxFlopsPerSubmission)
+                     : maxFlopsPerSubmission;
+  }
 
   static BackendOptions withCpuDevices(bool include = true) {
     BackendOptions options;

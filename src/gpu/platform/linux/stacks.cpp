@@ -96,6 +96,9 @@ class OnFirstUse final : public pf::GPUPlatform {
     auto platform = made();
     return platform ? platform->submit(device, std::move(products)) : nullptr;
   }
+  void prepareProducts(std::size_t device) override {
+    if (auto platform = made()) platform->prepareProducts(device);
+  }
   std::optional<pf::DeviceTemperature> temperature(std::size_t device) override {
     auto platform = made();
     return platform ? platform->temperature(device) : std::nullopt;

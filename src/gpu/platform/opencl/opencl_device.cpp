@@ -108,6 +108,8 @@ std::shared_ptr<DeviceHandle> openDevice(cl_device_id id) {
   handle->id = id;
   handle->context = std::move(context);
   handle->maxAllocation = infoValue<cl_ulong>(id, CL_DEVICE_MAX_MEM_ALLOC_SIZE).value_or(0);
+  handle->cpu =
+      (infoValue<cl_device_type>(id, CL_DEVICE_TYPE).value_or(0) & CL_DEVICE_TYPE_CPU) != 0;
   describe(*handle,
            {infoText(id, CL_DEVICE_VENDOR), infoValue<cl_uint>(id, CL_DEVICE_VENDOR_ID).value_or(0),
             infoText(id, CL_DEVICE_NAME), infoText(id, CL_DEVICE_BOARD_NAME_AMD), ""});

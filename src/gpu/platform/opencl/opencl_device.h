@@ -21,6 +21,7 @@ struct DeviceHandle {
   std::uint64_t workingSet = 0;
   std::uint64_t maxAllocation = 0;
   bool ellesmere = false;  // an RX 470/480/570/580 chip, for CLBlast's tuned parameters
+  bool cpu = false;        // a CPU device (PoCL), a thousand times slower than a GPU
   platform::DeviceDetails details;
 };
 

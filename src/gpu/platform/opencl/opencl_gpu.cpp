@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "gpu/platform/linux/card_identity.h"
+#include "gpu/platform/linux/executable_memory.h"
+#include "gpu/platform/linux/first_product.h"
 #include "gpu/platform/linux/module.h"
 #include "gpu/platform/opencl/cl_handles.h"
 #include "gpu/platform/opencl/completion.h"
@@ -52,19 +54,21 @@ cl_mem memoryOf(const std::shared_ptr<pf::DeviceMemory>& memory) {
   return static_cast<const ClMemory&>(*memory).memory();
 }
 
-// Each block of rows is enqueued when the one before it has finished, while the caller waits:
-// the device always has one block to run, and a stop takes effect after that block. A product is
-// planned (and its scratch sized) when its first block is due, after the last one's are done.
+// Each piece (a block of rows, whole or a piece of its interior) is enqueued when the one before
+// it has finished, while the caller waits: the device always has one piece to run, and a stop
+// takes effect after that piece. A product is planned (and its scratch sized) when its first
+// piece is due, after the last one's are done.
 class ClSubmission final : public pf::Submission {
  public:
   ClSubmission(std::shared_ptr<DeviceHandle> device, QueueHandle queue,
                std::shared_ptr<const BackendOptions> options,
-               std::vector<pf::MatrixProduct> products)
+               std::vector<pf::MatrixProduct> products, bool reported)
       : device_(std::move(device)),
         queue_(std::move(queue)),
         options_(std::move(options)),
         scratch_(device_, options_),
-        products_(std::move(products)) {}
+        products_(std::move(products)),
+        reported_(reported) {}
   ~ClSubmission() override {
     stop();
     clFinish(queue_.get());  // scratch outlives the work on it
@@ -87,7 +91,7 @@ class ClSubmission final : public pf::Submission {
   }
   void enqueueNext();
   bool planNextProduct();
-  void enqueue(const pf::MatrixProduct& p, const RowBlock& block);
+  void enqueue(const pf::MatrixProduct& p, const Piece& piece);
 
   std::shared_ptr<DeviceHandle> device_;
   QueueHandle queue_;
@@ -96,8 +100,9 @@ class ClSubmission final : public pf::Submission {
   std::vector<pf::MatrixProduct> products_;
   std::size_t product_ = 0;          // the product whose blocks go now
   std::optional<ScratchPlan> plan_;  // its plan, once its first block was due
-  std::size_t block_ = 0;            // its next block
+  std::size_t piece_ = 0;            // its next piece
   std::unique_ptr<Completion> inFlight_;
+  bool reported_;  // the options' onSubmission is told of each piece
   bool stopped_ = false;
   std::optional<std::string> error_;
 };
@@ -120,11 +125,11 @@ bool ClSubmission::waitFor(double seconds) {
 
 // The next product's plan, where the one before has no blocks left; false when none is left.
 bool ClSubmission::planNextProduct() {
-  while (!plan_ || block_ >= plan_->blocks.size()) {
+  while (!plan_ || piece_ >= plan_->pieces.size()) {
     if (plan_) ++product_;
     if (product_ >= products_.size()) return false;
     plan_ = scratch_.plan(queue_.get(), products_[product_]);
-    block_ = 0;
+    piece_ = 0;
     if (plan_->error) {
       fail(*plan_->error);
       return false;
@@ -135,30 +140,33 @@ bool ClSubmission::planNextProduct() {
 
 void ClSubmission::enqueueNext() {
   if (stopped_ || !planNextProduct()) return;
-  enqueue(products_[product_], plan_->blocks[block_++]);
+  enqueue(products_[product_], plan_->pieces[piece_++]);
 }
 
 // Row-major C = A × B is the column-major C' = B' × A' of the same buffers; column-major
 // operands keep the library's scratch small. A block of C's rows is a block of C''s columns,
-// so each block is the same call on offset buffers, flushed as its own submission, all of them
-// sharing one scratch buffer (the queue runs them in order).
-void ClSubmission::enqueue(const pf::MatrixProduct& p, const RowBlock& block) {
+// and a piece of the interior is a piece of B''s columns and of A''s rows: each piece is the
+// same call on offset buffers, adding to what the block's earlier pieces wrote, flushed as its
+// own submission, all of them sharing one scratch buffer (the queue runs them in order).
+void ClSubmission::enqueue(const pf::MatrixProduct& p, const Piece& piece) {
   using clblast::Layout, clblast::Transpose;
-  const auto m = static_cast<std::size_t>(p.columns), k = static_cast<std::size_t>(p.interior);
+  const auto m = static_cast<std::size_t>(p.columns), k = static_cast<std::size_t>(piece.inner);
   const std::size_t left = p.leftRowBytes / 4, right = p.rightRowBytes / 4,
                     result = p.resultRowBytes / 4;
   cl_command_queue queue = queue_.get();
+  const RowBlock& block = piece.rows;
   const auto n = static_cast<std::size_t>(block.count);
+  const float keep = piece.innerFirst == 0 ? 0.0f : 1.0f;
   cl_event done = nullptr;
-  auto status = clblast::Gemm<float>(Layout::kColMajor, Transpose::kNo, Transpose::kNo, m, n, k,
-                                     1.0f, memoryOf(p.right), 0, right, memoryOf(p.left),
-                                     block.first * left, left, 0.0f, memoryOf(p.result),
-                                     block.first * result, result, &queue, &done, plan_->buffer);
+  auto status = clblast::Gemm<float>(
+      Layout::kColMajor, Transpose::kNo, Transpose::kNo, m, n, k, 1.0f, memoryOf(p.right),
+      piece.innerFirst * right, right, memoryOf(p.left), block.first * left + piece.innerFirst,
+      left, keep, memoryOf(p.result), block.first * result, result, &queue, &done, plan_->buffer);
   if (status != clblast::StatusCode::kSuccess)
     return fail("CLBlast Gemm failed (status " + std::to_string(int(status)) + ")");
   clFlush(queue);
   inFlight_ = std::make_unique<Completion>(done);
-  if (options_->onSubmission) options_->onSubmission(block);
+  if (reported_ && options_->onSubmission) options_->onSubmission(block);
 }
 
 std::shared_ptr<ClMemory> newMemory(const std::shared_ptr<DeviceHandle>& device,
@@ -195,17 +203,14 @@ class OpenCLPlatform final : public pf::GPUPlatform {
   }
   std::shared_ptr<pf::Submission> submit(std::size_t device,
                                          std::vector<pf::MatrixProduct> products) override {
-    if (device >= handles().size()) return nullptr;
-    const auto& handle = handles()[device];
-    QueueHandle queue = makeQueue(*handle);
-    if (!queue) return nullptr;
-    if (handle->ellesmere)
-      clblast::OverrideParameters(handle->id, "Xgemm", clblast::Precision::kSingle,
-                                  kEllesmereXgemm);
-    auto submission =
-        std::make_shared<ClSubmission>(handle, std::move(queue), options_, std::move(products));
-    submission->start();
-    return submission;
+    return start(device, std::move(products), true);
+  }
+  // CLBlast's GEMM program is built now, not inside the load's first product. Not the load's
+  // work: the stack's watchers are not told of it.
+  void prepareProducts(std::size_t device) override {
+    if (device >= handles().size()) return;
+    if (auto first = linux_gpu::firstProduct(*this, device))
+      if (auto submission = start(device, {*first}, false)) submission->wait();
   }
   std::optional<pf::DeviceTemperature> temperature(std::size_t device) override {
     if (device >= handles().size()) return std::nullopt;
@@ -217,6 +222,21 @@ class OpenCLPlatform final : public pf::GPUPlatform {
   }
 
  private:
+  // `reported`: the options' onSubmission is told of the work.
+  std::shared_ptr<ClSubmission> start(std::size_t device, std::vector<pf::MatrixProduct> products,
+                                      bool reported) {
+    if (device >= handles().size()) return nullptr;
+    const auto& handle = handles()[device];
+    QueueHandle queue = makeQueue(*handle);
+    if (!queue) return nullptr;
+    if (handle->ellesmere)
+      clblast::OverrideParameters(handle->id, "Xgemm", clblast::Precision::kSingle,
+                                  kEllesmereXgemm);
+    auto submission = std::make_shared<ClSubmission>(handle, std::move(queue), options_,
+                                                     std::move(products), reported);
+    submission->start();
+    return submission;
+  }
   void failed(std::string why) {
     std::lock_guard lock(problemMutex_);
     problem_ = std::move(why);
@@ -228,7 +248,10 @@ class OpenCLPlatform final : public pf::GPUPlatform {
   const std::vector<std::shared_ptr<DeviceHandle>>& handles() {
     std::call_once(enumerated_, [this] {
       auto ids = devicesOfType(CL_DEVICE_TYPE_GPU);
-      if (options_->includeCpuDevices) {
+      const auto refusal =
+          options_->includeCpuDevices ? linux_gpu::whyWrittenCodeCannotRun() : std::nullopt;
+      if (refusal) failed("CPU devices (PoCL) left out: " + *refusal);
+      if (options_->includeCpuDevices && !refusal) {
         auto cpus = devicesOfType(CL_DEVICE_TYPE_CPU);
         ids.insert(ids.end(), cpus.begin(), cpus.end());
       }

@@ -9,17 +9,34 @@ namespace {
 
 using linux_gpu::RowBlock;
 
-// CLBlast's scratch for one block, in the column-major form the backend calls it with.
-std::optional<std::size_t> blockScratch(cl_command_queue queue, const platform::MatrixProduct& p,
-                                        const RowBlock& block) {
+// CLBlast pads a block's rows to its work-group tile (64 in its defaults): fewer cost as much.
+constexpr std::uint64_t kLeastRows = 64;
+
+// CLBlast's scratch for one piece, in the column-major form the backend calls it with.
+std::optional<std::size_t> pieceScratch(cl_command_queue queue, const platform::MatrixProduct& p,
+                                        const Piece& piece) {
   using clblast::Layout, clblast::Transpose;
   std::size_t bytes = 0;
   auto status = clblast::GemmTempBufferSize<float>(
-      Layout::kColMajor, Transpose::kNo, Transpose::kNo, p.columns, block.count, p.interior, 0,
-      p.rightRowBytes / 4, block.first * (p.leftRowBytes / 4), p.leftRowBytes / 4,
-      block.first * (p.resultRowBytes / 4), p.resultRowBytes / 4, &queue, bytes);
+      Layout::kColMajor, Transpose::kNo, Transpose::kNo, p.columns, piece.rows.count, piece.inner,
+      piece.innerFirst * (p.rightRowBytes / 4), p.rightRowBytes / 4,
+      piece.rows.first * (p.leftRowBytes / 4) + piece.innerFirst, p.leftRowBytes / 4,
+      piece.rows.first * (p.resultRowBytes / 4), p.resultRowBytes / 4, &queue, bytes);
   if (status != clblast::StatusCode::kSuccess) return std::nullopt;
   return bytes;
+}
+
+// The product's blocks of rows, each whole or in pieces of its interior.
+std::vector<Piece> piecesOf(const platform::MatrixProduct& p, std::uint64_t flops) {
+  std::vector<Piece> pieces;
+  for (const RowBlock& block :
+       linux_gpu::rowBlocks(p.rows, p.columns, p.interior, flops, kLeastRows)) {
+    const std::uint64_t inner =
+        linux_gpu::interiorPerSubmission(block.count, p.columns, p.interior, flops);
+    for (std::uint64_t first = 0; first < p.interior; first += inner)
+      pieces.push_back({block, first, std::min(inner, p.interior - first)});
+  }
+  return pieces;
 }
 
 }  // namespace
@@ -45,19 +62,20 @@ std::optional<MeteredMemory> MeteredMemory::create(const DeviceHandle& device,
   return MeteredMemory(std::move(memory), bytes, std::move(meter));
 }
 
-// Halves the blocks until the largest scratch fits the budget; grows the buffer only when a
+// Halves the pieces until the largest scratch fits the budget; grows the buffer only when a
 // product needs more than the last one did.
 ScratchPlan Scratch::plan(cl_command_queue queue, const platform::MatrixProduct& p) {
-  std::uint64_t flops = options_->maxFlopsPerSubmission;
+  std::uint64_t flops = options_->maxFlopsPerSubmissionOn(device_->cpu);
   for (;;) {
-    ScratchPlan plan{linux_gpu::rowBlocks(p.rows, p.columns, p.interior, flops), nullptr, {}};
+    ScratchPlan plan{piecesOf(p, flops), nullptr, {}};
     std::size_t bytes = 0;
-    for (const RowBlock& block : plan.blocks) {
-      auto needed = blockScratch(queue, p, block);
+    for (const Piece& piece : plan.pieces) {
+      auto needed = pieceScratch(queue, p, piece);
       if (!needed) return {{}, nullptr, "CLBlast could not size its scratch"};
       bytes = std::max(bytes, *needed);
     }
-    const bool single = plan.blocks.empty() || plan.blocks.front().count == 1;
+    const bool single = plan.pieces.empty() ||
+                        (plan.pieces.front().rows.count == 1 && plan.pieces.front().inner == 1);
     if (bytes > options_->extraMemoryBytes && !single) {
       flops /= 2;
       continue;

@@ -38,10 +38,17 @@ class MeteredMemory {
   std::shared_ptr<linux_gpu::MemoryMeter> meter_;
 };
 
-// How one product runs: its blocks of rows and the scratch they share (null: none needed), or
-// why it cannot run, with the bytes it asked for.
+// One submission: a block of rows over interior elements [innerFirst, innerFirst + inner). The
+// first piece of a block writes its rows, the later ones add to them.
+struct Piece {
+  linux_gpu::RowBlock rows;
+  std::uint64_t innerFirst = 0, inner = 0;
+};
+
+// How one product runs: its pieces and the scratch they share (null: none needed), or why it
+// cannot run, with the bytes it asked for.
 struct ScratchPlan {
-  std::vector<linux_gpu::RowBlock> blocks;
+  std::vector<Piece> pieces;
   cl_mem buffer = nullptr;
   std::optional<std::string> error;
 };

@@ -278,7 +278,8 @@ void download(Device& device, const Buffer& source, std::uint64_t offset, void* 
 }
 
 std::vector<std::shared_ptr<Device>> enumerateDevices(
-    std::shared_ptr<Instance> instance, std::shared_ptr<const lg::BackendOptions> options) {
+    std::shared_ptr<Instance> instance, std::shared_ptr<const lg::BackendOptions> options,
+    bool cpuDevicesCanRun) {
   struct Found {
     vk::raii::PhysicalDevice physical;
     std::uint32_t family;
@@ -289,7 +290,7 @@ std::vector<std::shared_ptr<Device>> enumerateDevices(
     auto family = computeQueueFamily(physical);
     const bool cpu = properties.deviceType == vk::PhysicalDeviceType::eCpu;
     if (!family || properties.apiVersion < VK_API_VERSION_1_1 ||
-        (cpu && !options->includeCpuDevices))
+        (cpu && !(options->includeCpuDevices && cpuDevicesCanRun)))
       continue;
     (cpu ? cpus : gpus).push_back({std::move(physical), *family});
   }

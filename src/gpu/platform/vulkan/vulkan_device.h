@@ -111,8 +111,10 @@ void upload(Device& device, Buffer& target, const void* bytes, std::uint64_t len
 void download(Device& device, const Buffer& source, std::uint64_t offset, void* destination,
               std::uint64_t count, std::uint64_t stagingBytes);
 
-// The compute-capable devices, GPUs first, CPU devices after them where the options allow.
+// The compute-capable devices, GPUs first, CPU devices after them where the options allow and
+// `cpuDevicesCanRun`.
 std::vector<std::shared_ptr<Device>> enumerateDevices(
-    std::shared_ptr<Instance> instance, std::shared_ptr<const linux_gpu::BackendOptions> options);
+    std::shared_ptr<Instance> instance, std::shared_ptr<const linux_gpu::BackendOptions> options,
+    bool cpuDevicesCanRun);
 
 }  // namespace ventra::gpu::vulkan

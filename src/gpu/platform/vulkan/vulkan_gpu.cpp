@@ -6,6 +6,8 @@
 #include <mutex>
 
 #include "gpu/platform/linux/card_identity.h"
+#include "gpu/platform/linux/executable_memory.h"
+#include "gpu/platform/linux/first_product.h"
 #include "gpu/platform/linux/module.h"
 #include "gpu/platform/vulkan/vulkan_device.h"
 #include "gpu/platform/vulkan/vulkan_product.h"
@@ -92,6 +94,18 @@ class VulkanPlatform final : public pf::GPUPlatform {
       return nullptr;  // the port's answer: the device took no work
     }
   }
+  // The pipeline is made, and compiled where the driver waits for a first dispatch. Not the
+  // load's work: the stack's watchers are not told of it.
+  void prepareProducts(std::size_t index) override {
+    if (index >= found().size()) return;
+    auto first = linux_gpu::firstProduct(*this, index);
+    if (!first) return;
+    try {
+      submitProducts(found()[index], kernel(index), {*first}, bufferOf, false)->wait();
+    } catch (const std::exception&) {
+      // The load's own submission meets the same refusal and says what it was.
+    }
+  }
   std::optional<pf::DeviceTemperature> temperature(std::size_t index) override {
     if (index >= found().size()) return std::nullopt;
     return linux_gpu::deviceTemperature(found()[index]->facts());
@@ -112,7 +126,10 @@ class VulkanPlatform final : public pf::GPUPlatform {
     std::call_once(enumerated_, [this] {
       try {
         auto instance = std::make_shared<Instance>(*options_);
-        devices_ = enumerateDevices(std::move(instance), options_);
+        const auto refusal =
+            options_->includeCpuDevices ? linux_gpu::whyWrittenCodeCannotRun() : std::nullopt;
+        devices_ = enumerateDevices(std::move(instance), options_, !refusal);
+        if (refusal) failed("CPU devices (lavapipe) left out: " + *refusal);
       } catch (const vk::IncompatibleDriverError&) {
         devices_.clear();  // no Vulkan driver here: the stack simply has no devices
       } catch (const vk::InitializationFailedError& error) {
@@ -129,17 +146,17 @@ class VulkanPlatform final : public pf::GPUPlatform {
     });
     return devices_;
   }
-  const MatmulKernel& kernel(std::size_t index) {
+  std::shared_ptr<const MatmulKernel> kernel(std::size_t index) {
     std::lock_guard lock(kernelMutex_);
-    if (!kernels_[index]) kernels_[index] = std::make_unique<MatmulKernel>(*devices_[index]);
-    return *kernels_[index];
+    if (!kernels_[index]) kernels_[index] = std::make_shared<MatmulKernel>(*devices_[index]);
+    return kernels_[index];
   }
 
   std::shared_ptr<const BackendOptions> options_;  // shared with everything made here
   std::once_flag enumerated_;
   std::vector<std::shared_ptr<Device>> devices_;
   std::mutex kernelMutex_;
-  std::vector<std::unique_ptr<MatmulKernel>> kernels_;
+  std::vector<std::shared_ptr<const MatmulKernel>> kernels_;
   std::mutex problemMutex_;
   std::optional<std::string> problem_;
 };

@@ -26,22 +26,18 @@ vk::raii::DescriptorSetLayout makeSetLayout(Device& device) {
   return {device.logical(), {{}, bindings}};
 }
 
-// Every block of rows is recorded up front and submitted when the one before it has finished:
-// the device always has one block to run, and a stop takes effect after that block.
+// Each submission of the plan (a block of rows, or a piece of its interior) is recorded when it is
+// due and submitted when the one before it has finished: the device always has one to run, a
+// stop takes effect after it, and a product of thousands of pieces costs nothing to commit. One
+// command buffer, one fence and one set of descriptors serve every submission in turn.
 class VkSubmission final : public pf::Submission {
  public:
-  VkSubmission(std::shared_ptr<Device> device, std::uint32_t dispatches)
-      : device_(std::move(device)),
-        pool_(device_->logical(), {{}, device_->queueFamily()}),
-        descriptors_(makeDescriptorPool(dispatches)) {}
+  VkSubmission(std::shared_ptr<Device> device, std::shared_ptr<const MatmulKernel> kernel,
+               BufferOf bufferOf, std::vector<pf::MatrixProduct> products,
+               std::vector<ProductPlan> plans, bool reported);
   ~VkSubmission() override {
     stop();
     waitFor(kForever);
-  }
-  void record(const MatmulKernel& kernel, const pf::MatrixProduct& product, const ProductPlan& plan,
-              const BufferOf& bufferOf);
-  void keep(const pf::MatrixProduct& product) {
-    kept_.insert(kept_.end(), {product.left, product.right, product.result});
   }
   void fail(std::string why) {
     if (!error_) error_ = std::move(why);
@@ -52,45 +48,87 @@ class VkSubmission final : public pf::Submission {
     return error_;
   }
   bool waitFor(double seconds) override;
-  void stop() override { next_ = commands_.size(); }
+  void stop() override { stopped_ = true; }
 
  private:
   static constexpr double kForever = 1e9;  // seconds: longer than any wait means "no limit"
 
-  vk::raii::DescriptorPool makeDescriptorPool(std::uint32_t dispatches) {
-    vk::DescriptorPoolSize size(vk::DescriptorType::eStorageBuffer, 3 * std::max(dispatches, 1u));
-    return {device_->logical(),
-            {vk::DescriptorPoolCreateFlagBits::eFreeDescriptorSet, std::max(dispatches, 1u), size}};
-  }
-  void recordDispatch(const vk::raii::CommandBuffer& commands, const MatmulKernel& kernel,
-                      const pf::MatrixProduct& product, const Dispatch& dispatch,
-                      const BufferOf& bufferOf);
+  // The next submission of the plans, in order; nothing when none is left.
+  std::optional<std::pair<std::size_t, std::size_t>> nextPiece();
+  void record(const pf::MatrixProduct& product, const SubmissionPlan& piece);
+  void recordDispatch(const pf::MatrixProduct& product, const Dispatch& dispatch,
+                      const vk::raii::DescriptorSet& set);
   void submitNext();
-  // Waits for the block in flight until `deadline`; false when the time ran out first.
+  // Waits for the submission in flight until `deadline`; false when the time ran out first.
   bool awaitInFlight(std::chrono::steady_clock::time_point deadline, bool forever);
 
   std::shared_ptr<Device> device_;
+  std::shared_ptr<const MatmulKernel> kernel_;
+  BufferOf bufferOf_;
+  std::vector<pf::MatrixProduct> products_;  // their buffers in use until the last is done
+  std::vector<ProductPlan> plans_;
+  std::size_t product_ = 0, piece_ = 0;  // the next submission
+  bool reported_;                        // the options' onSubmission is told of each submission
   vk::raii::CommandPool pool_;
-  vk::raii::DescriptorPool descriptors_;
-  std::vector<vk::raii::CommandBuffer> commands_;  // one a block, in order
-  std::vector<linux_gpu::RowBlock> blocks_;        // the rows each one computes
-  std::vector<vk::raii::DescriptorSet> sets_;
-  std::vector<vk::raii::Fence> fences_;
-  std::size_t next_ = 0;                                 // the first block not yet submitted
-  std::optional<std::size_t> inFlight_;                  // the block the device runs now
-  std::vector<std::shared_ptr<pf::DeviceMemory>> kept_;  // in use until the last block is done
+  vk::raii::CommandBuffer commands_{nullptr};
+  vk::raii::Fence fence_{nullptr};
+  vk::raii::DescriptorPool descriptors_{nullptr};
+  std::vector<vk::raii::DescriptorSet> sets_;  // as many as the largest submission dispatches
+  std::optional<linux_gpu::RowBlock> inFlight_;
+  bool stopped_ = false;
   std::optional<std::string> error_;
 };
 
-void VkSubmission::recordDispatch(const vk::raii::CommandBuffer& commands,
-                                  const MatmulKernel& kernel, const pf::MatrixProduct& p,
-                                  const Dispatch& d, const BufferOf& bufferOf) {
-  auto& set = sets_.emplace_back(std::move(
-      vk::raii::DescriptorSets(device_->logical(), {*descriptors_, *kernel.setLayout()})[0]));
+std::size_t mostDispatches(const std::vector<ProductPlan>& plans) {
+  std::size_t most = 1;
+  for (const auto& plan : plans)
+    for (const auto& piece : plan.submissions) most = std::max(most, piece.dispatches.size());
+  return most;
+}
+
+VkSubmission::VkSubmission(std::shared_ptr<Device> device,
+                           std::shared_ptr<const MatmulKernel> kernel, BufferOf bufferOf,
+                           std::vector<pf::MatrixProduct> products, std::vector<ProductPlan> plans,
+                           bool reported)
+    : device_(std::move(device)),
+      kernel_(std::move(kernel)),
+      bufferOf_(std::move(bufferOf)),
+      products_(std::move(products)),
+      plans_(std::move(plans)),
+      reported_(reported),
+      pool_(device_->logical(),
+            {vk::CommandPoolCreateFlagBits::eResetCommandBuffer, device_->queueFamily()}) {
+  commands_ = std::move(vk::raii::CommandBuffers(device_->logical(),
+                                                 {*pool_, vk::CommandBufferLevel::ePrimary, 1})[0]);
+  fence_ = vk::raii::Fence(device_->logical(), vk::FenceCreateInfo());
+  const auto sets = static_cast<std::uint32_t>(mostDispatches(plans_));
+  vk::DescriptorPoolSize size(vk::DescriptorType::eStorageBuffer, 3 * sets);
+  descriptors_ = vk::raii::DescriptorPool(
+      device_->logical(), {vk::DescriptorPoolCreateFlagBits::eFreeDescriptorSet, sets, size});
+  std::vector<vk::DescriptorSetLayout> layouts(sets, *kernel_->setLayout());
+  sets_ = vk::raii::DescriptorSets(device_->logical(), {*descriptors_, layouts});
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> VkSubmission::nextPiece() {
+  while (product_ < plans_.size()) {
+    const ProductPlan& plan = plans_[product_];
+    if (plan.error) {
+      fail(*plan.error);
+      return std::nullopt;
+    }
+    if (piece_ < plan.submissions.size()) return std::pair(product_, piece_++);
+    ++product_;
+    piece_ = 0;
+  }
+  return std::nullopt;
+}
+
+void VkSubmission::recordDispatch(const pf::MatrixProduct& p, const Dispatch& d,
+                                  const vk::raii::DescriptorSet& set) {
   const std::array<vk::DescriptorBufferInfo, 3> infos{
-      vk::DescriptorBufferInfo{*bufferOf(p.left).get(), d.left.offset, d.left.range},
-      vk::DescriptorBufferInfo{*bufferOf(p.right).get(), d.right.offset, d.right.range},
-      vk::DescriptorBufferInfo{*bufferOf(p.result).get(), d.result.offset, d.result.range}};
+      vk::DescriptorBufferInfo{*bufferOf_(p.left).get(), d.left.offset, d.left.range},
+      vk::DescriptorBufferInfo{*bufferOf_(p.right).get(), d.right.offset, d.right.range},
+      vk::DescriptorBufferInfo{*bufferOf_(p.result).get(), d.result.offset, d.result.range}};
   std::array<vk::WriteDescriptorSet, 3> writes;
   for (std::uint32_t i = 0; i < writes.size(); ++i)
     writes[i] = {*set, i, 0, 1, vk::DescriptorType::eStorageBuffer, nullptr, &infos[i]};
@@ -98,11 +136,11 @@ void VkSubmission::recordDispatch(const vk::raii::CommandBuffer& commands,
   // Every earlier write, in this submission or an earlier one, lands before this dispatch.
   vk::MemoryBarrier written(vk::AccessFlagBits::eShaderWrite | vk::AccessFlagBits::eTransferWrite,
                             vk::AccessFlagBits::eShaderRead | vk::AccessFlagBits::eShaderWrite);
-  commands.pipelineBarrier(
+  commands_.pipelineBarrier(
       vk::PipelineStageFlagBits::eComputeShader | vk::PipelineStageFlagBits::eTransfer,
       vk::PipelineStageFlagBits::eComputeShader, {}, written, {}, {});
-  commands.bindPipeline(vk::PipelineBindPoint::eCompute, *kernel.pipeline());
-  commands.bindDescriptorSets(vk::PipelineBindPoint::eCompute, *kernel.layout(), 0, *set, {});
+  commands_.bindPipeline(vk::PipelineBindPoint::eCompute, *kernel_->pipeline());
+  commands_.bindDescriptorSets(vk::PipelineBindPoint::eCompute, *kernel_->layout(), 0, *set, {});
   const PushConstants shape{d.rows,
                             d.columns,
                             d.interior,
@@ -113,38 +151,37 @@ void VkSubmission::recordDispatch(const vk::raii::CommandBuffer& commands,
                             d.right.firstElement,
                             d.result.firstElement,
                             d.accumulate ? 1u : 0u};
-  commands.pushConstants<PushConstants>(*kernel.layout(), vk::ShaderStageFlagBits::eCompute, 0,
-                                        shape);
-  const auto& tile = kernel.tile();
-  commands.dispatch((d.columns + tile.columns() - 1) / tile.columns(),
-                    (d.rows + tile.rows() - 1) / tile.rows(), 1);
+  commands_.pushConstants<PushConstants>(*kernel_->layout(), vk::ShaderStageFlagBits::eCompute, 0,
+                                         shape);
+  const auto& tile = kernel_->tile();
+  commands_.dispatch((d.columns + tile.columns() - 1) / tile.columns(),
+                     (d.rows + tile.rows() - 1) / tile.rows(), 1);
 }
 
-// One command buffer, and later one queue submission, per block of rows.
-void VkSubmission::record(const MatmulKernel& kernel, const pf::MatrixProduct& product,
-                          const ProductPlan& plan, const BufferOf& bufferOf) {
-  for (const auto& block : plan.submissions) {
-    auto& commands = commands_.emplace_back(std::move(vk::raii::CommandBuffers(
-        device_->logical(), {*pool_, vk::CommandBufferLevel::ePrimary, 1})[0]));
-    commands.begin({vk::CommandBufferUsageFlagBits::eOneTimeSubmit});
-    for (const auto& dispatch : block.dispatches)
-      recordDispatch(commands, kernel, product, dispatch, bufferOf);
-    commands.end();
-    fences_.emplace_back(device_->logical(), vk::FenceCreateInfo());
-    blocks_.push_back(block.rows);
-  }
+// The command buffer and the descriptors are free again: the submission before has finished.
+void VkSubmission::record(const pf::MatrixProduct& product, const SubmissionPlan& piece) {
+  commands_.reset();
+  commands_.begin({vk::CommandBufferUsageFlagBits::eOneTimeSubmit});
+  for (std::size_t i = 0; i < piece.dispatches.size(); ++i)
+    recordDispatch(product, piece.dispatches[i], sets_[i]);
+  commands_.end();
 }
 
 void VkSubmission::submitNext() {
-  if (error_ || next_ >= commands_.size()) return;
+  if (error_ || stopped_) return;
+  const auto next = nextPiece();
+  if (!next) return;
+  const SubmissionPlan& piece = plans_[next->first].submissions[next->second];
   try {
-    device_->submit(commands_[next_], fences_[next_]);
+    record(products_[next->first], piece);
+    device_->logical().resetFences(*fence_);
+    device_->submit(commands_, fence_);
   } catch (const std::exception& error) {
     fail(std::string("the Vulkan device refused the work: ") + error.what());
     return stop();
   }
-  if (device_->options().onSubmission) device_->options().onSubmission(blocks_[next_]);
-  inFlight_ = next_++;
+  if (reported_ && device_->options().onSubmission) device_->options().onSubmission(piece.rows);
+  inFlight_ = piece.rows;
 }
 
 bool VkSubmission::awaitInFlight(std::chrono::steady_clock::time_point deadline, bool forever) {
@@ -154,7 +191,7 @@ bool VkSubmission::awaitInFlight(std::chrono::steady_clock::time_point deadline,
       forever ? UINT64_MAX : static_cast<std::uint64_t>(std::max<std::int64_t>(left, 0));
   vk::Result result = vk::Result::eErrorDeviceLost;
   try {
-    result = device_->logical().waitForFences(*fences_[*inFlight_], VK_TRUE, timeout);
+    result = device_->logical().waitForFences(*fence_, VK_TRUE, timeout);
   } catch (const std::exception&) {
   }
   if (result == vk::Result::eTimeout) return false;
@@ -217,31 +254,16 @@ void MatmulKernel::build(Device& device) {
 }
 
 std::shared_ptr<pf::Submission> submitProducts(std::shared_ptr<Device> device,
-                                               const MatmulKernel& kernel,
+                                               std::shared_ptr<const MatmulKernel> kernel,
                                                std::vector<pf::MatrixProduct> products,
-                                               const BufferOf& bufferOf) {
+                                               const BufferOf& bufferOf, bool reported) {
   std::vector<ProductPlan> plans;
-  std::uint32_t dispatches = 0;
-  for (const auto& product : products) {
-    plans.push_back(
-        planProduct(product, device->limits(), device->options().maxFlopsPerSubmission));
-    for (const auto& block : plans.back().submissions)
-      dispatches += static_cast<std::uint32_t>(block.dispatches.size());
-  }
-  auto submission = std::make_shared<VkSubmission>(device, dispatches);
-  for (std::size_t i = 0; i < products.size(); ++i) {
-    submission->keep(products[i]);
-    if (plans[i].error) {
-      submission->fail(*plans[i].error);
-      break;
-    }
-    try {
-      submission->record(kernel, products[i], plans[i], bufferOf);
-    } catch (const std::exception& error) {
-      submission->fail(std::string("the Vulkan device refused the work: ") + error.what());
-      break;
-    }
-  }
+  for (const auto& product : products)
+    plans.push_back(planProduct(product, device->limits(),
+                                device->options().maxFlopsPerSubmissionOn(device->isCpu()),
+                                kernel->tile().rows()));
+  auto submission = std::make_shared<VkSubmission>(std::move(device), std::move(kernel), bufferOf,
+                                                   std::move(products), std::move(plans), reported);
   submission->start();
   return submission;
 }

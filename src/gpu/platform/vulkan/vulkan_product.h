@@ -34,12 +34,13 @@ class MatmulKernel {
 // The device buffer behind a port memory object of this backend.
 using BufferOf = std::function<const Buffer&(const std::shared_ptr<platform::DeviceMemory>&)>;
 
-// Records every product and submits its first block of rows; each later block goes when the one
-// before it has finished, while the caller waits. The submission keeps the products' buffers
-// alive until the last block is done.
+// Plans every product and submits its first piece of work; each later piece is recorded and goes
+// when the one before it has finished, while the caller waits. The submission keeps the kernel
+// and the products' buffers alive until the last piece is done.
 std::shared_ptr<platform::Submission> submitProducts(std::shared_ptr<Device> device,
-                                                     const MatmulKernel& kernel,
+                                                     std::shared_ptr<const MatmulKernel> kernel,
                                                      std::vector<platform::MatrixProduct> products,
-                                                     const BufferOf& bufferOf);
+                                                     const BufferOf& bufferOf,
+                                                     bool reported = true);
 
 }  // namespace ventra::gpu::vulkan

@@ -62,10 +62,25 @@ Dispatch dispatch(const platform::MatrixProduct& p, std::uint64_t row, std::uint
   return d;
 }
 
+// The dispatches for `block` over interior elements [innerFirst, innerEnd), in windows of
+// `rowsEach` rows and `innerEach` elements.
+SubmissionPlan submissionFor(const platform::MatrixProduct& p, const linux_gpu::RowBlock& block,
+                             std::uint64_t innerFirst, std::uint64_t innerEnd,
+                             std::uint64_t innerEach, std::uint64_t rowsEach,
+                             const DeviceLimits& limits) {
+  SubmissionPlan submission{block, {}};
+  const std::uint64_t end = block.first + block.count;
+  for (std::uint64_t row = block.first; row < end; row += rowsEach)
+    for (std::uint64_t inner = innerFirst; inner < innerEnd; inner += innerEach)
+      submission.dispatches.push_back(dispatch(p, row, std::min(rowsEach, end - row), inner,
+                                               std::min(innerEach, innerEnd - inner), limits));
+  return submission;
+}
+
 }  // namespace
 
 ProductPlan planProduct(const platform::MatrixProduct& p, const DeviceLimits& limits,
-                        std::uint64_t maxFlopsPerSubmission) {
+                        std::uint64_t maxFlopsPerSubmission, std::uint64_t leastRows) {
   ProductPlan plan;
   if (p.rows == 0 || p.columns == 0) return plan;
   if (p.interior == 0 || p.columns > std::numeric_limits<std::uint32_t>::max()) {
@@ -78,16 +93,20 @@ ProductPlan planProduct(const platform::MatrixProduct& p, const DeviceLimits& li
                  std::to_string(limits.maxBindingBytes) + " bytes)";
     return plan;
   }
-  const std::uint64_t interior = evenShare(p.interior, cut->interior);
   for (const auto& block :
-       linux_gpu::rowBlocks(p.rows, p.columns, p.interior, maxFlopsPerSubmission)) {
-    SubmissionPlan submission{block, {}};
-    const std::uint64_t end = block.first + block.count, each = evenShare(block.count, cut->rows);
-    for (std::uint64_t row = block.first; row < end; row += each)
-      for (std::uint64_t inner = 0; inner < p.interior; inner += interior)
-        submission.dispatches.push_back(dispatch(p, row, std::min(each, end - row), inner,
-                                                 std::min(interior, p.interior - inner), limits));
-    plan.submissions.push_back(std::move(submission));
+       linux_gpu::rowBlocks(p.rows, p.columns, p.interior, maxFlopsPerSubmission, leastRows)) {
+    const std::uint64_t piece =
+        linux_gpu::interiorPerSubmission(block.count, p.columns, p.interior, maxFlopsPerSubmission);
+    const std::uint64_t interior = evenShare(p.interior, std::min(cut->interior, piece));
+    const std::uint64_t rowsEach = evenShare(block.count, cut->rows);
+    if (piece >= p.interior) {
+      plan.submissions.push_back(
+          submissionFor(p, block, 0, p.interior, interior, rowsEach, limits));
+      continue;
+    }
+    for (std::uint64_t inner = 0; inner < p.interior; inner += interior)
+      plan.submissions.push_back(submissionFor(
+          p, block, inner, std::min(inner + interior, p.interior), interior, rowsEach, limits));
   }
   return plan;
 }

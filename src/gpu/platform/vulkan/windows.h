@@ -31,7 +31,8 @@ struct Dispatch {
   bool accumulate = false;  // adds to what earlier dispatches of the block wrote
 };
 
-// The dispatches of one submission: a block of the result's rows.
+// The dispatches of one submission: a block of the result's rows, over the whole interior or
+// one piece of it.
 struct SubmissionPlan {
   linux_gpu::RowBlock rows;
   std::vector<Dispatch> dispatches;
@@ -47,7 +48,9 @@ struct ProductPlan {
   std::optional<std::string> error;  // the product cannot be cut for this device
 };
 
+// `leastRows`: the fewest rows the shader works at once (its tile's); where a block of them is
+// more than `maxFlopsPerSubmission`, each piece of its interior is a submission of its own.
 ProductPlan planProduct(const platform::MatrixProduct& product, const DeviceLimits& limits,
-                        std::uint64_t maxFlopsPerSubmission);
+                        std::uint64_t maxFlopsPerSubmission, std::uint64_t leastRows = 1);
 
 }  // namespace ventra::gpu::vulkan
