@@ -79,7 +79,7 @@ done
 # never enabled by the package, and systemd finds nothing wrong with it.
 if [[ $installed == yes ]]; then
   unit=$(dpkg -L ventra | grep '/systemd/system/ventra-reset.service$')
-  grep -qx 'ExecStart=/usr/bin/ventractl reset --wait 60 $VENTRA_RESET_OPTIONS' "$unit" ||
+  grep -qx 'ExecStart=/usr/bin/ventractl reset --wait 60 --options-from /etc/default/ventra-reset $VENTRA_RESET_OPTIONS' "$unit" ||
     { echo "package-check: $unit does not run /usr/bin/ventractl reset"; exit 1; }
   grep -qx 'EnvironmentFile=-/etc/default/ventra-reset' "$unit" && [[ -f /etc/default/ventra-reset ]] ||
     { echo "package-check: no /etc/default/ventra-reset for $unit"; exit 1; }

@@ -148,7 +148,8 @@ bool Run::checkFirst() {
   observer_.checked(outcome_.check);
   const app::Eligibility& found = outcome_.check;
   outcome_.lastRpm = found.secondProbe;
-  if (!app::passes(Test::gpuPresent, found)) return finishWith(Result::notEligible);
+  outcome_.refusedBy = !app::passes(Test::gpuPresent, found) ? Test::gpuPresent : found.failed;
+  if (outcome_.refusedBy == Test::gpuPresent) return finishWith(Result::notEligible);
   if (!options_.force && found.failed && *found.failed != Test::secondProbe)
     return finishWith(Result::notEligible);
   for (const auto& failure : {found.firstProbeFailure, found.secondProbeFailure})

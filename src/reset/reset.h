@@ -84,6 +84,8 @@ struct Outcome {
   Phase endedIn = Phase::check;  // the phase the reset was in when it ended
   double seconds = 0;            // from the start to the end
   app::Eligibility check;
+  // Not eligible: the test that stopped the reset (forced, only the GPU's presence can).
+  std::optional<app::Eligibility::Test> refusedBy;
   std::optional<std::int64_t> startRpm, peakRpm, lastRpm;  // of the readings that count
   std::optional<std::int64_t> maxRpm;                      // the fan's own maximum, where read
   // Settled: whether a sample saw the fan rise `riseRpm` (else it came down while the card

@@ -134,7 +134,8 @@ TEST(ResetCommand, EveryOutcomeSaysWhatHappenedAndWhatToTry) {
   o.seconds = 301, o.endedIn = reset::Phase::load;
   auto line = [&](Result result) {
     o.result = result;
-    return ctl::outcomeLine(o, options, {"the host model test fails (...)", "driver not loaded"});
+    return ctl::outcomeLine(o, options,
+                            {"the host model test fails (...)", "driver not loaded", ""});
   };
   EXPECT_EQ(line(Result::neverRose),
             "fan 0 neither rose nor came down: 300 s of load, 68 products left it at 1510 rpm "
@@ -205,6 +206,43 @@ TEST(ResetCommand, ASignalEndsARealLoadAtOnceAndSaysWhatItReached) {
         << all.back()["message"];
     EXPECT_LT(seconds, 6.0) << "a 512³ product is a fraction of a second on lavapipe";
   }
+}
+
+// The emulated fan feels the card's work however it is cut: the simulated card's long products
+// on a virtual clock and lavapipe's short ones in real time take the same profile (a fan that
+// rises after 2 s of load and falls 500 rpm a second) down the same road to the same figures.
+TEST(ResetCommand, TheSimulatedCardAndARealDriverTakeTheFanTheSameWay) {
+  const std::string tower =
+      towerWith("quick", {{"loadSecondsToRise", 2}, {"fallRpmPerSecond", 500}});
+  CliRun simulated = ventractl("--profile " + tower + " reset --gpu fake --size 64 --json");
+  CliRun real =
+      ventractl("--profile " + tower + " reset --force --allow-cpu --gpu vulkan --size 256 --json");
+  auto fake = events(simulated).back(), lavapipe = events(real).back();
+  if (lavapipe["result"] == "gpuFailed") GTEST_SKIP() << "no Vulkan device: " << lavapipe;
+  for (const char* figure : {"result", "startRpm", "peakRpm", "lastRpm", "roseInASample"})
+    EXPECT_EQ(fake[figure], lavapipe[figure]) << figure << "\n" << fake << "\n" << lavapipe;
+  EXPECT_EQ(lavapipe["result"], "settled");
+  EXPECT_EQ(real.status, 0) << real.err;
+}
+
+// Under MemoryDenyWriteExecute (here the kernel's own W^X, PR_SET_MDWE, which systemd also uses)
+// a CPU device's compiler cannot run the code it writes: the process used to die of SIGSEGV at
+// the first product. The stacks leave such devices out and the reset says why, forced or not.
+TEST(ResetCommand, WhereWrittenCodeMayNotRunCpuDevicesAreLeftOutSayingWhy) {
+  const std::string mdwe =
+      "python3 -c 'import ctypes, os, sys\n"
+      "if ctypes.CDLL(None).prctl(65, 1, 0, 0, 0) != 0: sys.exit(77)\n"
+      "os.execv(sys.argv[1], sys.argv[1:])' ";
+  CliRun run = shell(mdwe + VENTRACTL_PATH +
+                     " --profile macpro5_1-stuck.json reset --force --allow-cpu --size 256 --json");
+  if (run.status == 77) GTEST_SKIP() << "this kernel has no PR_SET_MDWE (Linux 6.3 and later)";
+  EXPECT_EQ(run.status, 3) << run.err;
+  auto all = events(run);
+  ASSERT_FALSE(all.empty()) << run.err;
+  const std::string message = all.back()["message"];
+  EXPECT_TRUE(message.starts_with("not eligible: the GPU present test fails")) << message;
+  EXPECT_NE(message.find("may not make memory it wrote executable"), std::string::npos) << message;
+  EXPECT_EQ(all.back()["products"], 0);
 }
 
 // Off the Mac Pro the check says which test fails, and nothing is loaded.

@@ -4,11 +4,15 @@
 // virtual clock.
 #include <cmath>
 #include <csignal>
+#include <iomanip>
 #include <optional>
 #include <ostream>
+#include <sstream>
+#include <vector>
 
 #include "commands/commands.h"
 #include "commands/context.h"
+#include "commands/signal_watch.h"
 #include "host/host.h"
 #include "sim/machine_under_load.h"
 #include "sim/sim_desktop.h"
@@ -20,29 +24,27 @@ namespace {
 
 std::atomic<int> interruption{0};
 
-// SIGINT and SIGTERM ask the reset to stop while the object lives; the previous handlers come
-// back after it.
-class StopOnSignals {
- public:
-  StopOnSignals() {
-    interruption = 0;
-    struct sigaction action {};
-    action.sa_handler = [](int signal) { interruption = signal; };
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInterrupt_);
-    sigaction(SIGTERM, &action, &previousTerminate_);
-  }
-  ~StopOnSignals() {
-    sigaction(SIGINT, &previousInterrupt_, nullptr);
-    sigaction(SIGTERM, &previousTerminate_, nullptr);
-  }
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
+// How long the work may take to end after a signal before ventractl ends without it.
+constexpr double kGraceSeconds = 1.0;
+// How often --wait looks for the hardware.
+constexpr double kPollSeconds = 0.25;
 
- private:
-  struct sigaction previousInterrupt_ {};
-  struct sigaction previousTerminate_ {};
-};
+std::string seconds(double value) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(value < 10 && value != std::floor(value) ? 1 : 0) << value
+       << " s";
+  return text.str();
+}
+
+std::string listed(const std::vector<std::string>& pieces) {
+  std::string text;
+  for (const auto& piece : pieces) text += (text.empty() ? "" : "; ") + piece;
+  return text;
+}
+
+std::string signalName(int signal) {
+  return signal == SIGINT ? "Ctrl-C (SIGINT)" : signal == SIGTERM ? "SIGTERM" : "a signal";
+}
 
 reset::ResetOptions resetOptions(const Options& given) {
   reset::ResetOptions options;
@@ -106,14 +108,68 @@ class ResetMachine {
   std::optional<ScopedComposition> installed_;
 };
 
-OutcomeWords wordsFor(const reset::Outcome& outcome, const Options& options) {
+OutcomeWords wordsFor(const reset::Outcome& outcome, const Options& options,
+                      const std::vector<std::string>& missing) {
   OutcomeWords words;
-  if (outcome.check.failed)
+  if (outcome.refusedBy)
     words.failingTest =
         failingTestText(eligibilityRows(outcome.check, eligibilityCauses(options, outcome.check)),
-                        *outcome.check.failed);
+                        *outcome.refusedBy);
   if (outcome.fanError) words.fanCause = whyFanZeroIsUnreadable(*outcome.fanError, options);
+  const bool worked = exitStatusOf(outcome) == 0;
+  if (!missing.empty() && !worked)
+    words.after =
+        "; still missing after --wait " + seconds(*options.waitSeconds) + ": " + listed(missing);
   return words;
+}
+
+// --wait: the SMC driver and a render node may come a little after a boot starts the reset.
+// What is still missing once the wait is over (or a signal ended it).
+std::vector<std::string> waitForHardware(Context& context) {
+  if (!context.options.waitSeconds) return {};
+  auto missing = missingHardware(context.options);
+  if (missing.empty()) return missing;
+  context.err << "ventractl: waiting up to " << seconds(*context.options.waitSeconds) << " for "
+              << listed(missing) << std::endl;
+  reset::SteadyClock clock;
+  while (!missing.empty() && interruption == 0 && clock.now() < *context.options.waitSeconds) {
+    clock.sleepUntil(clock.now() + kPollSeconds, interruption);
+    missing = missingHardware(context.options);
+  }
+  if (!missing.empty() && interruption == 0)
+    context.err << "ventractl: still missing after " << seconds(*context.options.waitSeconds)
+                << ": " << listed(missing) << "; checking anyway" << std::endl;
+  return missing;
+}
+
+// A signal while waiting for the hardware: nothing was checked or loaded.
+int interruptedWhileWaiting(ProgressView& view, const std::vector<std::string>& missing,
+                            double waited) {
+  reset::Outcome outcome = view.interruptedAt(waited, interruption);
+  outcome.lastRpm.reset();
+  view.finished(outcome, "interrupted by " + signalName(interruption) + " after " +
+                             seconds(waited) + " of waiting for " + listed(missing) +
+                             "; nothing was checked or loaded");
+  return exitStatusOf(outcome);
+}
+
+// The reset did not end within the grace after a signal (a block in flight, a driver
+// compiling): its outcome so far is shown, and the process ends, which frees the card. A view
+// busy writing to a slow pipe is waited for: the line comes once the reader takes what is
+// before it.
+[[noreturn]] void endWithoutTheGpu(ProgressView& view, const reset::ResetOptions& options, double t,
+                                   int signal) {
+  const reset::Outcome outcome = view.interruptedAt(t, signal);
+  OutcomeWords words;
+  words.after = view.loading()
+                    ? " (the GPU's work in flight had not ended " + seconds(kGraceSeconds) +
+                          " after the signal: ventractl ended without it; the card is freed as "
+                          "the process ends)"
+                    : " (the load was still being prepared: its matrices filled and copied to the "
+                      "card, its code compiled by the driver the first time; ventractl ended "
+                      "without waiting for it)";
+  view.finished(outcome, outcomeLine(outcome, options, words));
+  std::_Exit(exitStatusOf(outcome));
 }
 
 int runReset(Context& context, const Arguments& args) {
@@ -123,15 +179,23 @@ int runReset(Context& context, const Arguments& args) {
         "--gpu fake resets a simulated tower: give it an SMC with --profile (for example "
         "ventractl --profile macpro5_1-stuck.json reset --gpu fake)");
   const reset::ResetOptions options = resetOptions(context.options);
-  if (context.options.waitSeconds &&
-      !waitForHardware(*context.options.waitSeconds, context.options, context.err))
-    context.err << "ventractl: still missing after " << *context.options.waitSeconds
-                << " s; checking anyway\n";
+  ProgressView view(resetViewFor(context, options));
+  reset::SteadyClock started;
+  std::atomic<reset::Clock*> clock{&started};
+  interruption = 0;
+  SignalWatch signals(
+      interruption, kGraceSeconds,
+      [&](int signal) { endWithoutTheGpu(view, options, clock.load()->now(), signal); },
+      [&] { return view.showing(); });
+  const auto missing = waitForHardware(context);
+  if (interruption != 0 && signals.ended())
+    return interruptedWhileWaiting(view, missing, started.now());
   ResetMachine machine(context.options, options.matrixSize);
-  auto view = resetViewFor(context, options);
-  StopOnSignals signals;
-  const reset::Outcome outcome = reset::runReset(options, machine.clock(), *view, interruption);
-  view->finished(outcome, outcomeLine(outcome, options, wordsFor(outcome, context.options)));
+  clock = &machine.clock();
+  const reset::Outcome outcome = reset::runReset(options, machine.clock(), view, interruption);
+  signals.ended();
+  view.finished(outcome,
+                outcomeLine(outcome, options, wordsFor(outcome, context.options, missing)));
   return exitStatusOf(outcome);
 }
 
@@ -142,7 +206,7 @@ CommandDefinition resetCommand() {
           "reset the fans and prove it: load the GPU until fan 0 rises, then watch it settle",
           {},
           smcAnd({"json", "allowCpu", "gpu", "size", "resetForce", "rise", "maxLoad", "settle",
-                  "wait"}),
+                  "wait", "optionsFrom"}),
           {},
           runReset,
           kResetJsonHelp};

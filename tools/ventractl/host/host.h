@@ -41,9 +41,10 @@ std::optional<std::string> whyTheSmcRefused(const Options& options);
 std::string noHostGpus(const Options& options);
 
 // At boot the SMC driver and the GPU's render node may come a little after the reset starts:
-// waits up to `seconds` for both, saying once on `log` what it waits for; false where either is
-// still missing then (the check that follows says which).
-bool waitForHardware(double seconds, const Options& options, std::ostream& log);
+// what of them is not there yet, each named with where it is looked for and how to bring it.
+// Empty where everything is (or where the options need neither: --profile, --gpu fake,
+// --allow-cpu).
+std::vector<std::string> missingHardware(const Options& options);
 
 // A load on `device` gave wrong results: a tile tuned for it (gpu tune) is dropped from the
 // user's store, said on `err`, and never used again.

@@ -1,6 +1,3 @@
-#include <chrono>
-#include <thread>
-
 #include "composition/linux_host.h"
 #include "gpu/platform/linux/stacks.h"
 #include "gpu/platform/linux/tile_store.h"
@@ -108,23 +105,27 @@ bool renderNodeThere() {
 
 }  // namespace
 
-bool waitForHardware(double seconds, const Options& options, std::ostream& log) {
-  const auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
-                                                : smc::linux_backend::defaultDevicePath();
-  auto ready = [&] {
-    std::error_code error;
-    return (options.profile || std::filesystem::exists(driver / "key_count", error)) &&
-           (options.gpu == GpuChoice::fake || options.allowCpu || renderNodeThere());
-  };
-  if (ready()) return true;
-  log << "waiting up to " << seconds << " s for the applesmc driver (" << driver.string()
-      << ") and a GPU render node (/dev/dri/renderD*)" << std::endl;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    if (ready()) return true;
+std::vector<std::string> missingHardware(const Options& options) {
+  std::vector<std::string> missing;
+  std::error_code error;
+  if (!options.profile) {
+    const auto driver = options.applesmcDirectory
+                            ? std::filesystem::path(*options.applesmcDirectory)
+                            : smc::linux_backend::defaultDevicePath();
+    if (!std::filesystem::exists(driver / "key_count", error))
+      missing.push_back(
+          "the SMC driver (no " + driver.string() +
+          (options.applesmcDirectory
+               ? "/key_count: not the applesmc driver's directory)"
+               : ": load it with 'sudo modprobe applesmc', and at every boot with 'echo applesmc "
+                 "| sudo tee /etc/modules-load.d/applesmc.conf')"));
   }
-  return false;
+  if (options.gpu != GpuChoice::fake && !options.allowCpu && !renderNodeThere())
+    missing.push_back(
+        "a GPU render node (no /dev/dri/renderD*: the card's kernel driver, amdgpu, has not "
+        "started; 'lspci -k' shows which driver holds the card, and one bound to vfio-pci for a "
+        "virtual machine cannot be used here)");
+  return missing;
 }
 
 void forgetTunedTile(const gpu::platform::Device& device, std::ostream& err) {

@@ -35,8 +35,8 @@ std::string noHostGpus(const Options&) {
   return *hostUnavailable();
 }
 
-bool waitForHardware(double, const Options&, std::ostream&) {
-  return true;
+std::vector<std::string> missingHardware(const Options&) {
+  return {};
 }
 
 void forgetTunedTile(const gpu::platform::Device&, std::ostream&) {}

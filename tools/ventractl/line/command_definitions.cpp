@@ -77,6 +77,13 @@ const std::vector<OptionDefinition>& optionDefinitions() {
        "first wait up to SECONDS for the applesmc driver and a GPU render node (at boot)",
        none,
        {}},
+      {"optionsFrom",
+       "--options-from",
+       "FILE",
+       "the options after this one come from FILE (the boot unit's options file): an error in "
+       "them names it",
+       Completion::file,
+       {}},
       {"interval", "--interval", "SECONDS", "refresh period (default 2)", none, {}},
       {"count", "--count", "N", "stop after N refreshes (default: until interrupted)", none, {}},
       {"size", "--size", "N", "matrix dimension (default: the app's own, 16384)", none, {}},

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "line/cli.h"
 #include "line/command_line.h"
@@ -54,6 +57,7 @@ const std::map<std::string, Setter>& setters() {
       {"simGpu", [](Options& o, const std::string& v) { o.gpu = gpuChoice(v); }},
       {"realTime", [](Options& o, const std::string&) { o.realTime = true; }},
       {"desktop", [](Options& o, const std::string& v) { o.desktop = v; }},
+      {"optionsFrom", [](Options&, const std::string&) {}},  // for messages alone (below)
   };
   return table;
 }
@@ -63,7 +67,10 @@ void addOption(CLI::App& app, const OptionDefinition& definition) {
     app.add_flag(definition.names, definition.help);
     return;
   }
-  auto* option = app.add_option(definition.names, definition.help)->type_name(definition.value);
+  // Given twice, the later one counts: options from a file follow the unit's own.
+  auto* option = app.add_option(definition.names, definition.help)
+                     ->type_name(definition.value)
+                     ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   if (!definition.choices.empty()) option->check(CLI::IsMember(definition.choices));
 }
 
@@ -179,7 +186,46 @@ std::unique_ptr<CLI::App> makeCommandLine() {
   return app;
 }
 
+namespace {
+
+Invocation parseWords(const std::vector<std::string>& arguments);
+
+// The words before --options-from FILE, where it is given with the file it names.
+std::optional<std::pair<std::vector<std::string>, std::string>> wordsBeforeAFile(
+    const std::vector<std::string>& arguments) {
+  constexpr std::string_view kFlag = "--options-from";
+  for (auto word = arguments.begin(); word != arguments.end(); ++word) {
+    if (*word == kFlag && word + 1 != arguments.end())
+      return std::pair(std::vector<std::string>(arguments.begin(), word), *(word + 1));
+    if (word->starts_with(std::string(kFlag) + "="))
+      return std::pair(std::vector<std::string>(arguments.begin(), word),
+                       word->substr(kFlag.size() + 1));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+// A mistake among the words that came from an options file (the boot unit's) names the file:
+// the words before it parse on their own.
 Invocation parseCommandLine(const std::vector<std::string>& arguments) {
+  try {
+    return parseWords(arguments);
+  } catch (const UsageError& error) {
+    auto before = wordsBeforeAFile(arguments);
+    if (!before) throw;
+    try {
+      parseWords(before->first);
+    } catch (const UsageError&) {
+      throw error;
+    }
+    throw UsageError("in " + before->second + ": " + error.what());
+  }
+}
+
+namespace {
+
+Invocation parseWords(const std::vector<std::string>& arguments) {
   // "--profile=" would otherwise take the next word as its value.
   for (const auto& word : arguments)
     if (word.size() > 1 && word.front() == '-' && word.back() == '=')
@@ -213,4 +259,5 @@ Invocation parseCommandLine(const std::vector<std::string>& arguments) {
   return invocation;
 }
 
+}  // namespace
 }  // namespace ventra::ctl

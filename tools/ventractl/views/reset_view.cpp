@@ -104,7 +104,7 @@ std::string outcomeWords(const reset::Outcome& o, const reset::ResetOptions& opt
              std::to_string(app::kFanSpeedLimit) + " rpm";
     case Result::notEligible:
       return "not eligible: " + words.failingTest +
-             (o.check.failed == app::Eligibility::Test::gpuPresent
+             (o.refusedBy == app::Eligibility::Test::gpuPresent
                   ? ""
                   : "; --force tries the reset on this hardware anyway");
     case Result::riseOutOfReach:
@@ -140,7 +140,7 @@ std::string outcomeWords(const reset::Outcome& o, const reset::ResetOptions& opt
 
 std::string outcomeLine(const reset::Outcome& o, const reset::ResetOptions& options,
                         const OutcomeWords& words) {
-  return outcomeWords(o, options, words) + stoppedNote(o);
+  return outcomeWords(o, options, words) + stoppedNote(o) + words.after;
 }
 
 int exitStatusOf(const reset::Outcome& outcome) {
@@ -224,25 +224,30 @@ class LogView final : public ResetView {
   void phaseStarted(Phase phase, double t) override {
     phase_ = phase;
     if (phase == Phase::load)
-      line(t) << "load: the GPU works until fan 0 rises " << options_.riseRpm
-              << " rpm above its start (at most " << seconds(options_.maxLoadSeconds) << ")\n";
+      line(t, "load: the GPU works until fan 0 rises " + std::to_string(options_.riseRpm) +
+                  " rpm above its start or reads " + std::to_string(app::kFanSpeedLimit) +
+                  " rpm or below " + std::to_string(options_.settledSamples) +
+                  " samples in a row (at most " + seconds(options_.maxLoadSeconds) + ")");
     if (phase == Phase::settle)
-      line(t) << "settle: fan 0 answered, the load is stopped; waiting for it to settle at "
-              << app::kFanSpeedLimit << " rpm or below (at most " << seconds(options_.settleSeconds)
-              << ")\n";
+      line(t, "settle: fan 0 answered, the load is stopped; waiting for it to settle at " +
+                  std::to_string(app::kFanSpeedLimit) + " rpm or below (at most " +
+                  seconds(options_.settleSeconds) + ")");
   }
   void sampled(const reset::Sample& sample) override {
-    if (sample.t < nextLine_ && sample.fanRpm) return;
+    if (sample.t < nextLine_ && sample.reading == reset::Reading::counted) return;
     nextLine_ = sample.t + kLogEverySeconds;
-    line(sample.t) << phaseName(sample.phase) << ": " << sampleText(sample) << "\n";
+    line(sample.t, std::string(phaseName(sample.phase)) + ": " + sampleText(sample));
   }
   void finished(const reset::Outcome& outcome, const std::string& text) override {
-    line(outcome.seconds) << text << "\n" << std::flush;
+    line(outcome.seconds, text);
   }
 
  private:
-  std::ostream& line(double t) {
-    return out_ << "[" << std::fixed << std::setprecision(1) << std::setw(6) << t << " s] ";
+  // Each line whole and at once: a log (the journal) stamps a line as it comes.
+  void line(double t, const std::string& text) {
+    std::ostringstream stamp;
+    stamp << "[" << std::fixed << std::setprecision(1) << std::setw(6) << t << " s] ";
+    out_ << stamp.str() << text << "\n" << std::flush;
   }
 
   std::ostream& out_;
@@ -336,6 +341,70 @@ class JsonView final : public ResetView {
 
 const char* const kResetJsonHelp =
     R"(print one JSON object per line, each with schema and event, and t (seconds since the start) but for the check: {event: "check", eligible, failedTest, hostModel, gpuIdentity, firstProbe, secondProbe}; {event: "phase", phase: check|load|settle|done}; {event: "sample", phase, fanRpm (null: unreadable), reading: counted|none (0 rpm)|impossible (above the fan's maximum)|failed, gpuTemperature: {celsius, criticalCelsius} or null, products}; last {event: "outcome", result: settled|nothingToReset|notEligible|riseOutOfReach|neverRose|didNotSettle|fanUnreadable|gpuFailed|interrupted, exitStatus, startRpm, peakRpm, lastRpm (of the readings that count), maxRpm (the fan's, null: unknown), roseInASample (false: the fan came down while loaded, its spike unseen), ignoredReadings, stoppedSeconds (the run stopped, not counted), loadSeconds, settleSeconds, products, safetyStop: {celsius, criticalCelsius} or null, message})";
+
+namespace {
+
+// Marks the time an event takes to show.
+class Showing {
+ public:
+  explicit Showing(std::atomic<bool>& flag) : flag_(flag) { flag_ = true; }
+  ~Showing() { flag_ = false; }
+  Showing(const Showing&) = delete;
+  Showing& operator=(const Showing&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+}  // namespace
+
+void ProgressView::checked(const app::Eligibility& found) {
+  std::lock_guard lock(mutex_);
+  reached_.check = found;
+  reached_.lastRpm = found.secondProbe;
+  Showing shown(showing_);
+  inner_->checked(found);
+}
+
+void ProgressView::phaseStarted(Phase phase, double t) {
+  std::lock_guard lock(mutex_);
+  reached_.endedIn = phase;
+  Showing shown(showing_);
+  inner_->phaseStarted(phase, t);
+}
+
+void ProgressView::sampled(const reset::Sample& sample) {
+  std::lock_guard lock(mutex_);
+  reached_.products = sample.products;
+  if (sample.phase == Phase::load) loading_ = true;
+  if (sample.reading == reset::Reading::counted) {
+    if (!reached_.startRpm) reached_.startRpm = sample.fanRpm;
+    reached_.lastRpm = sample.fanRpm;
+    reached_.peakRpm = std::max(reached_.peakRpm.value_or(0), *sample.fanRpm);
+  }
+  Showing shown(showing_);
+  inner_->sampled(sample);
+}
+
+void ProgressView::finished(const reset::Outcome& outcome, const std::string& line) {
+  std::lock_guard lock(mutex_);
+  Showing shown(showing_);
+  inner_->finished(outcome, line);
+}
+
+reset::Outcome ProgressView::interruptedAt(double t, int signal) {
+  std::lock_guard lock(mutex_);
+  reset::Outcome outcome = reached_;
+  outcome.result = Result::interrupted;
+  outcome.interruption = signal;
+  outcome.seconds = t;
+  return outcome;
+}
+
+bool ProgressView::loading() {
+  std::lock_guard lock(mutex_);
+  return loading_;
+}
 
 std::unique_ptr<ResetView> resetViewFor(Context& context, const reset::ResetOptions& options) {
   if (context.options.json) return std::make_unique<JsonView>(context.out);
