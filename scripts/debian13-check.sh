@@ -16,12 +16,15 @@ fi
 root=$PWD/build/debian13/root
 mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
 mirror=${mirror:-http://deb.debian.org/debian}
-if [[ ! -x $root/usr/bin/cmake ]]; then
+# Beside what the build and the tests need, what a virtual machine booting a copy of this root
+# needs (scripts/boot-check.sh): a kernel, systemd as init, udev.
+boot_packages=linux-image-amd64,systemd-sysv,udev,libnss-systemd
+if [[ ! -x $root/usr/bin/cmake || ! -e $root/usr/sbin/init ]]; then
   rm -rf "$root"
   mkdir -p "$(dirname "$root")"
   # apt drops to a sandbox user by default, which cannot write here: it stays root.
   mmdebstrap --variant=apt --aptopt='APT::Sandbox::User "root"' \
-    --include="$(scripts/setup.sh --list)" trixie "$root" \
+    --include="$(scripts/setup.sh --list),$boot_packages" trixie "$root" \
     "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror trixie main"
 fi
 # The checkout's files afresh; a build folder from an earlier run is kept.

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for SECONDS (default 20), seeded from the bundled
 # profiles and scenarios. Fails, with the fuzzer's report, when any target finds a bad input.
+# PRESET: the tree to build them in (default fuzz; CI's sanitizers tree has them beside the
+# suite).
+#
+#   scripts/fuzz.sh [SECONDS] [PRESET]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
+preset=${2:-fuzz}
 targets=(profile four_char_code applesmc scenario)
 build_log=$(mktemp)
-if ! { cmake --preset fuzz && cmake --build --preset fuzz --target "${targets[@]/%/_fuzzer}"; } \
-    >"$build_log" 2>&1; then
+if ! { cmake --preset "$preset" && cmake --build --preset "$preset" \
+    --target "${targets[@]/%/_fuzzer}"; } >"$build_log" 2>&1; then
   tail -n 80 "$build_log"
   rm -f "$build_log"
   exit 1
@@ -24,7 +29,7 @@ for target in "${targets[@]}"; do
   # Profiles and scenarios are documents of a few hundred kilobytes at most.
   max_len=4096
   [[ $target == profile || $target == scenario ]] && max_len=300000
-  if ! build/fuzz/fuzz/${target}_fuzzer -max_total_time="$seconds" -max_len="$max_len" \
+  if ! "build/$preset/fuzz/${target}_fuzzer" -max_total_time="$seconds" -max_len="$max_len" \
       -artifact_prefix="$work/$target-" "$work/$target" >"$work/$target.log" 2>&1; then
     tail -n 60 "$work/$target.log"
     for input in "$work/$target"-*; do

@@ -1,0 +1,41 @@
+#!/bin/sh
+# Inside the test machine, after the boot: waits for the boot's reset to end, starts the unit
+# twice more (the shader cache warm; then without the drop-in, under the shipped sandbox), and
+# writes each run's journal and state, the boot's journal and timings to /dev/vdb as a tar.
+set -u
+out=/run/boot-check
+mkdir -p "$out"
+
+# Until the unit's run has ended; its state and journal into $out/NAME.*.
+finished() {
+  while :; do
+    state=$(systemctl show -P ActiveState ventra-reset.service)
+    [ "$state" = inactive ] || [ "$state" = failed ] && break
+    sleep 1
+  done
+  systemctl show ventra-reset.service -p Result -p ExecMainStatus -p ActiveState \
+    -p InvocationID >"$out/$1.state"
+  id=$(systemctl show -P InvocationID ventra-reset.service)
+  journalctl -o short-monotonic --no-pager _SYSTEMD_INVOCATION_ID="$id" >"$out/$1.journal"
+  journalctl -o short-monotonic --no-pager -u ventra-reset.service --since=-10min \
+    >"$out/$1.unit-journal"
+}
+# Starts the unit once more on a stuck tower again; waits for the run to end.
+again() {
+  systemctl restart applesmc-standin.service
+  sleep 1
+  systemctl start ventra-reset.service
+  finished "$1"
+}
+
+finished boot
+journalctl -b -o short-monotonic --no-pager >"$out/boot.all-journal"
+again warm
+rm /etc/systemd/system/ventra-reset.service.d/50-cpu-device.conf
+systemctl daemon-reload
+again sandboxed
+ls -lR /var/cache/private/ventra >"$out/cache.txt" 2>&1
+systemd-analyze security ventra-reset.service >"$out/security.txt" 2>&1
+tar -C "$out" -cf /dev/vdb .
+sync
+systemctl poweroff
