@@ -20,12 +20,14 @@ mirror=${mirror:-http://deb.debian.org/debian}
 # needs (scripts/boot-check.sh): a kernel, systemd as init, udev.
 boot_packages=linux-image-amd64,systemd-sysv,udev,libnss-systemd
 if [[ ! -x $root/usr/bin/cmake || ! -e $root/usr/sbin/init ]]; then
+  made=$SECONDS
   rm -rf "$root"
   mkdir -p "$(dirname "$root")"
   # apt drops to a sandbox user by default, which cannot write here: it stays root.
   mmdebstrap --variant=apt --aptopt='APT::Sandbox::User "root"' \
     --include="$(scripts/setup.sh --list),$boot_packages" trixie "$root" \
     "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror trixie main"
+  echo "debian13-check: the root made in $((SECONDS - made)) s"
 fi
 # The checkout's files afresh; a build folder from an earlier run is kept.
 mkdir -p "$root/src"

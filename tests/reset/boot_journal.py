@@ -2,9 +2,10 @@
 """Reads what the test machine of scripts/boot-check.sh wrote about ventra-reset.service and
 checks it: at boot the reset worked (status 0) with its lines in the journal as they happened,
 boot reached multi-user.target before the reset ended, no warning about the unit's environment
-or Mesa's cache; a second start found the shader cache warm; under the shipped sandbox (without
-the drop-in) lavapipe is refused in words, the unit failed. Prints the journal's excerpt and
-the times.
+or Mesa's cache; the README's tuning for the unit left a tuned tile in the unit's cache and
+its undoing removed it; a second start found the shader cache warm; under the shipped sandbox
+(without the drop-in) lavapipe is refused in words, the unit failed. Prints the journal's
+excerpt and the times.
 
     boot_journal.py RESULTS_DIRECTORY
 """
@@ -91,6 +92,14 @@ check(state("warm").get("ExecMainStatus") == "0", f"the second start: {state('wa
 check(cold_seconds is not None and warm_seconds is not None and warm_seconds < cold_seconds,
       "the second start did not find the shader cache warm")
 check("mesa_shader_cache" in read("cache.txt"), "no shader cache in the unit's cache directory")
+check("tiles.json" in read("cache.txt"), "the tile tuned for the unit is not in its cache")
+print("tuned for the unit: " + (re.findall(r"tile \S+ \([^)]*\)", read("tuned.txt")) or ["?"])[0])
+check("tuned on this device" in read("tuned.txt"),
+      "the README's tuning for the unit left no tuned tile: " + read("tune.txt")[-300:])
+check(read("clean.txt").strip().endswith("status 0"),
+      "systemctl clean --what=cache failed: " + read("clean.txt")[-300:])
+check("tuned on this device" not in read("untuned.txt") and "tile" in read("untuned.txt"),
+      "systemctl clean --what=cache did not undo the tuning: " + read("untuned.txt")[-300:])
 
 sandboxed = ventractl_lines("sandboxed.journal")
 print("== without the drop-in, under the shipped sandbox:")

@@ -4,10 +4,8 @@
 // virtual clock.
 #include <cmath>
 #include <csignal>
-#include <iomanip>
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <vector>
 
 #include "commands/commands.h"
@@ -29,21 +27,10 @@ constexpr double kGraceSeconds = 1.0;
 // How often --wait looks for the hardware.
 constexpr double kPollSeconds = 0.25;
 
-std::string seconds(double value) {
-  std::ostringstream text;
-  text << std::fixed << std::setprecision(value < 10 && value != std::floor(value) ? 1 : 0) << value
-       << " s";
-  return text.str();
-}
-
 std::string listed(const std::vector<std::string>& pieces) {
   std::string text;
   for (const auto& piece : pieces) text += (text.empty() ? "" : "; ") + piece;
   return text;
-}
-
-std::string signalName(int signal) {
-  return signal == SIGINT ? "Ctrl-C (SIGINT)" : signal == SIGTERM ? "SIGTERM" : "a signal";
 }
 
 // The simulated card takes as long over a product of any size as the card over the app's own:
@@ -122,8 +109,8 @@ OutcomeWords wordsFor(const reset::Outcome& outcome, const Options& options,
   if (outcome.fanError) words.fanCause = whyFanZeroIsUnreadable(*outcome.fanError, options);
   const bool worked = exitStatusOf(outcome) == 0;
   if (!missing.empty() && !worked)
-    words.after =
-        "; still missing after --wait " + seconds(*options.waitSeconds) + ": " + listed(missing);
+    words.after = "; still missing after --wait " + secondsText(*options.waitSeconds) + ": " +
+                  listed(missing);
   return words;
 }
 
@@ -133,7 +120,7 @@ std::vector<std::string> waitForHardware(Context& context) {
   if (!context.options.waitSeconds) return {};
   auto missing = missingHardware(context.options);
   if (missing.empty()) return missing;
-  context.err << "ventractl: waiting up to " << seconds(*context.options.waitSeconds) << " for "
+  context.err << "ventractl: waiting up to " << secondsText(*context.options.waitSeconds) << " for "
               << listed(missing) << std::endl;
   reset::SteadyClock clock;
   while (!missing.empty() && interruption == 0 && clock.now() < *context.options.waitSeconds) {
@@ -141,7 +128,7 @@ std::vector<std::string> waitForHardware(Context& context) {
     missing = missingHardware(context.options);
   }
   if (!missing.empty() && interruption == 0)
-    context.err << "ventractl: still missing after " << seconds(*context.options.waitSeconds)
+    context.err << "ventractl: still missing after " << secondsText(*context.options.waitSeconds)
                 << ": " << listed(missing) << "; checking anyway" << std::endl;
   return missing;
 }
@@ -152,7 +139,7 @@ int interruptedWhileWaiting(ProgressView& view, const std::vector<std::string>& 
   reset::Outcome outcome = view.interruptedAt(waited, interruption);
   outcome.lastRpm.reset();
   view.finished(outcome, "interrupted by " + signalName(interruption) + " after " +
-                             seconds(waited) + " of waiting for " + listed(missing) +
+                             secondsText(waited) + " of waiting for " + listed(missing) +
                              "; nothing was checked or loaded");
   return exitStatusOf(outcome);
 }
@@ -166,7 +153,7 @@ int interruptedWhileWaiting(ProgressView& view, const std::vector<std::string>& 
   const reset::Outcome outcome = view.interruptedAt(t, signal);
   OutcomeWords words;
   words.after = view.loading()
-                    ? " (the GPU's work in flight had not ended " + seconds(kGraceSeconds) +
+                    ? " (the GPU's work in flight had not ended " + secondsText(kGraceSeconds) +
                           " after the signal: ventractl ended without it; the card is freed as "
                           "the process ends)"
                     : " (the load was still being prepared: its matrices filled and copied to the "

@@ -20,12 +20,22 @@ using reset::Result;
 constexpr double kLogEverySeconds = 10;
 constexpr std::size_t kSparklineWidth = 60;
 
-std::string seconds(double value) {
+}  // namespace
+
+std::string secondsText(double value) {
   std::ostringstream text;
   text << std::fixed << std::setprecision(value < 10 && value != std::floor(value) ? 1 : 0) << value
        << " s";
   return text.str();
 }
+
+std::string signalName(int signal) {
+  if (signal == SIGINT) return "Ctrl-C (SIGINT)";
+  if (signal == SIGTERM) return "SIGTERM";
+  return "signal " + std::to_string(signal);
+}
+
+namespace {
 
 std::string rpm(const std::optional<std::int64_t>& value) {
   return value ? std::to_string(*value) + " rpm" : "unreadable";
@@ -41,14 +51,8 @@ std::string products(std::int64_t count) {
   return std::to_string(count) + (count == 1 ? " product" : " products");
 }
 
-std::string signalName(int signal) {
-  if (signal == SIGINT) return "Ctrl-C (SIGINT)";
-  if (signal == SIGTERM) return "SIGTERM";
-  return "signal " + std::to_string(signal);
-}
-
 std::string loadFigures(const reset::Outcome& o) {
-  return seconds(o.loadSeconds) + " of load, " + products(o.products);
+  return secondsText(o.loadSeconds) + " of load, " + products(o.products);
 }
 
 // The rule a fan at the limit is judged by, in words.
@@ -75,7 +79,7 @@ std::string settledLine(const reset::Outcome& o, const reset::ResetOptions& opti
   if (o.roseInASample)
     return "reset worked: fan 0 went from " + rpm(o.startRpm) + " to a peak of " + rpm(o.peakRpm) +
            " and settled at " + rpm(o.lastRpm) + ", having " + lowInARow(options) + " (" +
-           loadFigures(o) + "; settled " + seconds(o.settleSeconds) + " after the load)";
+           loadFigures(o) + "; settled " + secondsText(o.settleSeconds) + " after the load)";
   return "reset worked: fan 0 came down from " + rpm(o.startRpm) + " to " + rpm(o.lastRpm) +
          " while the GPU worked, having " + lowInARow(options) +
          "; its spike, if any, fell between two samples (the highest read " + rpm(o.peakRpm) +
@@ -91,7 +95,7 @@ std::string readings(const std::vector<std::int64_t>& values) {
 // What the run's stops (SIGSTOP, a suspended machine) took, where there were any.
 std::string stoppedNote(const reset::Outcome& o) {
   if (o.stoppedSeconds <= 0) return "";
-  return " (the run was stopped for " + seconds(o.stoppedSeconds) + ", not counted)";
+  return " (the run was stopped for " + secondsText(o.stoppedSeconds) + ", not counted)";
 }
 
 std::string outcomeWords(const reset::Outcome& o, const reset::ResetOptions& options,
@@ -117,19 +121,19 @@ std::string outcomeWords(const reset::Outcome& o, const reset::ResetOptions& opt
       return neverRoseLine(o, options);
     case Result::didNotSettle:
       return "fan 0 rose from " + rpm(o.startRpm) + " to " + rpm(o.peakRpm) + " but had not " +
-             lowInARow(options) + " within " + seconds(o.settleSeconds) + " (its last readings " +
-             readings(o.lastReadings) +
+             lowInARow(options) + " within " + secondsText(o.settleSeconds) +
+             " (its last readings " + readings(o.lastReadings) +
              "): try a longer --settle, and watch it with 'ventractl watch'";
     case Result::fanUnreadable:
       return "fan 0 could not be read" +
-             (o.endedIn == Phase::check ? std::string() : " after " + seconds(o.seconds)) + ": " +
-             words.fanCause.value_or(o.problem.value_or("?"));
+             (o.endedIn == Phase::check ? std::string() : " after " + secondsText(o.seconds)) +
+             ": " + words.fanCause.value_or(o.problem.value_or("?"));
     case Result::gpuFailed:
       return o.problem.value_or("the GPU failed") + " (after " + loadFigures(o) +
              "); 'ventractl gpu load' runs the GPU work alone";
     case Result::interrupted:
       return "interrupted by " + signalName(o.interruption) + " in the " + phaseName(o.endedIn) +
-             " phase after " + seconds(o.seconds) + ": fan 0 " + rpm(o.lastRpm) +
+             " phase after " + secondsText(o.seconds) + ": fan 0 " + rpm(o.lastRpm) +
              (o.startRpm ? " (start " + rpm(o.startRpm) + ", peak " + rpm(o.peakRpm) + ")" : "") +
              ", " + products(o.products) + "; the load is stopped";
   }
@@ -205,7 +209,7 @@ class TerminalView final : public ResetView {
 
  private:
   void redraw(double t) {
-    out_ << "\r\x1b[K" << phaseName(phase_) << "  " << seconds(t);
+    out_ << "\r\x1b[K" << phaseName(phase_) << "  " << secondsText(t);
     if (last_) out_ << "  " << sampleText(*last_);
     if (phase_ != Phase::done) out_ << "  (Ctrl-C stops)";
     out_ << std::flush;
@@ -227,11 +231,11 @@ class LogView final : public ResetView {
       line(t, "load: the GPU works until fan 0 rises " + std::to_string(options_.riseRpm) +
                   " rpm above its start or reads " + std::to_string(app::kFanSpeedLimit) +
                   " rpm or below " + std::to_string(options_.settledSamples) +
-                  " samples in a row (at most " + seconds(options_.maxLoadSeconds) + ")");
+                  " samples in a row (at most " + secondsText(options_.maxLoadSeconds) + ")");
     if (phase == Phase::settle)
       line(t, "settle: fan 0 answered, the load is stopped; waiting for it to settle at " +
                   std::to_string(app::kFanSpeedLimit) + " rpm or below (at most " +
-                  seconds(options_.settleSeconds) + ")");
+                  secondsText(options_.settleSeconds) + ")");
   }
   void sampled(const reset::Sample& sample) override {
     if (sample.t < nextLine_ && sample.reading == reset::Reading::counted) return;

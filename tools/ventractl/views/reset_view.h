@@ -25,6 +25,11 @@ struct OutcomeWords {
   std::string after;  // said at the end of the line, where there is more to say
 };
 
+// "4.5 s", "120 s": tenths below 10 s where there are any.
+std::string secondsText(double value);
+// "Ctrl-C (SIGINT)", "SIGTERM".
+std::string signalName(int signal);
+
 // The one line that says how the reset ended, with its figures and what to try next.
 std::string outcomeLine(const reset::Outcome& outcome, const reset::ResetOptions& options,
                         const OutcomeWords& words);
