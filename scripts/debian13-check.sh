@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Debian 13 ("trixie"), Debian's stable release, as a new user there meets this project: in a
-# clean Debian 13 root the README's set-up, the main job and the whole suite, then the Debian
-# package built, checked with that release's lintian and installed. The root is made once with
-# mmdebstrap (its packages fetched from the mirror this machine uses) and kept in
-# build/debian13/root; the checkout's tracked files are copied in afresh each time. As root.
+# Debian 13 ("trixie"), Debian's stable release, as a new owner and a new developer there meet
+# this project: in a clean Debian 13 root the owner's road (scripts/owner-road.sh: the package's
+# build dependencies and nothing else, the package built, a home install), then the README's
+# set-up, the main job and the whole suite, and the package checked with that release's lintian
+# and installed. The root is made with mmdebstrap (its packages fetched from the mirror this
+# machine uses) with nothing of the project's, and kept in build/debian13/root (or
+# $VENTRA_DEBIAN13_ROOT), where a later run finds what the first installed; the checkout's
+# tracked files are copied in afresh each time. As root.
 #
 #   scripts/debian13-check.sh [COMMAND]   # default: the whole check; or a command to run inside
 set -euo pipefail
@@ -13,19 +16,19 @@ if ! command -v mmdebstrap >/dev/null; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mmdebstrap
 fi
-root=$PWD/build/debian13/root
+root=$(realpath -m "${VENTRA_DEBIAN13_ROOT:-build/debian13/root}")
 mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
 mirror=${mirror:-http://deb.debian.org/debian}
-# Beside what the build and the tests need, what a virtual machine booting a copy of this root
-# needs (scripts/boot-check.sh): a kernel, systemd as init, udev.
+# What a virtual machine booting a copy of this root needs (scripts/boot-check.sh): a kernel,
+# systemd as init, udev. The build's packages come inside, the owner's way and the developer's.
 boot_packages=linux-image-amd64,systemd-sysv,udev,libnss-systemd
-if [[ ! -x $root/usr/bin/cmake || ! -e $root/usr/sbin/init ]]; then
+if [[ ! -e $root/usr/sbin/init ]]; then
   made=$SECONDS
   rm -rf "$root"
   mkdir -p "$(dirname "$root")"
   # apt drops to a sandbox user by default, which cannot write here: it stays root.
   mmdebstrap --variant=apt --aptopt='APT::Sandbox::User "root"' \
-    --include="$(scripts/setup.sh --list),$boot_packages" trixie "$root" \
+    --include="$boot_packages" trixie "$root" \
     "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror trixie main"
   echo "debian13-check: the root made in $((SECONDS - made)) s"
 fi
@@ -45,7 +48,7 @@ mount -t proc proc "$root/proc" && mounts+=("$root/proc")
 mount -t sysfs sysfs "$root/sys" && mounts+=("$root/sys")
 mount -t tmpfs tmpfs "$root/tmp" && mounts+=("$root/tmp")
 chmod 1777 "$root/tmp"
-inside=${1:-"scripts/setup.sh && scripts/run-main.sh && scripts/test.sh && scripts/packager-build.sh && scripts/package-check.sh"}
+inside=${1:-"scripts/owner-road.sh && scripts/setup.sh && scripts/run-main.sh && scripts/test.sh && scripts/package-check.sh"}
 echo "debian13-check: $(chroot "$root" sh -c '. /etc/os-release; echo "$PRETTY_NAME"'): $inside"
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   /bin/bash -c "cd /src && $inside"

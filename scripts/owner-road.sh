@@ -14,22 +14,25 @@ before=$(installed)
 echo "== sudo apt-get build-dep ./"
 apt-get update -qq
 DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq ./ >/dev/null
-# The developer's packages that are not the package's build dependencies: none may come with them.
+# The developer's packages (scripts/setup.sh) that are not the package's build dependencies, nor
+# a system's basics that a build tool may bring (debhelper brings man-db; GLib's headers python3):
+# none of them may come with the build dependencies.
 build_deps=$(sed -n '/^Build-Depends:/,/^[A-Z][a-z-]*:/p' debian/control | grep -v '^Standards' |
   sed 's/^Build-Depends://; s/([^)]*)//g' | tr ',' '\n' | tr -d ' ' | grep -v '^$' | sort -u)
+basics='build-essential|python3|man-db|kmod|systemd|procps|util-linux|dbus|unicode-data'
 developer_only=$(scripts/setup.sh --list | tr ',' '\n' | sort -u | comm -23 - <(echo "$build_deps") |
-  grep -vx 'build-essential\|cmake\|pkg-config\|ninja-build')
+  grep -Evx "$basics")
 came=$(comm -13 <(echo "$before") <(installed))
 echo "owner-road: apt-get build-dep installed $(echo "$came" | grep -c .) packages"
-already=$(comm -12 <(echo "$developer_only") <(echo "$before"))
-if [[ -n $already ]]; then
-  echo "owner-road: this root is not clean (it has $(echo "$already" | wc -l) of the developer's" \
-    "packages already): what the road installs is not checked; remove the root for that"
+if grep -qx cmake <<<"$before"; then
+  echo "owner-road: this root had cmake before (an earlier run's): what the road installs is" \
+    "not checked; remove the root for that"
 else
-  extra=$(comm -12 <(echo "$developer_only") <(echo "$came" | sort))
+  extra=$(comm -12 <(echo "$developer_only") <(echo "$came"))
   [[ -z $extra ]] || { echo "owner-road: the build dependencies brought the developer's" \
     "$(echo $extra)" >&2; exit 1; }
-  echo "owner-road: none of the developer's $(echo "$developer_only" | wc -l) other packages came"
+  echo "owner-road: none of the developer's $(echo "$developer_only" | wc -l) other packages" \
+    "came ($(echo $developer_only))"
 fi
 
 # An owner of their own, with a home and a copy of the sources.

@@ -4,10 +4,15 @@
 # an unpacked release archive but its build/): a plain configure with no preset, so no warning
 # is an error, with Debian's hardening flags. Counts the warnings a packager would see (GCC 12 at
 # -O2 with _FORTIFY_SOURCE finds some that the presets do not). The packages land in
-# build/packager/.
+# build/packager/. Needs the package's build dependencies and nothing else: `sudo apt-get
+# build-dep ./` installs them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+if ! missing=$(dpkg-checkbuilddeps 2>&1); then
+  echo "packager-build: ${missing#dpkg-checkbuilddeps: }" >&2
+  echo "packager-build: 'sudo apt-get build-dep ./' installs them" >&2
+  exit 1
+fi
 out=build/packager
 rm -rf "$out"
 mkdir -p "$out/ventra"
