@@ -351,6 +351,44 @@ TEST(Ventractl, CheckShowsEveryTestAndTheAppsVerdict) {
     EXPECT_NE(text.out.find(line), std::string::npos) << line << " in\n" << text.out;
   std::filesystem::remove_all(config);
 }
+
+// check's exit status tells a script what it found: a reset to offer (0), the right tower with a
+// normal fan (4, shown as normal, not as a failure), another host (3), a fan with no reading (1).
+// A profile with --gpu fake is the simulated tower, as for reset.
+TEST(Ventractl, CheckTellsTheVerdictsApartAndAgreesWithResetOnTheSimulatedTower) {
+  CliRun stuck = ventractl("--profile macpro5_1-stuck check --gpu fake");
+  EXPECT_EQ(stuck.status, 0) << stuck.out;
+  EXPECT_NE(stuck.out.find("eligible: ventra would offer"), std::string::npos) << stuck.out;
+  CliRun normal = ventractl("--profile macpro5_1 check --gpu fake");
+  EXPECT_EQ(normal.status, 4) << normal.out;
+  EXPECT_TRUE(std::regex_search(normal.out, std::regex("second fan probe +952 rpm +normal ")))
+      << normal.out;
+  EXPECT_EQ(normal.out.find("FAILS"), std::string::npos) << normal.out;
+  EXPECT_NE(normal.out.find("nothing to reset: this is the tower and card ventra acts on, and "
+                            "fan 0 turns normally (952 rpm"),
+            std::string::npos)
+      << normal.out;
+  EXPECT_EQ(ventractl("--profile macpro5_1 check --gpu fake --json").document()["verdict"],
+            "fanNormal");
+  CliRun reset = ventractl("--profile macpro5_1 reset --gpu fake");
+  EXPECT_EQ(reset.status, 0) << "nothing to reset, on the same tower: " << reset.out;
+  std::string denied = ::testing::TempDir() + "unreadable-" + std::to_string(getpid()) + ".json";
+  std::ofstream(denied) << R"({"notPrivileged": "all", "keys": []})";
+  CliRun unreadable = ventractl("--profile " + denied + " check --gpu fake");
+  EXPECT_EQ(unreadable.status, 1) << unreadable.out;
+  EXPECT_NE(unreadable.out.find("cannot tell: fan 0 gives no reading"), std::string::npos)
+      << unreadable.out;
+  std::remove(denied.c_str());
+  CliRun host = ventractl("--profile macpro5_1 check --json");
+  if (host.document()["hostModel"] != "MacPro5,1") {
+    EXPECT_EQ(host.status, 3) << "this host's own model: " << host.out;
+    EXPECT_EQ(host.document()["verdict"], "notThisHost");
+  }
+  CliRun help = ventractl("check --help");
+  for (const char* status : {"0  ventra would offer", "4  nothing to reset", "3  not a host",
+                             "1  the check could not tell"})
+    EXPECT_NE(help.out.find(status), std::string::npos) << status << " in\n" << help.out;
+}
 #else
 // A build without the Linux backends has no host GPU, desktop or app: the commands that need
 // them say so rather than failing some other way.

@@ -26,20 +26,77 @@ double loginDelaySeconds() {
   return app::loginDelaySeconds(defaults->doubleForKey(app::kDelayAtLogin));
 }
 
+// What the check tells a script, by its exit status.
+enum class Verdict { wouldOffer, fanNormal, notThisHost, fanUnreadable };
+
+Verdict verdictOf(const app::Eligibility& e) {
+  using Test = app::Eligibility::Test;
+  if (!e.failed) return Verdict::wouldOffer;
+  if (*e.failed == Test::firstProbe) return Verdict::fanUnreadable;
+  if (*e.failed == Test::secondProbe)
+    return e.secondProbeFailure ? Verdict::fanUnreadable : Verdict::fanNormal;
+  return Verdict::notThisHost;
+}
+
+int exitStatusOf(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::wouldOffer:
+      return 0;
+    case Verdict::fanNormal:
+      return kNothingToReset;
+    case Verdict::notThisHost:
+      return kNotEligible;
+    case Verdict::fanUnreadable:
+      return 1;
+  }
+  return 1;
+}
+
+const char* verdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::wouldOffer:
+      return "wouldOffer";
+    case Verdict::fanNormal:
+      return "fanNormal";
+    case Verdict::notThisHost:
+      return "notThisHost";
+    case Verdict::fanUnreadable:
+      return "fanUnreadable";
+  }
+  return "";
+}
+
+void printVerdict(std::ostream& out, const app::Eligibility& e) {
+  switch (verdictOf(e)) {
+    case Verdict::wouldOffer:
+      out << "eligible: ventra would offer to reset the fans\n";
+      return;
+    case Verdict::fanNormal:
+      out << "nothing to reset: this is the tower and card ventra acts on, and fan 0 turns "
+             "normally ("
+          << e.secondProbe.value_or(0) << " rpm, " << app::kFanSpeedLimit
+          << " rpm or below), so ventra quits quietly\n";
+      return;
+    case Verdict::fanUnreadable:
+      out << "cannot tell: fan 0 gives no reading, so ventra quits quietly\n";
+      return;
+    case Verdict::notThisHost:
+      out << "not eligible: the " << app::testName(*e.failed)
+          << " test fails first, so ventra quits quietly\n";
+  }
+}
+
 void printText(std::ostream& out, const app::Eligibility& e,
                const std::vector<EligibilityRow>& rows, double delay) {
   printEligibilityRows(out, rows);
   out << std::left << std::setw(18) << "login delay" << delay
       << " s (DelayAtLogin), only when started at login\n";
-  if (e.failed)
-    out << "not eligible: the " << app::testName(*e.failed)
-        << " test fails first, so ventra quits quietly\n";
-  else
-    out << "eligible: ventra would offer to reset the fans\n";
+  printVerdict(out, e);
 }
 
 json jsonOf(const app::Eligibility& e, const std::vector<EligibilityRow>& rows, double delay) {
   return {{"eligible", !e.failed},
+          {"verdict", verdictName(verdictOf(e))},
           {"failedTest", e.failed ? json(app::testName(*e.failed)) : json(nullptr)},
           {"tests", eligibilityJson(rows)},
           {"hostModel", e.hostModel.empty() ? json(nullptr) : json(e.hostModel)},
@@ -50,7 +107,7 @@ json jsonOf(const app::Eligibility& e, const std::vector<EligibilityRow>& rows, 
           {"loginDelaySeconds", delay}};
 }
 
-// Exits kNotEligible when a test fails, so that scripts can ask.
+// The exit status tells the verdict apart (kCheckExitStatuses), so that scripts can ask.
 int runCheck(Context& context, const Arguments& args) {
   expectArguments(args, 0, "check");
   if (auto missing = hostUnavailable()) throw CommandError(*missing);
@@ -62,7 +119,7 @@ int runCheck(Context& context, const Arguments& args) {
     printJson(context, jsonOf(result, rows, delay));
   else
     printText(context.out, result, rows, delay);
-  return result.failed ? kNotEligible : 0;
+  return exitStatusOf(verdictOf(result));
 }
 
 }  // namespace
@@ -79,6 +136,13 @@ CauseOf eligibilityCauses(const Options& options, const app::Eligibility& found)
   };
 }
 
+constexpr char kCheckExitStatuses[] = R"(Exit status:
+  0  ventra would offer to reset the fans: this tower and card, fan 0 above 1000 rpm
+  4  nothing to reset: this tower and card, fan 0 at 1000 rpm or below
+  3  not a host ventra acts on: another model, or no RX 580 8 GB it can use
+  1  the check could not tell: fan 0 gives no reading, or the SMC or GPU failed
+  2  a usage error)";
+
 CommandDefinition checkCommand() {
   return {
       "check",
@@ -87,7 +151,8 @@ CommandDefinition checkCommand() {
       smcAnd({"json", "allowCpu", "gpu"}),
       {},
       runCheck,
-      R"(print {eligible, failedTest, tests: [{test, passes, found, needs, cause}], the values found, loginDelaySeconds})"};
+      R"(print {eligible, verdict, failedTest, tests: [{test, passes, found, needs, cause}], the values found, loginDelaySeconds})",
+      kCheckExitStatuses};
 }
 
 }  // namespace ventra::ctl

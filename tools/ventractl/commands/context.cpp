@@ -3,12 +3,14 @@
 #include <iostream>
 #include <ostream>
 
+#include "app/controller.h"
 #include "composition/emulated_smc.h"
 #include "gpu/platform/fake/fake_gpu.h"
 #include "host/data_dirs.h"
 #include "host/host.h"
 #include "host/sudo_line.h"
 #include "sensors/fans.h"
+#include "sim/sim_desktop.h"
 #include "smc/smc_access.h"
 #include "smc/utf8.h"
 
@@ -25,6 +27,8 @@ Composition composeFor(const Options& options) {
     composition.smc =
         emulatedSmc(smc::emulator::loadProfileFile(dataFileNamed(*options.profile, "profiles")))
             .composition.smc;
+  if (options.profile && options.gpu == GpuChoice::fake)
+    composition.desktop = simulatedTowerDesktop();
   return composition;
 }
 
@@ -92,6 +96,16 @@ std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus() {
   static auto fake = std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{
       {{"AMD Radeon RX 580", std::uint64_t{8} << 30}}, {}, std::uint64_t{64} << 20});
   return fake;
+}
+
+std::shared_ptr<app::platform::Desktop> simulatedTowerDesktop() {
+  static const sim::Scenario tower = [] {
+    sim::Scenario scenario;
+    scenario.hostModel = app::kAcceptedHostModel;
+    return scenario;
+  }();
+  static sim::Trace trace;
+  return sim::simulatedDesktop(tower, trace);
 }
 
 SelectedHost::SelectedHost(const Options& options) : installed_(composeFor(options)) {}

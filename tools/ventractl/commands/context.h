@@ -19,6 +19,8 @@ namespace ventra::ctl {
 inline constexpr int kSchemaVersion = 1;
 // `check`'s exit status for a host the app would not act on (1 is a failure, 2 a usage error).
 inline constexpr int kNotEligible = 3;
+// check: the tower the app acts on, with fan 0 at or below the limit.
+inline constexpr int kNothingToReset = 4;
 inline constexpr int kUsageError = 2;
 
 struct Context {
@@ -37,8 +39,13 @@ class CommandError : public std::runtime_error {
 // --gpu fake: one RX 580 8 GB that records its work and computes products up to 64 MiB.
 std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus();
 
+// The desktop of the simulated tower (--profile with --gpu fake): the host model the app acts on,
+// the defaults' built-in values, nobody at the desk.
+std::shared_ptr<app::platform::Desktop> simulatedTowerDesktop();
+
 // The backends a command works with, installed for the object's lifetime: the host's (see
-// host.h), with the SMC swapped for the emulator when --profile names one.
+// host.h), with the SMC swapped for the emulator when --profile names one, and with --gpu fake
+// as well the whole simulated tower.
 class SelectedHost {
  public:
   explicit SelectedHost(const Options& options);

@@ -193,6 +193,16 @@ json deviceJson(std::size_t index, const pf::Device& device, bool isDefault) {
           {"kernel", details.kernel}};
 }
 
+// "8.0 GiB", "512 MiB": a device's memory as its owner reads it.
+std::string memoryText(std::uint64_t bytes) {
+  std::ostringstream text;
+  if (bytes >= (std::uint64_t{1} << 30))
+    text << std::fixed << std::setprecision(1) << static_cast<double>(bytes) / (1 << 30) << " GiB";
+  else
+    text << (bytes >> 20) << " MiB";
+  return text.str();
+}
+
 // The platforms `gpu` lists: the fake, the stack --gpu names, else every stack of the host.
 std::vector<std::shared_ptr<pf::GPUPlatform>> listedPlatforms(const Options& options) {
   if (options.gpu == GpuChoice::fake) return {fakeGpus()};
@@ -221,8 +231,9 @@ int listDevices(Context& context, const Arguments& args) {
     context.out << d["index"] << (d["default"].get<bool>() ? " * " : "   ") << shown(d["identity"])
                 << "\n      stack " << shown(d["stack"]) << ", PCI "
                 << (d["pciAddress"].is_null() ? "unknown" : d["pciAddress"].get<std::string>())
-                << "\n      memory " << d["workingSetBytes"] << " bytes, from "
-                << shown(d["memorySource"]) << "\n      products by " << shown(d["kernel"]) << "\n";
+                << "\n      memory " << memoryText(d["workingSetBytes"].get<std::uint64_t>())
+                << ", from " << shown(d["memorySource"]) << "\n      products by "
+                << shown(d["kernel"]) << "\n";
   }
   return 0;
 }

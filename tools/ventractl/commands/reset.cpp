@@ -63,12 +63,11 @@ class ResetMachine {
   ResetMachine(const Options& options, std::int64_t n) {
     if (options.profile && options.gpu == GpuChoice::fake) {
       simulated_ = true;
-      scenario_.hostModel = app::kAcceptedHostModel;
       auto card =
           std::make_shared<gpu::fake::FakeGPU>(sim::simulatedCard(virtual_, simulatedRate(n)));
       auto machine =
           sim::machineUnderLoad(profile(options), card, [this] { return virtual_.now(); });
-      machine.composition.desktop = sim::simulatedDesktop(scenario_, trace_);
+      machine.composition.desktop = simulatedTowerDesktop();
       installed_.emplace(std::move(machine.composition));
       return;
     }
@@ -94,8 +93,6 @@ class ResetMachine {
   bool simulated_ = false;
   sim::VirtualClock virtual_;
   reset::SteadyClock steady_;
-  sim::Scenario scenario_;
-  sim::Trace trace_;
   std::optional<ScopedComposition> installed_;
 };
 

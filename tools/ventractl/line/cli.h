@@ -63,6 +63,7 @@ inline constexpr char kExitStatuses[] = R"(Exit status:
   1  a failure: the SMC, the GPU, a file or the output could not do what was asked
   2  a usage error: the command line cannot be run as written
   3  check, reset: the host is one the app would not act on
+  4  check: the tower the app acts on, and fan 0 turns normally (nothing to reset)
   130  watch, reset: interrupted (Ctrl-C)
   143  reset: terminated (SIGTERM)
 

@@ -43,6 +43,8 @@ struct CommandDefinition {
   std::vector<CommandDefinition> subcommands;
   Runner run = nullptr;
   std::string jsonHelp;  // what --json prints for this command
+  std::string exitStatuses =
+      {};  // where the command's own differ from ventractl's: its --help's end
 };
 
 const std::vector<OptionDefinition>& optionDefinitions();

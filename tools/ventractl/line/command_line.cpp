@@ -85,6 +85,7 @@ void addCommand(CLI::App& parent, const CommandDefinition& definition) {
     if (!argument.choices.empty()) option->check(CLI::IsMember(argument.choices));
   }
   for (const auto& sub : definition.subcommands) addCommand(*app, sub);
+  if (!definition.exitStatuses.empty()) app->footer(definition.exitStatuses);
 }
 
 // The chosen command, its definition and the words that name it ("gpu", "load").

@@ -50,7 +50,8 @@ std::vector<EligibilityRow> eligibilityRows(const app::Eligibility& found, const
   for (Test test : app::kTestsInOrder) {
     auto [what, needs] = foundAndNeeded(test, found);
     const bool passes = app::passes(test, found);
-    rows.push_back({test, what, needs, passes, passes ? std::nullopt : causeOf(test)});
+    const bool normalFan = test == Test::secondProbe && !passes && !found.secondProbeFailure;
+    rows.push_back({test, what, needs, passes, normalFan, passes ? std::nullopt : causeOf(test)});
   }
   return rows;
 }
@@ -61,7 +62,10 @@ void printEligibilityRows(std::ostream& out, const std::vector<EligibilityRow>& 
   for (const auto& row : rows)
     out << std::left << std::setw(18) << app::testName(row.test)
         << std::setw(static_cast<int>(width) + 2) << row.found << std::setw(7)
-        << (row.passes ? "ok" : "FAILS") << "needs " << row.needs << "\n";
+        << (row.passes      ? "ok"
+            : row.normalFan ? "normal"
+                            : "FAILS")
+        << (row.normalFan ? "a reset needs " : "needs ") << row.needs << "\n";
   for (const auto& row : rows)
     if (row.cause) out << app::testName(row.test) << ": " << *row.cause << "\n";
 }

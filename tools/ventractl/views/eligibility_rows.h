@@ -20,6 +20,8 @@ struct EligibilityRow {
   std::string found;  // empty where nothing could be found
   std::string needs;
   bool passes = false;
+  // Fails only because fan 0 turns at or below the limit: the fan is normal, not at fault.
+  bool normalFan = false;
   std::optional<std::string> cause;  // why it found nothing, where that is known
 };
 
@@ -28,7 +30,8 @@ using CauseOf = std::function<std::optional<std::string>(app::Eligibility::Test)
 
 std::vector<EligibilityRow> eligibilityRows(const app::Eligibility& found, const CauseOf& causeOf);
 
-// A line a test: name, found, verdict, needs; then each cause on a line of its own.
+// A line a test: name, found, verdict ("ok", "FAILS", or "normal" for a fan with nothing to
+// reset), needs; then each cause on a line of its own.
 void printEligibilityRows(std::ostream& out, const std::vector<EligibilityRow>& rows);
 
 // [{test, passes, found, needs, cause}]

@@ -136,8 +136,11 @@ GDBusConnection* Center::bus() {
   g_main_context_pop_thread_default(context);
   if (state->connection) bus_.reset(static_cast<GDBusConnection*>(g_object_ref(state->connection)));
   if (!bus_)
-    std::cerr << "ventra: no session bus for notifications: "
-              << (state->error ? state->error->message : "it did not answer in time") << "\n";
+    std::cerr
+        << "ventra: no session bus for notifications: "
+        << (state->error ? state->error->message : "it did not answer in time")
+        << "\nventra: without a desktop session (over ssh, at boot), 'ventractl reset' resets "
+           "the fans and proves it, and ventra-reset.service runs it at boot (ventractl(1))\n";
   return bus_.get();
 }
 
