@@ -15,11 +15,13 @@ echo "== sudo apt-get build-dep ./"
 apt-get update -qq
 DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq ./ >/dev/null
 # The developer's packages (scripts/setup.sh) that are not the package's build dependencies, nor
-# a system's basics that a build tool may bring (debhelper brings man-db; GLib's headers python3):
+# a system's basics that a build tool may bring (build-essential brings dpkg-dev, debhelper
+# man-db, GLib's headers python3):
 # none of them may come with the build dependencies.
-build_deps=$(sed -n '/^Build-Depends:/,/^[A-Z][a-z-]*:/p' debian/control | grep -v '^Standards' |
-  sed 's/^Build-Depends://; s/([^)]*)//g' | tr ',' '\n' | tr -d ' ' | grep -v '^$' | sort -u)
-basics='build-essential|python3|man-db|kmod|systemd|procps|util-linux|dbus|unicode-data'
+build_deps=$(sed -n '/^Build-Depends:/,/^[A-Z][A-Za-z-]*:/p' debian/control | grep -v '^Standards' |
+  sed 's/^Build-Depends://; s/([^)]*)//g' | tr ',' '\n' | tr -d ' ' | grep -v '^$' |
+  sed 's/^debhelper-compat$/debhelper/' | sort -u)
+basics='build-essential|dpkg-dev|python3|man-db|kmod|systemd|procps|util-linux|dbus|unicode-data'
 developer_only=$(scripts/setup.sh --list | tr ',' '\n' | sort -u | comm -23 - <(echo "$build_deps") |
   grep -Evx "$basics")
 came=$(comm -13 <(echo "$before") <(installed))
