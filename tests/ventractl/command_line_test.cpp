@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -140,11 +141,15 @@ std::set<std::string> offered(const std::string& shell, const std::string& typed
   std::string script =
       ::testing::TempDir() + "completion-" + std::to_string(getpid()) + "." + shell;
   std::ofstream(script) << ventractl("completion " + shell).out;
+  // The scripts ask `ventractl profiles` (and scenarios) for the bundled names: this build's.
+  const std::string path = std::filesystem::path(VENTRACTL_PATH).parent_path().string();
   std::string command =
-      shell == "bash" ? "bash -c 'source " + script + "; COMP_WORDS=(" + typed +
-                            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ventractl; "
-                            "printf \"%s\\n\" \"${COMPREPLY[@]}\"'"
-                      : "fish --no-config -c 'source " + script + "; complete -C\"" + typed + "\"'";
+      "PATH=" + path + ":$PATH " +
+      std::string(shell == "bash" ? "bash -c 'source " + script + "; COMP_WORDS=(" + typed +
+                                        "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ventractl; "
+                                        "printf \"%s\\n\" \"${COMPREPLY[@]}\"'"
+                                  : "fish --no-config -c 'source " + script + "; complete -C\"" +
+                                        typed + "\"'");
   FILE* pipe = popen(command.c_str(), "r");
   std::string output;
   char buffer[4096];
@@ -191,6 +196,16 @@ TEST(Completion, EachCommandOffersItsOwnOptionsAndArguments) {
               (std::set<std::string>{"celsius", "fahrenheit", "kelvin", "C", "F", "K"}))
         << shell;
     EXPECT_TRUE(offered(shell, "ventractl f").contains("fans")) << shell;
+  }
+}
+
+// A profile or a scenario is offered as a JSON file or by its bundled name, wherever it is taken.
+TEST(Completion, OffersBundledProfilesAndScenariosByName) {
+  for (std::string shell : {"bash", "fish"}) {
+    if (!haveShell(shell)) continue;  // the test above says so
+    for (const std::string typed : {"ventractl --profile mac", "ventractl check --profile mac"})
+      EXPECT_TRUE(offered(shell, typed).contains("macpro5_1-stuck.json")) << shell << ": " << typed;
+    EXPECT_TRUE(offered(shell, "ventractl simulate ca").contains("cancel.json")) << shell;
   }
 }
 

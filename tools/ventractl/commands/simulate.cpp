@@ -78,7 +78,7 @@ CommandDefinition simulateCommand() {
           {{"SCENARIO",
             "a scenario file, or a bundled scenario by name (ventractl scenarios)",
             false,
-            Completion::jsonFile,
+            Completion::scenario,
             {},
             false}},
           {"json", "simGpu", "realTime", "desktop", "allowCpu"},

@@ -15,6 +15,11 @@ std::string bashValues(Completion completion, const std::vector<std::string>& ch
       return "COMPREPLY=($(compgen -d -- \"$cur\"))";
     case Completion::choices:
       return "COMPREPLY=($(compgen -W " + quoted(spaced(choices)) + " -- \"$cur\"))";
+    case Completion::profile:
+    case Completion::scenario:
+      return "COMPREPLY=($(compgen -f -X '!*.json' -- \"$cur\") $(compgen -d -- \"$cur\") "
+             "$(compgen -W \"$(\"${COMP_WORDS[0]}\" " +
+             bundledListCommand(completion) + " 2>/dev/null | cut -d' ' -f1)\" -- \"$cur\"))";
     case Completion::none:
       break;
   }

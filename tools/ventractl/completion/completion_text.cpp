@@ -27,6 +27,10 @@ std::string spaced(const std::vector<std::string>& words) {
   return text;
 }
 
+std::string bundledListCommand(Completion completion) {
+  return completion == Completion::profile ? "profiles" : "scenarios";
+}
+
 std::string quoted(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -19,6 +19,9 @@ void eachCommand(const std::vector<CommandDefinition>& level, const std::string&
 // "-j", "--json" for "-j,--json".
 std::vector<std::string> names(const OptionDefinition& option);
 std::string spaced(const std::vector<std::string>& words);
+// The command that lists a kind of bundled file by name: "profiles" for Completion::profile,
+// "scenarios" for Completion::scenario.
+std::string bundledListCommand(Completion completion);
 // Single quotes for the shells, with any quote inside closed and reopened.
 std::string quoted(const std::string& text);
 

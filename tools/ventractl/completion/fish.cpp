@@ -26,6 +26,10 @@ std::string fishValues(Completion completion, const std::vector<std::string>& ch
       return " -r -a '(__fish_complete_directories)'";
     case Completion::choices:
       return " -x -a " + quoted(spaced(choices));
+    case Completion::profile:
+    case Completion::scenario:
+      return " -r -F -a '(__fish_complete_suffix .json) (ventractl " +
+             bundledListCommand(completion) + " 2>/dev/null | string split -f1 \" \")'";
     case Completion::none:
       break;
   }

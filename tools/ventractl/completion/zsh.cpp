@@ -16,6 +16,9 @@ std::string zshValues(const std::string& label, Completion completion,
       return ":" + label + ":_files -/";
     case Completion::choices:
       return ":" + label + ":(" + spaced(choices) + ")";
+    case Completion::profile:
+    case Completion::scenario:
+      return ":" + label + ":_ventractl_bundled " + bundledListCommand(completion);
     case Completion::none:
       break;
   }
@@ -85,6 +88,12 @@ std::string zshCompletion() {
     for (const auto& definition : zshOption(optionDefinition(key))) top += " " + definition;
   return "#compdef ventractl\n"
          "# zsh completion for ventractl, written by `ventractl completion zsh`\n"
+         "# A JSON file, or a bundled one by name (ventractl profiles, ventractl scenarios).\n"
+         "_ventractl_bundled() {\n"
+         "  local -a bundled\n"
+         "  bundled=(${(f)\"$(command ventractl $1 2>/dev/null | cut -d' ' -f1)\"})\n"
+         "  _alternative 'files:file:_files -g \"*.json\"' \"bundled:bundled $1:(${bundled[*]})\"\n"
+         "}\n"
          "_ventractl() {\n"
          "  local curcontext=$curcontext state line\n"
          "  local -a commands\n"

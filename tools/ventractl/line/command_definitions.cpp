@@ -25,7 +25,7 @@ const std::vector<OptionDefinition>& optionDefinitions() {
        "FILE",
        "use an emulated SMC loaded from a JSON profile: a file, or a bundled profile by name "
        "(ventractl profiles)",
-       jsonFile,
+       Completion::profile,
        {}},
       {"applesmc",
        "--applesmc",

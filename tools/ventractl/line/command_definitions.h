@@ -14,8 +14,9 @@ using Arguments = std::vector<std::string>;
 // Runs a command with its positional arguments; the process's exit status.
 using Runner = int (*)(Context&, const Arguments&);
 
-// What a shell offers for a value.
-enum class Completion { none, file, jsonFile, directory, choices };
+// What a shell offers for a value. profile, scenario: a JSON file, or a bundled one by the name
+// `ventractl profiles` (`scenarios`) lists.
+enum class Completion { none, file, jsonFile, directory, choices, profile, scenario };
 
 struct OptionDefinition {
   std::string key;    // "json"
