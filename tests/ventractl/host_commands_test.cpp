@@ -41,6 +41,20 @@ TEST(Ventractl, GpuSaysWhenThereIsNoGpuAndLoadsOnCpuDevicesWhenAllowed) {
   EXPECT_TRUE(doc["phases"].contains("wait"));
 }
 
+// Where the drivers are installed and answer with CPU devices alone, the GPU is what is missing,
+// not a driver; where no driver answers at all, the driver packages are named.
+TEST(Ventractl, OnlyCpuDevicesAreNotAMissingDriver) {
+  CliRun cpus = ventractl("gpu --allow-cpu --json");
+  CliRun list = ventractl("gpu");
+  if (cpus.status != 0 || list.status == 0) GTEST_SKIP() << "a GPU here, or no CPU device";
+  EXPECT_NE(list.err.find("only CPU devices ("), std::string::npos) << list.err;
+  EXPECT_NE(list.err.find("the card needs its kernel driver"), std::string::npos) << list.err;
+  EXPECT_EQ(list.err.find("Install a driver"), std::string::npos) << list.err;
+  CliRun none = ventractl("gpu", "VK_ICD_FILENAMES=/nonexistent OCL_ICD_VENDORS=/nonexistent ");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("Install a driver: mesa-vulkan-drivers"), std::string::npos) << none.err;
+}
+
 // A driver that would not start is named as such, not as a missing one. Here lavapipe, short of
 // address space; the Vulkan loader says the same of a host with no driver, so both are named.
 TEST(Ventractl, GpuNamesADriverThatWouldNotStart) {

@@ -4,6 +4,7 @@
 #include "host/gpu_access.h"
 #include "host/host.h"
 #include "smc/platform/linux/applesmc.h"
+#include "smc/utf8.h"
 
 namespace ventra::ctl {
 namespace {
@@ -74,21 +75,43 @@ std::optional<std::string> whyTheSmcRefused(const Options& options) {
 }
 
 // What each stack had to say, and the packages that bring a device.
+namespace {
+
+// The CPU devices a stack has, asked only where it gave no GPU: with them, its driver is there.
+std::vector<std::string> cpuDevicesOf(lg::Stack stack) {
+  std::vector<std::string> names;
+  for (const auto& device :
+       lg::stackPlatform(stack, lg::BackendOptions::withCpuDevices(true))->devices())
+    names.push_back(device.name);
+  return names;
+}
+
+}  // namespace
+
 std::string noHostGpus(const Options& options) {
   LinuxGpus gpus = chosenGpus(options);
   std::string message = "no GPU found";
-  bool loaded = true;  // the stacks asked had their modules: the drivers are what is missing
+  bool loaded = true;        // the stacks asked had their modules and started
+  bool driverThere = false;  // a stack's driver answered, with CPU devices alone
   for (lg::Stack stack : {lg::Stack::vulkan, lg::Stack::opencl}) {
     if (gpus.stack && *gpus.stack != stack) continue;
     auto error = lg::stackError(stack);
     if (!error) error = lg::stackPlatform(stack, gpus.backend)->problem();
-    loaded = loaded && !error;  // no driver is the one thing left that explains it
-    message += std::string("; ") + (stack == lg::Stack::vulkan ? "Vulkan: " : "OpenCL: ") +
-               (error ? *error : "no device");
+    loaded = loaded && !error;
+    std::string found = error ? *error : "no device";
+    if (!error && !options.allowCpu)
+      if (auto cpus = cpuDevicesOf(stack); !cpus.empty()) {
+        found = "only CPU devices (" + utf8::escapeControls(cpus.front()) + "), left out";
+        driverThere = true;
+      }
+    message += std::string("; ") + (stack == lg::Stack::vulkan ? "Vulkan: " : "OpenCL: ") + found;
   }
   if (loaded) {
     if (auto problem = gpuAccessProblem()) return message + ". " + *problem;
-    message += ". Install a driver: mesa-vulkan-drivers (Vulkan) or mesa-opencl-icd (OpenCL)";
+    message += driverThere
+                   ? ". The drivers answer, but no GPU does: the card needs its kernel driver "
+                     "(amdgpu for the RX 580) and a render node in /dev/dri"
+                   : ". Install a driver: mesa-vulkan-drivers (Vulkan) or mesa-opencl-icd (OpenCL)";
   }
   if (!options.allowCpu) message += "; --allow-cpu also uses CPU devices (lavapipe, PoCL)";
   return message;
