@@ -29,7 +29,7 @@ int runTemps(Context& context, const Arguments& args) {
 CommandDefinition tempsCommand() {
   return {
       "temps",
-      "temperature sensors present; --all adds unknown keys",
+      "every temperature the SMC driver gives, named where known; --all lists every key (root)",
       {},
       smcAnd({"json", "unit", "all"}),
       {},

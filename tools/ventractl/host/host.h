@@ -33,6 +33,10 @@ std::optional<std::string> hostUnavailable();
 // Why the host has no SMC service, for a command that needed one.
 std::string noHostSmc(const Options& options);
 
+// The temperature keys the host's SMC driver labels for every user, readable without root; none
+// with --profile (an emulated SMC) or where this build has no driver.
+std::vector<FourCharCode> driverTemperatureKeys(const Options& options);
+
 // Why the host's SMC refused to open, where the host can tell (not the driver's directory).
 std::optional<std::string> whyTheSmcRefused(const Options& options);
 

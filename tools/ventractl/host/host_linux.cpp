@@ -19,6 +19,12 @@ LinuxGpus chosenGpus(const Options& options) {
   return gpus;
 }
 
+// The applesmc driver's directory: --applesmc DIR, else its usual place.
+std::filesystem::path driverDirectory(const Options& options) {
+  return options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
+                                   : smc::linux_backend::defaultDevicePath();
+}
+
 }  // namespace
 
 Composition hostComposition(const Options& options) {
@@ -47,9 +53,13 @@ std::optional<std::string> hostUnavailable() {
   return std::nullopt;
 }
 
+std::vector<FourCharCode> driverTemperatureKeys(const Options& options) {
+  if (options.profile) return {};
+  return smc::linux_backend::labelledTemperatureKeys(driverDirectory(options));
+}
+
 std::string noHostSmc(const Options& options) {
-  auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
-                                          : smc::linux_backend::defaultDevicePath();
+  const auto driver = driverDirectory(options);
   std::error_code error;
   if (std::filesystem::exists(driver, error))
     return driver.string() + " is not a directory: --applesmc names the driver's directory";
@@ -59,8 +69,7 @@ std::string noHostSmc(const Options& options) {
 }
 
 std::optional<std::string> whyTheSmcRefused(const Options& options) {
-  auto driver = options.applesmcDirectory ? std::filesystem::path(*options.applesmcDirectory)
-                                          : smc::linux_backend::defaultDevicePath();
+  const auto driver = driverDirectory(options);
   const auto count = driver / "key_count";
   std::error_code error;
   const auto status = std::filesystem::status(count, error);
@@ -132,9 +141,7 @@ std::vector<std::string> missingHardware(const Options& options) {
   std::vector<std::string> missing;
   std::error_code error;
   if (!options.profile) {
-    const auto driver = options.applesmcDirectory
-                            ? std::filesystem::path(*options.applesmcDirectory)
-                            : smc::linux_backend::defaultDevicePath();
+    const auto driver = driverDirectory(options);
     if (!std::filesystem::exists(driver / "key_count", error))
       missing.push_back(
           "the SMC driver (no " + driver.string() +

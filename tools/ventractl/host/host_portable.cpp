@@ -31,6 +31,10 @@ std::optional<std::string> whyTheSmcRefused(const Options&) {
   return std::nullopt;
 }
 
+std::vector<FourCharCode> driverTemperatureKeys(const Options&) {
+  return {};
+}
+
 std::string noHostGpus(const Options&) {
   return *hostUnavailable();
 }

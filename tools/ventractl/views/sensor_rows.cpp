@@ -4,7 +4,9 @@
 #include <cmath>
 #include <iomanip>
 #include <ostream>
+#include <set>
 
+#include "host/host.h"
 #include "host/sudo_line.h"
 #include "sensors/battery.h"
 #include "sensors/fans.h"
@@ -105,38 +107,49 @@ void printFan(std::ostream& out, const json& row) {
 }
 
 void printSensor(std::ostream& out, const json& row, const std::string& unit) {
-  const json& name = row.contains("machineName") ? row["machineName"] : row["name"];
-  out << std::left << std::setw(24) << shown(name) << std::setw(6) << shown(row["key"])
-      << std::right;
+  const std::string name = row.contains("machineName") ? shown(row["machineName"])
+                           : row["known"].get<bool>()  ? shown(row["name"])
+                                                       : "(no name known)";
+  out << std::left << std::setw(24) << name << std::setw(6) << shown(row["key"]) << std::right;
   if (row["value"].is_null())
     out << "unreadable: " << row["error"].get<std::string>();
   else
     out << std::setw(8) << std::fixed << std::setprecision(2) << row["value"].get<double>() << " "
-        << unitSymbol(unit) << (row["junk"].get<bool>() ? "  (junk reading)" : "");
+        << unitSymbol(unit)
+        << (row["junk"].get<bool>() ? "  (no sensor there: an absent one reads this)" : "");
   out << "\n";
 }
 
-// Unknown sensors are found by listing every key, which only root may do on Linux; without it
-// the known sensors are still shown and `complete` says the list is not.
+// Every temperature readable without root: the catalogue's sensors, then the other keys the
+// driver labels for every user. --all adds what only a listing of every key finds, which only
+// root may do on Linux; without it `complete` says the list may not be whole.
 json temperatureRows(const Options& options, bool& complete) {
   TemperatureUnit unit = unitOf(options.unit);
   json rows = json::array();
-  for (const auto& sensor : sortedKnownSensors()) rows.push_back(sensorRow(sensor, unit, true));
+  std::set<FourCharCode> listed;
+  for (const auto& sensor : sortedKnownSensors()) {
+    rows.push_back(sensorRow(sensor, unit, true));
+    listed.insert(sensor.code);
+  }
+  for (FourCharCode code : driverTemperatureKeys(options))
+    if (listed.insert(code).second) rows.push_back(sensorRow({"Unknown", code}, unit, false));
   complete = true;
-  if (!options.all) return rows;
+  // An emulated SMC has no driver's labels: what it lists to this user is what it gives.
+  if (!options.all && !options.profile) return rows;
   try {
     for (const auto& sensor : SMCAccess::unknownTemperatureSensors())
-      rows.push_back(sensorRow(sensor, unit, false));
+      if (listed.insert(sensor.code).second) rows.push_back(sensorRow(sensor, unit, false));
   } catch (const SMCAccess::SMCError& error) {
     if (error.kind() != SMCAccess::SMCError::Kind::notPrivileged) throw;
-    complete = false;
+    complete = !options.all;
   }
   return rows;
 }
 
 std::string unknownSensorsNeedRoot() {
-  return "ventractl: unknown temperature keys not listed: listing the SMC's keys needs root (run "
-         "it again as root: " +
+  return "ventractl: every temperature the driver gives is listed; --all would also list every "
+         "SMC key for temperatures the driver does not show, which needs root (run it again as "
+         "root: " +
          sudoLineForThisProcess() + ")\n";
 }
 

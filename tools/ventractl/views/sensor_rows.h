@@ -22,7 +22,8 @@ const char* unitSymbol(const std::string& unit);
 TemperatureUnit unitOf(const std::string& name);
 nlohmann::ordered_json sensorRow(const TemperatureSensor& sensor, TemperatureUnit unit, bool known);
 std::vector<TemperatureSensor> sortedKnownSensors();
-// Known sensors, and unknown ones with --all where the SMC lets us list keys (`complete`).
+// The catalogue's sensors and every other temperature the driver labels; with --all also those
+// only a listing of every key finds, where the SMC lets us list keys (`complete`).
 nlohmann::ordered_json temperatureRows(const Options& options, bool& complete);
 nlohmann::ordered_json batteryRow(const batteryInfo& info);
 // The battery row's members in words, for text output ("AC power present" for isACPresent).

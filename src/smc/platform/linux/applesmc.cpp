@@ -230,6 +230,12 @@ std::shared_ptr<pf::Service> hostService(const std::filesystem::path& root,
   return appleSMCService(directorySysfs(root), std::move(known));
 }
 
+std::vector<FourCharCode> labelledTemperatureKeys(const std::filesystem::path& root) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(root, error)) return {};
+  return HwmonKeys(directorySysfs(root), {}).temperatureKeys();
+}
+
 pf::kern_return_t ioReturnFromErrno(int error) {
   switch (error) {
     case 0:

@@ -44,6 +44,11 @@ std::shared_ptr<platform::Service> appleSMCService(std::shared_ptr<Sysfs> files,
 std::shared_ptr<platform::Service> hostService(const std::filesystem::path& root,
                                                KnownTemperatureKeys known = {});
 
+// The temperature keys the driver in `root` labels for every user (tempN_label): every sp78 key
+// between "T" and "U", found without the root that listing the SMC's keys needs. Empty where
+// the driver is not there.
+std::vector<FourCharCode> labelledTemperatureKeys(const std::filesystem::path& root);
+
 // The one place where errno values become platform return codes.
 platform::kern_return_t ioReturnFromErrno(int error);
 

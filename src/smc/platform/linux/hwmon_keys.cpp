@@ -138,6 +138,14 @@ std::optional<HwmonKeys::Route> HwmonKeys::route(FourCharCode code) {
   return temperatureRoute(code);
 }
 
+std::vector<FourCharCode> HwmonKeys::temperatureKeys() {
+  std::vector<FourCharCode> keys;
+  if (!findAttributes()) return keys;
+  temperatureRoute(0);  // reads the labels once
+  for (const auto& [code, file] : *temperatureFiles_) keys.push_back(code);
+  return keys;
+}
+
 bool HwmonKeys::carries(FourCharCode code) {
   return route(code).has_value();
 }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "smc/data_types.h"
 #include "smc/platform/linux/applesmc.h"
@@ -39,6 +40,8 @@ class HwmonKeys final {
   // For a key it carries; throw DriverFailure (keyNotFound where the driver reports EINVAL).
   DataType keyInfo(FourCharCode code);
   SMCDataBytes read(FourCharCode code, std::uint32_t size);
+  // The temperature keys the driver labels (every sp78 key between "T" and "U"), in key order.
+  std::vector<FourCharCode> temperatureKeys();
 
  private:
   enum class Kind { fanCount, fanLabel, fanSpeed, temperature };
