@@ -1,7 +1,8 @@
 // ventractl gpu tune: our product shader's tile, tuned on the device itself. Each tile the tuner
 // knows runs a product of the same size (about half a second with the device's present tile),
 // is checked in every element, and timed; the fastest is stored for this device and driver in
-// the user's cache directory, where the load then finds it.
+// the user's cache directory, where the load then finds it, unless the tile stored before is
+// within the measurement's noise of it (then that one is kept). --forget drops the stored tile.
 #include <chrono>
 #include <cmath>
 #include <iomanip>
@@ -27,6 +28,9 @@ constexpr std::int64_t kFirstSize = 256;
 constexpr std::int64_t kLargestSize = 8192;  // two matrices of 256 MiB
 constexpr double kProductSeconds = 0.5;      // long enough to time, short enough to try many
 constexpr int kTimedRuns = 3;
+// Two runs of the same tile differ by a few percent; a stored tile gives way to a new one only
+// when the new one is faster by more than this, so that tuning twice does not swap tiles by luck.
+constexpr double kNoise = 0.05;
 
 struct Trial {
   lg::KernelTile tile;
@@ -107,14 +111,21 @@ Trial tryTile(const Options& options, const lg::KernelTile& tile, std::int64_t n
   return trial;
 }
 
-void show(Context& context, const Trial& trial) {
+// "  [3/12] 8x1x8x8-direct     41.2 GFLOP/s   about 20 s left"
+void show(Context& context, const Trial& trial, std::size_t done, std::size_t count,
+          double secondsSoFar) {
   if (context.options.json) return;
-  context.out << "  " << std::left << std::setw(18) << trial.tile.text();
+  context.out << "  [" << done << "/" << count << "] " << std::left << std::setw(18)
+              << trial.tile.text();
   if (trial.gflops)
-    context.out << std::fixed << std::setprecision(1) << *trial.gflops << " GFLOP/s\n";
+    context.out << std::right << std::fixed << std::setprecision(1) << std::setw(8) << *trial.gflops
+                << " GFLOP/s";
   else
-    context.out << "not used: " << shown(json(trial.problem)) << "\n";
-  context.out << std::flush;
+    context.out << "not used: " << shown(json(trial.problem));
+  if (done < count)
+    context.out << "   about " << std::lround(secondsSoFar / double(done) * double(count - done))
+                << " s left";
+  context.out << "\n" << std::flush;
 }
 
 json trialJson(const Trial& t) {
@@ -124,15 +135,50 @@ json trialJson(const Trial& t) {
           {"problem", t.gflops ? json(nullptr) : json(t.problem)}};
 }
 
-// The fastest tile that ran right, stored for the device and driver.
-int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vector<Trial>& trials,
-                 std::int64_t n) {
+const Trial* fastest(const std::vector<Trial>& trials) {
   const Trial* best = nullptr;
   for (const auto& trial : trials)
     if (trial.gflops && (!best || *trial.gflops > *best->gflops)) best = &trial;
+  return best;
+}
+
+// This run's trial of the tile stored before, where it ran right.
+const Trial* trialOf(const std::optional<lg::StoredTile>& stored,
+                     const std::vector<Trial>& trials) {
+  if (!stored) return nullptr;
+  for (const auto& trial : trials)
+    if (trial.gflops && trial.tile.text() == stored->tile.text()) return &trial;
+  return nullptr;
+}
+
+void say(Context& context, const Trial& best, const Trial* kept, const lg::TileStore& store) {
+  context.out << std::fixed << std::setprecision(1) << "fastest: " << best.tile.text() << " at "
+              << *best.gflops << " GFLOP/s";
+  if (kept && kept != &best)
+    context.out << "; kept " << kept->tile.text() << ", tuned before (" << *kept->gflops
+                << " GFLOP/s now): the fastest is not faster by more than "
+                << std::lround(kNoise * 100) << " %, the measurement's noise";
+  else
+    context.out << "; stored in " << shown(json(store.file().string()))
+                << ", where the load finds it";
+  context.out << "\n'ventractl gpu tune --forget' goes back to the default tile\n";
+}
+
+// The fastest tile that ran right, stored for the device and driver, unless the one stored before
+// is within the noise of it.
+int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vector<Trial>& trials,
+                 std::int64_t n) {
+  const Trial* best = fastest(trials);
   if (!best) throw CommandError("no tile ran right on this device: nothing is stored");
   lg::TileStore store(lg::userTileStore());
-  store.put({device.name, device.details.driver, best->tile, *best->gflops});
+  const auto before = store.find(device.name, device.details.driver);
+  const Trial* kept = trialOf(before, trials);
+  if (kept && *best->gflops <= *kept->gflops * (1 + kNoise)) {
+    if (kept != best) store.put({device.name, device.details.driver, kept->tile, *kept->gflops});
+  } else {
+    kept = nullptr;
+    store.put({device.name, device.details.driver, best->tile, *best->gflops});
+  }
   if (auto problem = store.save()) throw CommandError(*problem);
   if (context.options.json) {
     json all = json::array();
@@ -142,12 +188,37 @@ int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vec
                         {"n", n},
                         {"trials", all},
                         {"best", best->tile.text()},
+                        {"kept", kept ? kept->tile.text() : best->tile.text()},
+                        {"before", before ? json(before->tile.text()) : json(nullptr)},
                         {"stored", store.file().string()}});
     return 0;
   }
-  context.out << "fastest: " << best->tile.text() << " at " << std::fixed << std::setprecision(1)
-              << *best->gflops << " GFLOP/s; stored in " << shown(json(store.file().string()))
-              << ", where the load finds it\n";
+  say(context, *best, kept, store);
+  return 0;
+}
+
+// --forget: the device's stored tile dropped; the load uses its default tile again.
+int forgetTheTile(Context& context, const pf::DeviceFacts& device) {
+  lg::TileStore store(lg::userTileStore());
+  const auto stored = store.find(device.name, device.details.driver);
+  if (stored) {
+    store.drop(device.name, device.details.driver);
+    if (auto problem = store.save()) throw CommandError(*problem);
+  }
+  if (context.options.json) {
+    printJson(context, {{"device", device.name},
+                        {"driver", device.details.driver},
+                        {"forgotten", stored ? json(stored->tile.text()) : json(nullptr)},
+                        {"stored", store.file().string()}});
+    return 0;
+  }
+  if (stored)
+    context.out << "forgot " << stored->tile.text() << ", tuned for " << shown(json(device.name))
+                << " (" << shown(json(device.details.driver))
+                << "): the load uses its default tile again\n";
+  else
+    context.out << "no tile was tuned for " << shown(json(device.name)) << " ("
+                << shown(json(device.details.driver)) << "): nothing to forget\n";
   return 0;
 }
 
@@ -157,15 +228,23 @@ int runGpuTune(Context& context, const Arguments& args) {
     throw UsageError("gpu tune tunes the Vulkan stack's shader: leave --gpu out, or say vulkan");
   auto device = vulkanWith(context.options, std::nullopt)->defaultDevice();
   if (!device) throw CommandError("no Vulkan device to tune: " + noHostGpus(context.options));
+  if (context.options.forget) return forgetTheTile(context, *device);
+  const bool text = !context.options.json;
+  if (text && !context.options.size)
+    context.out << "finding a product size that takes about " << kProductSeconds << " s on "
+                << shown(json(device->name)) << "..." << std::endl;
   const std::int64_t n = calibratedSize(context.options);
-  if (!context.options.json)
+  const auto candidates = lg::tuningCandidates();
+  if (text)
     context.out << "tuning our shader on " << shown(json(device->name)) << " ("
-                << shown(json(device->details.driver)) << ") with products of " << n << " x " << n
-                << "\n";
+                << shown(json(device->details.driver)) << "): " << candidates.size()
+                << " tiles, each with products of " << n << " x " << n << std::endl;
   std::vector<Trial> trials;
-  for (const auto& tile : lg::tuningCandidates()) {
+  const auto started = Clock::now();
+  for (const auto& tile : candidates) {
     trials.push_back(tryTile(context.options, tile, n));
-    show(context, trials.back());
+    show(context, trials.back(), trials.size(), candidates.size(),
+         std::chrono::duration<double>(Clock::now() - started).count());
   }
   return storeTheBest(context, *device, trials, n);
 }
@@ -177,10 +256,10 @@ CommandDefinition gpuTuneCommand() {
       "tune",
       "choose the product shader's tile for this device by trying each on it (Vulkan)",
       {},
-      {"json", "allowCpu", "gpu", "size"},
+      {"json", "allowCpu", "gpu", "tuneSize", "forget"},
       {},
       runGpuTune,
-      R"(print {device, driver, n, trials: [{tile, operationsPerByte, gflops, problem}], best, stored})"};
+      R"(print {device, driver, n, trials: [{tile, operationsPerByte, gflops, problem}], best, kept, before, stored}; with --forget {device, driver, forgotten, stored})"};
 }
 
 }  // namespace ventra::ctl

@@ -54,7 +54,7 @@ CommandDefinition gpuTuneCommand() {
   return {"tune",
           "choose the product shader's tile for this device by trying each on it (Vulkan)",
           {},
-          {"json", "allowCpu", "gpu", "size"},
+          {"json", "allowCpu", "gpu", "tuneSize", "forget"},
           {},
           [](Context&, const Arguments&) -> int { throw CommandError(*hostUnavailable()); },
           "print what the tuner found; this build has no Vulkan stack to tune"};

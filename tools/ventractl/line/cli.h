@@ -22,6 +22,7 @@ struct Options {
   bool json = false;
   bool yes = false;
   bool force = false;
+  bool forget = false;  // gpu tune --forget
   bool all = false;
   bool help = false;
   bool version = false;

@@ -24,6 +24,10 @@ GpuChoice gpuChoice(const std::string& name) {
   return *choice;
 }
 
+void setSize(Options& o, const std::string& v) {
+  o.size = parseInteger(v, "--size", 1, 32768);
+}
+
 const std::map<std::string, Setter>& setters() {
   static const std::map<std::string, Setter> table{
       {"profile", [](Options& o, const std::string& v) { o.profile = v; }},
@@ -49,8 +53,9 @@ const std::map<std::string, Setter>& setters() {
        [](Options& o, const std::string& v) { o.interval = parseSeconds(v, "--interval"); }},
       {"count",
        [](Options& o, const std::string& v) { o.count = parseInteger(v, "--count", 1, 1000000); }},
-      {"size",
-       [](Options& o, const std::string& v) { o.size = parseInteger(v, "--size", 1, 32768); }},
+      {"size", setSize},
+      {"tuneSize", setSize},
+      {"forget", [](Options& o, const std::string&) { o.forget = true; }},
       {"allowCpu", [](Options& o, const std::string&) { o.allowCpu = true; }},
       {"output", [](Options& o, const std::string& v) { o.output = v; }},
       {"gpu", [](Options& o, const std::string& v) { o.gpu = gpuChoice(v); }},
