@@ -79,7 +79,9 @@ Composition linuxHost(LinuxHostOptions options) {
   composition.gpu = linuxGpuPlatform(options);
   if (options.desktop)
     composition.desktop = std::make_shared<app::platform::Desktop>(
-        app::linux_desktop::makeLinuxDesktop(std::move(options.desktopPaths)), app::desktopRules());
+        app::linux_desktop::makeLinuxDesktop(std::move(options.desktopPaths), {},
+                                             std::move(options.settingProblems)),
+        app::desktopRules());
   return composition;
 }
 

@@ -34,6 +34,8 @@ struct LinuxHostOptions {
   // Tools that never show anything leave the desktop out.
   bool desktop = true;
   app::linux_desktop::LinuxPaths desktopPaths;
+  // Where the desktop says a stored setting it cannot use; the app says nothing.
+  app::linux_desktop::SettingProblems settingProblems;
   // Names the program in the one line said about a GPUBackend or VENTRA_GPU that pins nothing.
   std::string programName = "ventra";
 };

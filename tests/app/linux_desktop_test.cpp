@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
-
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -89,6 +89,35 @@ TEST(LinuxPreferences, StoredNumbersAreParsedStrictly) {
   std::string problem;
   EXPECT_EQ(readStoredNumber(dir.path() / "absent.ini", "DelayAtLogin", problem), std::nullopt);
   EXPECT_EQ(problem, "") << "no file is no value, not a problem";
+}
+
+// A setting the desktop cannot use leaves the default in force; the app says nothing of it (it
+// logs nothing anywhere), a tool that asked to hear of it is told.
+// Ctrl-C while the app is busy in its own work (the GPU load, which holds the main queue) is
+// heard as the work ends: the process ends with the signal's status, not as if nothing came.
+TEST(LinuxDesktopRun, ASignalDuringTheAppsOwnWorkIsHeardWhenItEnds) {
+  auto desktop = makeLinuxDesktop({}, [] { return 0; });
+  desktop->runAfter(0, [&] {
+    raise(SIGINT);  // GLib's handler takes it while the main queue is held
+    desktop->quit();
+  });
+  int status = 0;
+  desktop->runUntilQuit([&](int stop) { status = stop; });
+  EXPECT_EQ(status, 128 + SIGINT);
+}
+
+TEST(LinuxPreferences, TheAppKeepsASettingsProblemToItselfAndAToolHearsOfIt) {
+  TempDir dir;
+  LinuxPaths paths;
+  paths.defaultsFile = dir.write("defaults.ini", "[Ventra]\nDelayAtLogin=soon\n");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(makeLinuxDesktop(paths, [] { return 0; })->storedDefault("DelayAtLogin"), std::nullopt);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  std::string told;
+  auto tool = makeLinuxDesktop(
+      paths, [] { return 0; }, [&](const std::string& problem) { told += problem; });
+  EXPECT_EQ(tool->storedDefault("DelayAtLogin"), std::nullopt);
+  EXPECT_NE(told.find("DelayAtLogin = \"soon\" is not a number"), std::string::npos) << told;
 }
 
 TEST(LinuxPreferences, AFifoInPlaceOfTheFileIsRefusedWithoutWaiting) {

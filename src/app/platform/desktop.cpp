@@ -56,9 +56,10 @@ int Desktop::applicationMain(int argc, char** argv,
   run([&] { delegate->applicationDidFinishLaunching(); });
   launching_ = false;
   // Ctrl-C or SIGTERM (a logout, a service stopping): the app quits as it would, its alert
-  // withdrawn, with the signal's status.
+  // withdrawn, with the signal's status; also where the signal came while the app was busy (its
+  // load) and was heard only as it ended. An ending by exception keeps its own status.
   backend_->runUntilQuit([this](int status) {
-    if (!terminated_) status_ = status;
+    if (!terminated_ || status_ == 0) status_ = status;
     backend_->withdraw(std::nullopt);
     if (delegate_) terminate(*delegate_);
   });

@@ -1,3 +1,5 @@
+#include <iostream>
+
 #include "composition/linux_host.h"
 #include "gpu/platform/linux/stacks.h"
 #include "gpu/platform/linux/tile_store.h"
@@ -32,6 +34,10 @@ Composition hostComposition(const Options& options) {
   if (options.applesmcDirectory) host.applesmcDirectory = *options.applesmcDirectory;
   host.gpus = chosenGpus(options);
   host.programName = "ventractl";
+  // check reads DelayAtLogin as the app does, and says what the app keeps to itself.
+  host.settingProblems = [](const std::string& problem) {
+    std::cerr << "ventractl: " << problem << "; the app uses the default\n";
+  };
   return linuxHost(std::move(host));
 }
 

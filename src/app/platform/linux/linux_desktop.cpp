@@ -26,12 +26,41 @@ constexpr std::chrono::milliseconds kModifierQueryGrace{100};
 // A local X server answers in well under a millisecond.
 constexpr std::chrono::milliseconds kModifierQueryLimit{250};
 
+// GLib hears SIGINT and SIGTERM in its own handler and tells the main queue later; one that comes
+// while the app holds the main queue (its GPU load) would reach it only after the app had ended.
+// Beside GLib's handler, which stays in charge, this notes which came, so the ending can say so.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+volatile std::sig_atomic_t noted = 0;
+struct sigaction glibHandlers[2];
+
+void noteThenPassOn(int signal, siginfo_t* info, void* context) {
+  noted = signal;
+  const struct sigaction& glib = glibHandlers[signal == SIGINT ? 0 : 1];
+  if (glib.sa_flags & SA_SIGINFO)
+    glib.sa_sigaction(signal, info, context);
+  else if (glib.sa_handler != SIG_DFL && glib.sa_handler != SIG_IGN)
+    glib.sa_handler(signal);
+}
+
+// After g_unix_signal_add has put GLib's handlers in place.
+void noteStopSignals() {
+  noted = 0;
+  for (int i = 0; i < 2; ++i) {
+    sigaction(kStopSignals[i], nullptr, &glibHandlers[i]);
+    struct sigaction mine = glibHandlers[i];
+    mine.sa_sigaction = &noteThenPassOn;
+    mine.sa_flags |= SA_SIGINFO;
+    sigaction(kStopSignals[i], &mine, nullptr);
+  }
+}
+
 // The main queue is GLib's default main context; notifications go over the session bus.
 class LinuxDesktop final : public pf::DesktopBackend {
  public:
-  LinuxDesktop(LinuxPaths paths, ModifierSource modifiers)
+  LinuxDesktop(LinuxPaths paths, ModifierSource modifiers, SettingProblems problems)
       : paths_(std::move(paths)),
         modifiers_(std::move(modifiers)),
+        problems_(std::move(problems)),
         center_(freedesktopNotificationCenter(paths_.notificationState)) {}
   ~LinuxDesktop() override { cancelPending(); }
 
@@ -40,7 +69,10 @@ class LinuxDesktop final : public pf::DesktopBackend {
     stop_ = &stop;
     const guint watches[] = {g_unix_signal_add(SIGINT, &LinuxDesktop::onInterrupt, this),
                              g_unix_signal_add(SIGTERM, &LinuxDesktop::onTerminate, this)};
+    noteStopSignals();
     if (!quit_) g_main_loop_run(loop_.get());
+    // A signal that came while the app was busy in a callback (its GPU load), not yet told.
+    if (noted && !stopped_) stopFor(noted);
     for (guint watch : watches) g_source_remove(watch);
     stop_ = nullptr;
     center_->settle(kSettleLimit);
@@ -67,12 +99,12 @@ class LinuxDesktop final : public pf::DesktopBackend {
     return modifiers_ ? modifiers_() : queryModifierFlags(kModifierQueryLimit);
   }
 
-  // Read from the file at each call, so a change made after launch still counts; junk there is
-  // said once per read and leaves the registered value in force.
+  // Read from the file at each call, so a change made after launch still counts; junk there
+  // leaves the registered value in force, and is told to whoever asked to hear of it.
   std::optional<pf::DefaultValue> storedDefault(const std::string& key) override {
     std::string problem;
     if (auto stored = readStoredNumber(paths_.defaultsFile, key, problem)) return *stored;
-    if (!problem.empty()) std::cerr << "ventra: " << problem << "; using the default\n";
+    if (!problem.empty() && problems_) problems_(problem);
     return std::nullopt;
   }
 
@@ -97,6 +129,7 @@ class LinuxDesktop final : public pf::DesktopBackend {
     return static_cast<LinuxDesktop*>(self)->stopFor(SIGTERM);
   }
   gboolean stopFor(int signal) {
+    stopped_ = true;
     if (stop_) (*stop_)(128 + signal);
     return G_SOURCE_CONTINUE;
   }
@@ -107,6 +140,8 @@ class LinuxDesktop final : public pf::DesktopBackend {
 
   LinuxPaths paths_;
   ModifierSource modifiers_;
+  SettingProblems problems_;
+  bool stopped_ = false;  // a stop signal has been told to the app
   std::shared_ptr<FreedesktopNotificationCenter> center_;
   std::unique_ptr<GMainLoop, decltype(&g_main_loop_unref)> loop_{nullptr, g_main_loop_unref};
   const std::function<void(int)>* stop_ = nullptr;  // while the main queue runs
@@ -136,14 +171,16 @@ gboolean LinuxDesktop::runPending(gpointer data) {
 
 }  // namespace
 
-std::shared_ptr<pf::DesktopBackend> makeLinuxDesktop(LinuxPaths paths, ModifierSource modifiers) {
+std::shared_ptr<pf::DesktopBackend> makeLinuxDesktop(LinuxPaths paths, ModifierSource modifiers,
+                                                     SettingProblems problems) {
   if (paths.defaultsFile.empty()) paths.defaultsFile = userDefaultsFile();
   // Only in the per-boot runtime directory: ids kept across a reboot would name other programs'
   // notifications. GLib falls back to the cache directory without it, so it is read here.
   if (paths.notificationState.empty())
     if (auto runtime = files::userRuntimeDirectory(); !runtime.empty())
       paths.notificationState = runtime / "ventra/delivered";
-  return std::make_shared<LinuxDesktop>(std::move(paths), std::move(modifiers));
+  return std::make_shared<LinuxDesktop>(std::move(paths), std::move(modifiers),
+                                        std::move(problems));
 }
 
 }  // namespace ventra::app::linux_desktop

@@ -28,9 +28,14 @@ struct LinuxPaths {
 // Where the modifier keys come from: X11 unless a host is scripted.
 using ModifierSource = std::function<std::uint64_t()>;
 
+// Where a stored setting that cannot be used (a DelayAtLogin that is no number) is said: the app
+// says nothing and goes on with the default, as it would anywhere; a tool may tell its user.
+using SettingProblems = std::function<void(const std::string& problem)>;
+
 // The backend under the process's Desktop.
 std::shared_ptr<platform::DesktopBackend> makeLinuxDesktop(LinuxPaths paths = {},
-                                                           ModifierSource modifiers = {});
+                                                           ModifierSource modifiers = {},
+                                                           SettingProblems problems = {});
 
 // X11 modifier mask (XQueryPointer) to the platform's device-independent modifier flags.
 std::uint64_t modifierFlagsFromX11(unsigned int mask);
