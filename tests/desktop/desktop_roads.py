@@ -13,7 +13,9 @@ WORK = os.environ["WORK"]
 TOLERANCE = 0.1  # seconds, against the app's own timings
 # The load itself takes real time before its work reaches the (fake) GPU and the app quits: the
 # 1 GiB host array of ones is allocated and written first.
-LOAD_ALLOWANCE = 6.0  # generous: a busy 2-core machine writes 1 GiB slowly
+# Generous: under the sanitizers on a busy 2-core machine writing 1 GiB took 7.7 s. The roads
+# are told apart by their order and their start times, not by how fast the load is.
+LOAD_ALLOWANCE = 30.0
 TITLE = "High Fan Speed Detected"
 BODY = "Ventra will try to reset the fans."
 
