@@ -79,7 +79,7 @@ std::string describe(SMCError::Kind kind, const std::string& code, std::int32_t 
     case SMCError::Kind::failedToOpen:
       return "the AppleSMC service refused to open";
     case SMCError::Kind::notPrivileged:
-      return "not privileged to make this SMC call";
+      return "this user may not make this SMC call (it needs root)";
     case SMCError::Kind::unsafeFanSpeed:
       return "unsafe fan speed: outside 1 to the fan's maximum";
   }

@@ -63,7 +63,7 @@ TEST(ResetCommand, TheSimulatedTowerWalksTheWholeRoadInJson) {
   EXPECT_EQ(outcome["products"], 11);
   EXPECT_EQ(outcome["message"],
             "reset worked: fan 0 went from 1500 rpm to a peak of 2086 rpm and settled at 950 rpm, "
-            "having read 1000 rpm or below 3 samples in a row (45 s of load, 11 products; "
+            "having read 1000 rpm or below 3 samples in a row (45 s of load, 11 matrix products; "
             "settled 30 s after the load)");
 }
 
@@ -75,12 +75,13 @@ TEST(ResetCommand, ALogGetsALineEveryTenSecondsAndATerminalASparkline) {
   auto lines = linesOf(log.out);
   ASSERT_EQ(lines.size(), 11u) << log.out;
   EXPECT_EQ(lines[0].substr(0, 16), "[   0.0 s] load:");
-  EXPECT_EQ(lines[2], "[  10.0 s] load: fan 0 1500 rpm, 2 products");
+  EXPECT_EQ(lines[2], "[  10.0 s] load: fan 0 1500 rpm, 2 matrix products");
   EXPECT_EQ(lines[6].substr(0, 18), "[  45.0 s] settle:");
   EXPECT_EQ(lines.back().substr(0, 26), "[  75.0 s] reset worked: f");
   CliRun terminal = shell("script -qec '" VENTRACTL_PATH " " + kTower + "' /dev/null");
   ASSERT_EQ(terminal.status, 0) << terminal.out;
-  EXPECT_NE(terminal.out.find("\r\x1b[Kload  12 s  fan 0 1500 rpm, 3 products"), std::string::npos);
+  EXPECT_NE(terminal.out.find("\r\x1b[Kload  12 s  fan 0 1500 rpm, 3 matrix products"),
+            std::string::npos);
   EXPECT_NE(terminal.out.find("fan 0  ▄▄▄"), std::string::npos) << terminal.out;
   EXPECT_NE(terminal.out.find("██▇▇"), std::string::npos) << "the spike";
   EXPECT_NE(terminal.out.find("▁  950–2086 rpm"), std::string::npos) << "the fall";
@@ -95,7 +96,7 @@ TEST(ResetCommand, EachRoadEndsWithItsLineAndStatus) {
   };
   const Road roads[] = {
       {kTower + " --max-load 20 --rise 1000", 1,
-       "fan 0 neither rose nor came down: 20 s of load, 5 products"},
+       "fan 0 neither rose nor came down: 20 s of load, 5 matrix products"},
       {"--profile " + towerWith("high", {{"fallRpmPerSecond", 0}}) +
            " reset --gpu fake --size 64 --settle 15",
        1, "fan 0 rose from 1500 rpm to 2086 rpm but had not read 1000 rpm or below 3 samples"},
@@ -137,16 +138,17 @@ TEST(ResetCommand, EveryOutcomeSaysWhatHappenedAndWhatToTry) {
     return ctl::outcomeLine(o, options,
                             {"the host model test fails (...)", "driver not loaded", ""});
   };
-  EXPECT_EQ(line(Result::neverRose),
-            "fan 0 neither rose nor came down: 300 s of load, 68 products left it at 1510 rpm "
-            "(peak 1520 rpm; it has risen at 1800 rpm, its start plus --rise, and is reset once "
-            "it has read 1000 rpm or below 3 samples in a row): try a longer --max-load, or a "
-            "smaller --rise");
+  EXPECT_EQ(
+      line(Result::neverRose),
+      "fan 0 neither rose nor came down: 300 s of load, 68 matrix products left it at 1510 rpm "
+      "(peak 1520 rpm; it has risen at 1800 rpm, its start plus --rise, and is reset once "
+      "it has read 1000 rpm or below 3 samples in a row): try a longer --max-load, or a "
+      "smaller --rise");
   o.lastRpm = 950, o.roseInASample = false;
   EXPECT_EQ(line(Result::settled),
             "reset worked: fan 0 came down from 1500 rpm to 950 rpm while the GPU worked, having "
             "read 1000 rpm or below 3 samples in a row; its spike, if any, fell between two "
-            "samples (the highest read 1520 rpm) (300 s of load, 68 products)");
+            "samples (the highest read 1520 rpm) (300 s of load, 68 matrix products)");
   o.lastRpm = 1010, o.lastReadings = {1010, 994, 1002}, o.settleSeconds = 120;
   o.stoppedSeconds = 42;
   EXPECT_EQ(line(Result::didNotSettle),
@@ -158,7 +160,7 @@ TEST(ResetCommand, EveryOutcomeSaysWhatHappenedAndWhatToTry) {
   EXPECT_EQ(
       line(Result::neverRose),
       "the load stopped at 89 °C, 5 °C below the card's limit of 94 °C, before fan 0 answered "
-      "(1510 rpm after 300 s of load, 68 products): let the card cool and check its "
+      "(1510 rpm after 300 s of load, 68 matrix products): let the card cool and check its "
       "airflow, then try again");
   EXPECT_EQ(line(Result::notEligible),
             "not eligible: the host model test fails (...); --force tries the reset on this "
@@ -166,12 +168,12 @@ TEST(ResetCommand, EveryOutcomeSaysWhatHappenedAndWhatToTry) {
   EXPECT_EQ(line(Result::fanUnreadable), "fan 0 could not be read after 301 s: driver not loaded");
   o.problem = "the GPU failed: the device took no work";
   EXPECT_EQ(line(Result::gpuFailed),
-            "the GPU failed: the device took no work (after 300 s of load, 68 products); "
+            "the GPU failed: the device took no work (after 300 s of load, 68 matrix products); "
             "'ventractl gpu load' runs the GPU work alone");
   o.interruption = SIGTERM, o.endedIn = reset::Phase::load;
   EXPECT_EQ(line(Result::interrupted),
             "interrupted by SIGTERM in the load phase after 301 s: fan 0 1510 rpm (start 1500 "
-            "rpm, peak 1520 rpm), 68 products; the load is stopped");
+            "rpm, peak 1520 rpm), 68 matrix products; the load is stopped");
   const std::pair<Result, int> statuses[] = {
       {Result::settled, 0},   {Result::nothingToReset, 0}, {Result::notEligible, 3},
       {Result::neverRose, 1}, {Result::didNotSettle, 1},   {Result::fanUnreadable, 1},

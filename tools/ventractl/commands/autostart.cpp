@@ -9,6 +9,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/controller.h"
 #include "commands/commands.h"
 #include "commands/context.h"
 #include "files/small_files.h"
@@ -17,6 +18,7 @@
 #include "host/host.h"
 #include "host/this_program.h"
 #include "smc/utf8.h"
+#include "views/eligibility_rows.h"
 
 namespace ventra::ctl {
 namespace {
@@ -79,6 +81,22 @@ fs::path installedApp() {
                      ": install both programs, then enable autostart");
 }
 
+// The entry is made on any host; one the app would not act on gets a word now rather than a
+// silent quit at every login.
+void noteWhereTheAppWouldNotAct(Context& context) {
+  if (hostUnavailable()) return;
+  SelectedHost host(context.options);
+  const app::Eligibility found = app::checkEveryTest();
+  using Test = app::Eligibility::Test;
+  if (!found.failed || *found.failed == Test::firstProbe || *found.failed == Test::secondProbe)
+    return;
+  context.err << "ventractl: note: ventra acts only on a MacPro5,1 with an AMD Radeon RX 580 8 GB; "
+                 "here the "
+              << testLabel(*found.failed)
+              << " test fails, so at each login it will quit without a word ('ventractl check' "
+                 "shows why)\n";
+}
+
 int enable(Context& context) {
   fs::path entry = userEntry();
   refuseAnotherUsersHome(entry);
@@ -88,6 +106,7 @@ int enable(Context& context) {
   if (!text) throw CommandError("the installed autostart entry has no Exec line: not enabled");
   if (files::replaceFile(entry, *text) != 0) throw CommandError("cannot write " + entry.string());
   context.out << "autostart enabled: " << shownPath(entry) << " starts " << shownPath(app) << "\n";
+  noteWhereTheAppWouldNotAct(context);
   return 0;
 }
 

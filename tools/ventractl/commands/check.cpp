@@ -81,7 +81,7 @@ void printVerdict(std::ostream& out, const app::Eligibility& e) {
       out << "cannot tell: fan 0 gives no reading, so ventra quits quietly\n";
       return;
     case Verdict::notThisHost:
-      out << "not eligible: the " << app::testName(*e.failed)
+      out << "not eligible: the " << testLabel(*e.failed)
           << " test fails first, so ventra quits quietly\n";
   }
 }

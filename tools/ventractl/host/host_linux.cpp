@@ -69,7 +69,7 @@ std::string noHostSmc(const Options& options) {
   std::error_code error;
   if (std::filesystem::exists(driver, error))
     return driver.string() + " is not a directory: --applesmc names the driver's directory";
-  return "no SMC service on this host: the applesmc driver is not loaded (" + driver.string() +
+  return "the SMC cannot be reached: the applesmc driver is not loaded (" + driver.string() +
          " is missing): load it with 'sudo modprobe applesmc'. Use --profile FILE to work with an "
          "emulated SMC.";
 }

@@ -30,6 +30,10 @@ using CauseOf = std::function<std::optional<std::string>(app::Eligibility::Test)
 
 std::vector<EligibilityRow> eligibilityRows(const app::Eligibility& found, const CauseOf& causeOf);
 
+// A test's name in text output: the app's, but "fan 0 reading" and "fan 0 speed" for its two
+// fan probes.
+const char* testLabel(app::Eligibility::Test test);
+
 // A line a test: name, found, verdict ("ok", "FAILS", or "normal" for a fan with nothing to
 // reset), needs; then each cause on a line of its own.
 void printEligibilityRows(std::ostream& out, const std::vector<EligibilityRow>& rows);

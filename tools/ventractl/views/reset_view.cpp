@@ -48,7 +48,7 @@ std::string celsius(double value) {
 }
 
 std::string products(std::int64_t count) {
-  return std::to_string(count) + (count == 1 ? " product" : " products");
+  return std::to_string(count) + (count == 1 ? " matrix product" : " matrix products");
 }
 
 std::string loadFigures(const reset::Outcome& o) {
