@@ -95,7 +95,7 @@ TEST(Ventractl, GpuTuneStoresTheFastestTileAndTheLoadUsesIt) {
   EXPECT_NE(again.out.find(" s left\n"), std::string::npos) << again.out;
   const json stored = json::parse(std::ifstream(cache + "/ventra/tiles.json"));
   const std::string now = stored["tiles"][0]["tile"];
-  const bool replaced = now != found["best"];
+  const bool replaced = now != found["best"].get<std::string>();
   EXPECT_EQ(again.out.find("; kept " + found["best"].get<std::string>()) != std::string::npos,
             !replaced && again.out.find("fastest: " + now + " ") == std::string::npos)
       << again.out;
