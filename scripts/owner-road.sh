@@ -4,7 +4,8 @@
 # developer's set-up): the package's build dependencies installed with `apt-get build-dep ./`
 # and nothing else, then as an ordinary user ("owner", made here) in a copy of the sources: the
 # Debian package built, and the release build installed into ~/.local, used, and uninstalled with
-# its manifest. The package is left in build/packager/ for the checks that follow. As root.
+# its manifest. The package and its build are left in build/packager/ for the checks that follow.
+# As root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [[ $(id -u) == 0 ]] || { echo "owner-road: needs root (apt-get, a user of its own)" >&2; exit 1; }
@@ -53,8 +54,9 @@ as_owner() {
 
 echo "== as owner: scripts/packager-build.sh"
 as_owner scripts/packager-build.sh
-mkdir -p build/packager
-cp /home/owner/ventra/build/packager/*.deb build/packager/
+# The package with its build (package-check installs that build too and lints the .changes).
+rm -rf build/packager
+cp -a /home/owner/ventra/build/packager build/packager
 
 echo "== as owner: scripts/build.sh release; cmake --install build/release --prefix ~/.local"
 as_owner "scripts/build.sh release >/dev/null && cmake --install build/release --prefix ~/.local" \
