@@ -83,7 +83,7 @@ def interrupted_while_preparing(stack):
     Ctrl-C."""
     for signals in (1, 2):
         process = start(TOWER + ["--force", "--allow-cpu", "--gpu", stack, "--json"])
-        events_until(process, lambda e: e.get("phase") == "load")
+        load = events_until(process, lambda e: e.get("phase") == "load")[-1]
         process.send_signal(signal.SIGINT)
         if signals == 2:
             time.sleep(0.2)  # two signals sent at once would arrive as one
@@ -93,8 +93,13 @@ def interrupted_while_preparing(stack):
         print(f"{stack}: {signals} Ctrl-C while preparing: status {status} after {took:.2f} s: "
               f"{result and result['message']}", flush=True)
         check(status == 130, f"{stack}: Ctrl-C while preparing ended with {status}: {err}")
-        check(took < (LATE if signals == 1 else 0.75),
-              f"{stack}: {signals} Ctrl-C while preparing took {took:.1f} s")
+        check(took < LATE, f"{stack}: {signals} Ctrl-C while preparing took {took:.1f} s")
+        # At once on a second Ctrl-C, not after the 1 s grace, by ventractl's own clock: a busy
+        # machine may be slow to pass the line on (1.8 s once, under ctest -j2), not to decide.
+        if signals == 2 and result is not None:
+            decided = result["t"] - load["t"]
+            check(decided < 0.9, f"{stack}: 2 Ctrl-C while preparing ended {decided:.2f} s "
+                  "into the load phase, as if it waited out the grace")
         check(result is not None and result["result"] == "interrupted" and
               "ended without" in result["message"],
               f"{stack}: no outcome after Ctrl-C while preparing: {out[-300:]}")
