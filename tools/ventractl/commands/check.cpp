@@ -38,32 +38,18 @@ Verdict verdictOf(const app::Eligibility& e) {
   return Verdict::notThisHost;
 }
 
-int exitStatusOf(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::wouldOffer:
-      return 0;
-    case Verdict::fanNormal:
-      return kNothingToReset;
-    case Verdict::notThisHost:
-      return kNotEligible;
-    case Verdict::fanUnreadable:
-      return 1;
-  }
-  return 1;
-}
+// Each verdict's name in --json and exit status, in the enum's order.
+struct VerdictFacts {
+  const char* name;
+  int exitStatus;
+};
+constexpr VerdictFacts kVerdicts[] = {{"wouldOffer", 0},
+                                      {"fanNormal", kNothingToReset},
+                                      {"notThisHost", kNotEligible},
+                                      {"fanUnreadable", 1}};
 
-const char* verdictName(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::wouldOffer:
-      return "wouldOffer";
-    case Verdict::fanNormal:
-      return "fanNormal";
-    case Verdict::notThisHost:
-      return "notThisHost";
-    case Verdict::fanUnreadable:
-      return "fanUnreadable";
-  }
-  return "";
+const VerdictFacts& factsOf(Verdict verdict) {
+  return kVerdicts[static_cast<std::size_t>(verdict)];
 }
 
 void printVerdict(std::ostream& out, const app::Eligibility& e) {
@@ -96,7 +82,7 @@ void printText(std::ostream& out, const app::Eligibility& e,
 
 json jsonOf(const app::Eligibility& e, const std::vector<EligibilityRow>& rows, double delay) {
   return {{"eligible", !e.failed},
-          {"verdict", verdictName(verdictOf(e))},
+          {"verdict", factsOf(verdictOf(e)).name},
           {"failedTest", e.failed ? json(app::testName(*e.failed)) : json(nullptr)},
           {"tests", eligibilityJson(rows)},
           {"hostModel", e.hostModel.empty() ? json(nullptr) : json(e.hostModel)},
@@ -119,7 +105,7 @@ int runCheck(Context& context, const Arguments& args) {
     printJson(context, jsonOf(result, rows, delay));
   else
     printText(context.out, result, rows, delay);
-  return exitStatusOf(verdictOf(result));
+  return factsOf(verdictOf(result)).exitStatus;
 }
 
 }  // namespace
