@@ -173,13 +173,11 @@ int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vec
   lg::TileStore store(lg::userTileStore());
   const auto before = store.find(device.name, device.details.driver);
   const Trial* kept = trialOf(before, trials);
-  if (kept && *best->gflops <= *kept->gflops * (1 + kNoise)) {
-    if (kept != best) store.put({device.name, device.details.driver, kept->tile, *kept->gflops});
-  } else {
+  if (!kept || *best->gflops > *kept->gflops * (1 + kNoise)) {
     kept = nullptr;
     store.put({device.name, device.details.driver, best->tile, *best->gflops});
+    if (auto problem = store.save()) throw CommandError(*problem);
   }
-  if (auto problem = store.save()) throw CommandError(*problem);
   if (context.options.json) {
     json all = json::array();
     for (const auto& trial : trials) all.push_back(trialJson(trial));
@@ -199,12 +197,11 @@ int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vec
 
 // --forget: the device's stored tile dropped; the load uses its default tile again.
 int forgetTheTile(Context& context, const pf::DeviceFacts& device) {
-  lg::TileStore store(lg::userTileStore());
+  const lg::TileStore store(lg::userTileStore());
   const auto stored = store.find(device.name, device.details.driver);
-  if (stored) {
-    store.drop(device.name, device.details.driver);
-    if (auto problem = store.save()) throw CommandError(*problem);
-  }
+  if (stored)
+    if (auto problem = lg::dropStoredTile(store.file(), device.name, device.details.driver))
+      throw CommandError(*problem);
   if (context.options.json) {
     printJson(context, {{"device", device.name},
                         {"driver", device.details.driver},

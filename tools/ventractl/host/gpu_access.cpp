@@ -94,9 +94,8 @@ std::optional<std::string> gpuAccessProblem(const GpuAccessRoots& roots) {
   if (!nodes.empty())
     return nodes.front().string() + " is there, but this user may not open it: add the user to " +
            groupOf(nodes.front()) + " ('sudo usermod -aG " + groupName(nodes.front()) +
-           " $USER', then log in again), or run it from a desktop session at the machine itself "
-           "(its "
-           "login gives that session the GPU)";
+           " $USER', then log in again), or run it from a desktop session at the machine "
+           "itself (its login gives that session the GPU)";
   if (!cards.empty())
     return "no GPU render node in " + (roots.dev / "dri").string() + ": the card's driver (" +
            cards.front().driver + ") made none; see 'sudo dmesg'";

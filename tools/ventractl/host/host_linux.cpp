@@ -89,7 +89,6 @@ std::optional<std::string> whyTheSmcRefused(const Options& options) {
          "dmesg' may say why)";
 }
 
-// What each stack had to say, and the packages that bring a device.
 namespace {
 
 // The CPU devices a stack has, asked only where it gave no GPU: with them, its driver is there.
@@ -103,6 +102,8 @@ std::vector<std::string> cpuDevicesOf(lg::Stack stack) {
 
 }  // namespace
 
+// What each stack had to say, and what would bring a device: the packages where no driver
+// answered, the card's kernel driver where only CPU devices did.
 std::string noHostGpus(const Options& options) {
   LinuxGpus gpus = chosenGpus(options);
   std::string message = "no GPU found";

@@ -44,8 +44,8 @@ struct CommandDefinition {
   std::vector<CommandDefinition> subcommands;
   Runner run = nullptr;
   std::string jsonHelp;  // what --json prints for this command
-  std::string exitStatuses =
-      {};  // where the command's own differ from ventractl's: its --help's end
+  // Where the command's own exit statuses differ from ventractl's: the end of its --help.
+  std::string exitStatuses = {};
 };
 
 const std::vector<OptionDefinition>& optionDefinitions();

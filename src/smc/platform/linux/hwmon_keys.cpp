@@ -114,8 +114,8 @@ std::optional<HwmonKeys::Route> HwmonKeys::fanRoute(const std::string& key) {
   return Route{Kind::fanSpeed, *file, DataTypes::FPE2};
 }
 
-// Every sp78 key from "T" up to "U" has a tempN_label naming it: the list is complete.
-std::optional<HwmonKeys::Route> HwmonKeys::temperatureRoute(FourCharCode code) {
+// Every sp78 key from "T" up to "U" has a tempN_label naming it: the list is complete. Read once.
+const std::map<FourCharCode, std::string>& HwmonKeys::temperatureFiles() {
   if (!temperatureFiles_) {
     temperatureFiles_.emplace();
     for (int n = 1; n <= kMaxTemperatureFiles; ++n) {
@@ -125,8 +125,12 @@ std::optional<HwmonKeys::Route> HwmonKeys::temperatureRoute(FourCharCode code) {
       if (auto key = fourCharacterLine(label)) (*temperatureFiles_)[*key] = base + "_input";
     }
   }
-  auto file = temperatureFiles_->find(code);
-  if (file == temperatureFiles_->end()) return {};
+  return *temperatureFiles_;
+}
+
+std::optional<HwmonKeys::Route> HwmonKeys::temperatureRoute(FourCharCode code) {
+  auto file = temperatureFiles().find(code);
+  if (file == temperatureFiles().end()) return {};
   return Route{Kind::temperature, file->second, DataTypes::SP78};
 }
 
@@ -141,8 +145,7 @@ std::optional<HwmonKeys::Route> HwmonKeys::route(FourCharCode code) {
 std::vector<FourCharCode> HwmonKeys::temperatureKeys() {
   std::vector<FourCharCode> keys;
   if (!findAttributes()) return keys;
-  temperatureRoute(0);  // reads the labels once
-  for (const auto& [code, file] : *temperatureFiles_) keys.push_back(code);
+  for (const auto& [code, file] : temperatureFiles()) keys.push_back(code);
   return keys;
 }
 

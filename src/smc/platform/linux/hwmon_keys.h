@@ -53,6 +53,7 @@ class HwmonKeys final {
   std::optional<Route> route(FourCharCode code);
   std::optional<Route> fanRoute(const std::string& key);
   std::optional<Route> temperatureRoute(FourCharCode code);
+  const std::map<FourCharCode, std::string>& temperatureFiles();
   bool findAttributes();
   std::string readAttribute(const std::string& file);
   std::uint8_t fanCount();
