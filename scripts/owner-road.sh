@@ -56,6 +56,7 @@ echo "== as owner: scripts/packager-build.sh"
 as_owner scripts/packager-build.sh
 # The package with its build (package-check installs that build too and lints the .changes).
 rm -rf build/packager
+mkdir -p build
 cp -a /home/owner/ventra/build/packager build/packager
 
 echo "== as owner: scripts/build.sh release; cmake --install build/release --prefix ~/.local"
