@@ -4,15 +4,17 @@
 #include <benchmark/benchmark.h>
 #include <cblas.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <map>
 #include <vector>
 
 #include "composition/composition.h"
+#include "composition/linux_host.h"
 #include "gpu/gpu_load.h"
-#include "gpu/platform/linux/stacks.h"
-#include "gpu/platform/linux/tile_store.h"
 
 namespace {
 using namespace ventra;
@@ -29,9 +31,8 @@ void setRate(benchmark::State& state, std::int64_t n) {
 
 void stackLoad(benchmark::State& state, lg::Stack stack) {
   const std::int64_t n = state.range(0);
-  auto options = lg::BackendOptions::withCpuDevices(true);
-  options.tileStore = lg::userTileStore();  // Vulkan: the tile `ventractl gpu tune` stored
-  auto platform = lg::stackPlatform(stack, options);
+  // As the host composes it: on Vulkan, the tile `ventractl gpu tune` stored.
+  auto platform = linuxGpuStack(stack, {stack, lg::BackendOptions::withCpuDevices(true)});
   auto device = platform->defaultDevice();
   if (!device) return state.SkipWithError("no device on this stack");
   state.SetLabel(device->details.kernel);
@@ -61,11 +62,34 @@ void BM_OpenBLAS(benchmark::State& state) {
   setRate(state, n);
 }
 
-#define VENTRA_SIZES(bench) \
-  BENCHMARK(bench)->Arg(512)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond)->UseRealTime()
-VENTRA_SIZES(BM_Vulkan);
-VENTRA_SIZES(BM_OpenCL);
-VENTRA_SIZES(BM_OpenBLAS);
+// n = 512, 1024, 2048; VENTRA_BENCH_SIZES="4096,8192,16384" for a real GPU (bench/device_check.py).
+std::vector<std::int64_t> benchSizes() {
+  std::vector<std::int64_t> sizes;
+  const char* listed = std::getenv("VENTRA_BENCH_SIZES");
+  for (std::string_view rest = listed ? listed : ""; !rest.empty();) {
+    const auto comma = rest.find(',');
+    const auto item = rest.substr(0, comma);
+    std::int64_t n = 0;
+    auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), n);
+    if (error != std::errc() || end != item.data() + item.size() || n < 1 || n > 32768) {
+      std::fprintf(stderr, "VENTRA_BENCH_SIZES: %s is no size from 1 to 32768\n", listed);
+      std::exit(2);
+    }
+    sizes.push_back(n);
+    rest = comma == std::string_view::npos ? "" : rest.substr(comma + 1);
+  }
+  return sizes.empty() ? std::vector<std::int64_t>{512, 1024, 2048} : sizes;
+}
+
+void registerAt(const std::vector<std::int64_t>& sizes) {
+  for (auto [name, function] : {std::pair{"BM_Vulkan", &BM_Vulkan}, std::pair{"BM_OpenCL", &BM_OpenCL},
+                                std::pair{"BM_OpenBLAS", &BM_OpenBLAS}})
+    for (std::int64_t n : sizes)
+      benchmark::RegisterBenchmark(name, function)
+          ->Arg(n)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+}
 
 // Keeps each run's time per iteration so the ratios can be printed from the same run.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -93,6 +117,7 @@ double ratio(RatioReporter& reporter, const char* name, long n) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  registerAt(benchSizes());
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

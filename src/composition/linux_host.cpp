@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "app/controller.h"
-#include "gpu/platform/linux/tile_store.h"
+#include "files/small_files.h"
 #include "sensors/temperature_sensors.h"
 #include "smc/platform/linux/applesmc.h"
 
@@ -23,6 +23,12 @@ std::optional<lg::Stack> stackNamed(const std::string& value, const std::string&
     return std::nullopt;
   }
   return stackOf(*choice);
+}
+
+// The shader's tile tuned on this machine by `ventractl gpu tune`, where the caller names no store.
+lg::BackendOptions withTunedTiles(lg::BackendOptions backend) {
+  if (backend.tileStore.empty()) backend.tileStore = hostTileStore();
+  return backend;
 }
 
 // The catalogue's keys are sp78 temperatures on every SMC that has them.
@@ -56,9 +62,17 @@ std::optional<lg::Stack> stackOf(GpuChoice choice) {
   throw std::logic_error("the simulated card is no GPU stack of this host");
 }
 
+std::filesystem::path hostTileStore() {
+  auto cache = files::userCacheDirectory();
+  return cache.empty() ? cache : cache / "ventra" / "tiles.json";
+}
+
+std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuStack(lg::Stack stack, LinuxGpus gpus) {
+  return lg::stackPlatform(stack, withTunedTiles(std::move(gpus.backend)));
+}
+
 std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuPlatform(LinuxHostOptions options) {
-  // The shader's tile tuned on this machine by `ventractl gpu tune`, where it was.
-  if (options.gpus.backend.tileStore.empty()) options.gpus.backend.tileStore = lg::userTileStore();
+  options.gpus.backend = withTunedTiles(std::move(options.gpus.backend));
   if (options.gpus.stack) return lg::linuxGpus(options.gpus.stack, options.gpus.backend);
   // Read when the GPUs are first asked about: a launch that never gets there reads nothing.
   auto defaults = options.desktopPaths.defaultsFile.empty() ? app::linux_desktop::userDefaultsFile()

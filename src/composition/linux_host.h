@@ -45,6 +45,14 @@ Composition linuxHost(LinuxHostOptions options = {});
 // The GPUs alone, as linuxHost composes them, for a process that needs nothing else of the host.
 std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuPlatform(LinuxHostOptions options);
 
+// One stack's GPUs, as linuxHost would compose that stack, for a listing of each stack on its own.
+std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuStack(gpu::linux_gpu::Stack stack,
+                                                          LinuxGpus gpus);
+
+// Where `ventractl gpu tune` keeps the tiles it found and every Vulkan stack composed here reads
+// them: $XDG_CACHE_HOME/ventra/tiles.json, else ~/.cache/ventra/tiles.json; empty without either.
+std::filesystem::path hostTileStore();
+
 // The stack a choice names: nothing for the app's own choice. The simulated card is no stack of
 // this host: asking for it is a programming error (std::logic_error).
 std::optional<gpu::linux_gpu::Stack> stackOf(GpuChoice choice);

@@ -1,5 +1,6 @@
 #include "gpu/gpu_workload.h"
 
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -15,6 +16,12 @@ bool sizeFits(std::int64_t n) {
 }
 
 }  // namespace
+
+std::int64_t largestLoadSize(std::uint64_t bytes) {
+  auto n = static_cast<std::int64_t>(std::sqrt(static_cast<double>(bytes / 8)));
+  while (n > 0 && static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n) * 8 > bytes) --n;
+  return n;
+}
 
 GPUWorkload::GPUWorkload(std::int64_t n, GPULoadObserver& observer) : n_(n) {
   ready_ = prepare(observer);

@@ -14,6 +14,9 @@
 
 namespace ventra {
 
+// The largest n whose load, A and C of n × n float32 each, fits in `bytes` of device memory.
+std::int64_t largestLoadSize(std::uint64_t bytes);
+
 class GPUWorkload {
  public:
   // Makes everything, reporting the fill of the host array to `observer`; at the first step

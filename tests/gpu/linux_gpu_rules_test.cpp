@@ -11,11 +11,8 @@
 #include "gpu/platform/linux/card_identity.h"
 #include "gpu/platform/linux/device_name.h"
 #include "gpu/platform/linux/drm_card.h"
-#include "gpu/platform/linux/kernel_tile.h"
-#include "gpu/platform/linux/module_trust.h"
 #include "gpu/platform/linux/row_blocks.h"
 #include "gpu/platform/linux/stacks.h"
-#include "gpu/platform/linux/tile_store.h"
 
 namespace ventra {
 namespace {
@@ -100,7 +97,7 @@ TEST_F(DrmTree, CardsAreReadStrictlyAndMatchedToADevice) {
 }
 
 // amdgpu's hwmon files under the PCI device: millidegrees, read strictly; a driver's "no limit"
-// figure is no limit.
+// figure is no limit, and nor is one at or below 0 °C.
 TEST_F(DrmTree, ACardsTemperatureAndLimitComeFromItsHwmonFiles) {
   auto write = [&](const std::string& address, const char* input, const char* critical) {
     auto hwmon = root / "devices" / address / "hwmon" / "hwmon4";
@@ -112,6 +109,8 @@ TEST_F(DrmTree, ACardsTemperatureAndLimitComeFromItsHwmonFiles) {
   write("0000:04:00.0", "45500", "2147483647");
   write("0000:05:00.0", "hot", "94000");
   write("0000:06:00.0", nullptr, "94000");
+  write("0000:08:00.0", "50000", "0");
+  write("0000:09:00.0", "50000", "-273150");
   auto devices = root / "devices";
   auto rx580 = lg::cardTemperature("0000:03:00.0", devices);
   ASSERT_TRUE(rx580);
@@ -121,6 +120,12 @@ TEST_F(DrmTree, ACardsTemperatureAndLimitComeFromItsHwmonFiles) {
   ASSERT_TRUE(unlimited);
   EXPECT_EQ(unlimited->celsius, 45.5);
   EXPECT_FALSE(unlimited->criticalCelsius);
+  for (const char* implausible : {"0000:08:00.0", "0000:09:00.0"}) {
+    auto frozen = lg::cardTemperature(implausible, devices);
+    ASSERT_TRUE(frozen);
+    EXPECT_FALSE(frozen->criticalCelsius) << "a limit at or below 0 °C would stop every load";
+    EXPECT_TRUE(frozen->implausibleCritical) << "kept to be said";
+  }
   EXPECT_FALSE(lg::cardTemperature("0000:05:00.0", devices)) << "not a number";
   EXPECT_FALSE(lg::cardTemperature("0000:06:00.0", devices)) << "no reading";
   EXPECT_FALSE(lg::cardTemperature("0000:07:00.0", devices)) << "no such card";
@@ -227,94 +232,6 @@ TEST(RowBlocks, AKernelsLeastRowsAndPiecesOfTheInterior) {
 // Modules come only from an absolute directory fixed at build time: the build's own for a
 // program in the build tree, the install's beside bin/ for any other; never from a relative
 // path, so never from the working directory.
-// Root or the caller owns the module and every directory above it, and no one else may write
-// there; a sticky directory anyone may write to (/tmp) counts, as its entries are safe.
-TEST(GpuModules, AreTrustedOnlyWhereOnlyRootOrTheCallerCanChangeThem) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("trust-" + std::to_string(getpid()));
-  fs::create_directories(dir / "lib");
-  const fs::path module = dir / "lib" / "libventra-vulkan.so";
-  std::ofstream(module) << "module";
-  fs::permissions(dir, fs::perms(0755));
-  fs::permissions(dir / "lib", fs::perms(0755));
-  fs::permissions(module, fs::perms(0644));
-  const uid_t me = ::geteuid();
-  EXPECT_EQ(lg::whyNotTrusted(module, me), std::nullopt) << "under /tmp, sticky";
-  fs::permissions(dir / "lib", fs::perms(0775));
-  EXPECT_EQ(lg::whyNotTrusted(module, me), (dir / "lib").string() + " may be written by others");
-  fs::permissions(dir / "lib", fs::perms(0755));
-  fs::permissions(module, fs::perms(0666));
-  EXPECT_EQ(lg::whyNotTrusted(module, me), module.string() + " may be written by others");
-  fs::permissions(module, fs::perms(0644));
-  if (me == 0) {
-    ASSERT_EQ(::chown(module.c_str(), 1000, 1000), 0);
-    EXPECT_EQ(lg::whyNotTrusted(module, 0), module.string() + " belongs to user 1000");
-    EXPECT_EQ(lg::whyNotTrusted(module, 1000), std::nullopt) << "the caller's own";
-  }
-  fs::create_symlink(module, dir / "link.so");
-  EXPECT_EQ(lg::whyNotTrusted(dir / "link.so", me),
-            me == 0 ? module.string() + " belongs to user 1000" : std::optional<std::string>())
-      << "judged where the link leads";
-  EXPECT_TRUE(lg::whyNotTrusted(dir / "missing.so", me));
-  fs::remove_all(dir);
-}
-
-// A tile reads back as written; one a device cannot run says why; the card's default does at
-// least 32 operations a byte read, as the load needs to keep an RX 580 busy.
-TEST(KernelTiles, AreReadStrictlyAndFitTheDevice) {
-  EXPECT_EQ(lg::parseKernelTile("16x16x8x8x8"), (lg::KernelTile{16, 16, 8, 8, 8}));
-  EXPECT_EQ(lg::parseKernelTile("8x2x16x16-direct"), (lg::KernelTile{8, 2, 16, 16, 1, 0}));
-  for (const char* bad :
-       {"", "16x16x8x8", "16x16x8x8x8x", "16x16x0x8x8", "16X16x8x8x8", "16x16x8x8x8 ",
-        "99999x1x1x1x1", "8x2x16x16x8-direct", "-direct", "8x2x16-direct", "8x2x16x16-Direct"})
-    EXPECT_FALSE(lg::parseKernelTile(bad)) << bad;
-  const lg::TileLimits lavapipe{1024, 1024, 1024, 32 * 1024};
-  for (const auto& tile : lg::tuningCandidates()) {
-    EXPECT_EQ(lg::parseKernelTile(tile.text()), tile);
-    EXPECT_FALSE(lg::whyTileDoesNotFit(tile, lavapipe)) << tile.text();
-  }
-  EXPECT_EQ(lg::whyTileDoesNotFit({64, 64, 4, 4, 8}, lavapipe),
-            "the tile 64x64x4x4x8 needs a workgroup of 4096 invocations; this device allows 1024");
-  EXPECT_EQ(lg::whyTileDoesNotFit({16, 16, 8, 8, 64}, lavapipe),
-            "the tile 16x16x8x8x64 needs 65536 bytes of shared memory; this device has 32768");
-  EXPECT_EQ(lg::whyTileDoesNotFit({8, 8, 16, 32, 1, 0}, lavapipe),
-            "the tile 8x8x16x32-direct asks more registers than any device has");
-  EXPECT_FALSE(lg::whyTileDoesNotFit({8, 8, 8, 8, 1, 0}, {64, 64, 64, 0}))
-      << "a direct tile needs no shared memory";
-  EXPECT_GE(lg::defaultTile(lg::DeviceClass::discreteAmd).operationsPerByte(), 32.0);
-}
-
-// The store keeps one tile for each device and driver, writes itself whole and reads back what it
-// wrote; entries it cannot read are left out, a file that is no store is said to be one.
-TEST(KernelTiles, TheStoreKeepsOneTilePerDeviceAndDriver) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("tiles-" + std::to_string(getpid()));
-  const fs::path file = dir / "ventra" / "tiles.json";
-  {
-    lg::TileStore store(file);
-    EXPECT_FALSE(store.problem()) << "no file yet: an empty store";
-    store.put({"AMD Radeon RX 580", "radv Mesa 25.0.7", {16, 16, 8, 8, 8}, 3900});
-    store.put({"AMD Radeon RX 580", "radv Mesa 25.0.7", {16, 16, 4, 8, 8}, 4100});
-    store.put({"llvmpipe", "llvmpipe Mesa 22.3.6", {8, 8, 4, 8, 8}, 9});
-    ASSERT_FALSE(store.save());
-  }
-  lg::TileStore again(file);
-  EXPECT_EQ(again.find("AMD Radeon RX 580", "radv Mesa 25.0.7")->tile,
-            (lg::KernelTile{16, 16, 4, 8, 8}))
-      << "the later one";
-  EXPECT_FALSE(again.find("AMD Radeon RX 580", "radv Mesa 25.1.0")) << "another driver";
-  again.drop("llvmpipe", "llvmpipe Mesa 22.3.6");
-  ASSERT_FALSE(again.save());
-  EXPECT_FALSE(lg::TileStore(file).find("llvmpipe", "llvmpipe Mesa 22.3.6"));
-  std::ofstream(file) << R"({"tiles": [{"device": "a", "driver": "b", "tile": "0x0x0x0x0"},
-                                       {"device": "c", "driver": "d", "tile": "8x8x4x8x8"}]})";
-  EXPECT_FALSE(lg::TileStore(file).find("a", "b")) << "a tile that does not read is left out";
-  EXPECT_TRUE(lg::TileStore(file).find("c", "d"));
-  std::ofstream(file) << "[]";
-  EXPECT_TRUE(lg::TileStore(file).problem());
-  fs::remove_all(dir);
-}
-
 TEST(GpuModules, AreLoadedOnlyFromTheBuildsOrTheInstallsOwnDirectory) {
   const lg::ModuleDirectories build{"/src/ventra/build", "/src/ventra/build/src/gpu/modules",
                                     "../lib/ventra"};

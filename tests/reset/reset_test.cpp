@@ -59,7 +59,7 @@ class ResetRoads : public ::testing::Test {
     card.submitsBeforeFailure = submitsBeforeFailure;
     if (gpuCelsius)
       card.temperature = [&]() -> std::optional<gpu::platform::DeviceTemperature> {
-        return gpu::platform::DeviceTemperature{gpuCelsius(clock.now()), 94.0};
+        return gpu::platform::DeviceTemperature{gpuCelsius(clock.now()), 94.0, std::nullopt};
       };
     gpu = std::make_shared<gpu::fake::FakeGPU>(card);
     auto machine = sim::machineUnderLoad(profile(), gpu, [&] { return clock.now(); });

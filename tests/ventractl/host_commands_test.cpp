@@ -14,7 +14,7 @@
 #include "ventractl/cli_run.h"
 
 #if VENTRA_LINUX_BACKENDS
-#include "gpu/platform/linux/kernel_tile.h"
+#include "gpu/platform/tile/kernel_tile.h"
 #endif
 
 namespace ventra {
@@ -68,7 +68,8 @@ TEST(Ventractl, GpuNamesADriverThatWouldNotStart) {
 }
 
 // The tuner tries every tile on the device and stores the fastest for it and its driver; the
-// load then runs with it. A stored tile the device cannot run is dropped, said, and never used.
+// load then runs with it. A stored tile the tuner would not pick is forgotten, said, and never
+// used; a file that is no store is said and left alone by the load.
 TEST(Ventractl, GpuTuneStoresTheFastestTileAndTheLoadUsesIt) {
   const std::string cache = ::testing::TempDir() + "tune-" + std::to_string(getpid());
   const std::string env = "XDG_CACHE_HOME=" + cache + " ";
@@ -76,7 +77,7 @@ TEST(Ventractl, GpuTuneStoresTheFastestTileAndTheLoadUsesIt) {
   if (tune.err.find("no Vulkan device") != std::string::npos) GTEST_SKIP() << tune.err;
   ASSERT_EQ(tune.status, 0) << tune.err;
   json found = tune.document();
-  const auto candidates = gpu::linux_gpu::tuningCandidates();
+  const auto candidates = gpu::tile::tuningCandidates();
   ASSERT_EQ(found["trials"].size(), candidates.size());
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     EXPECT_EQ(found["trials"][i]["tile"], candidates[i].text());
@@ -106,18 +107,29 @@ TEST(Ventractl, GpuTuneStoresTheFastestTileAndTheLoadUsesIt) {
             std::string::npos);
   EXPECT_EQ(ventractl("gpu tune --help").out.find("16384"), std::string::npos)
       << "gpu tune calibrates its own size";
+  // Fits the device, and would make a product of 512 take minutes.
   std::ofstream(cache + "/ventra/tiles.json") << json{
       {"tiles",
        {{{"device", found["device"]},
          {"driver", found["driver"]},
-         {"tile", "64x64x4x4x8"}}}}}.dump();
+         {"tile", "1x1x1x1x1024"}}}}}.dump();
   CliRun load = ventractl("gpu load --allow-cpu --gpu vulkan --size 64", env);
   EXPECT_EQ(load.status, 0) << load.err;
-  EXPECT_NE(load.err.find("is dropped (the tile 64x64x4x4x8 needs a workgroup of 4096"),
+  EXPECT_NE(load.err.find("is forgotten (the tile 1x1x1x1x1024 is not one 'ventractl gpu tune' "
+                          "tries); the default is used"),
             std::string::npos)
       << load.err;
-  std::ifstream kept(cache + "/ventra/tiles.json");
-  EXPECT_EQ(json::parse(kept)["tiles"].size(), 0u);
+  EXPECT_EQ(json::parse(std::ifstream(cache + "/ventra/tiles.json"))["tiles"].size(), 0u);
+  std::ofstream(cache + "/ventra/tiles.json") << "{\"tiles\": []}" << '\0' << "garbage";
+  CliRun damaged = ventractl("gpu load --allow-cpu --gpu vulkan --size 64", env);
+  EXPECT_EQ(damaged.status, 0) << damaged.err;
+  EXPECT_NE(damaged.err.find("tiles.json is not used: it holds a NUL byte; the default tile is "
+                             "used"),
+            std::string::npos)
+      << damaged.err;
+  CliRun forgetDamaged = ventractl("gpu tune --allow-cpu --forget", env);
+  EXPECT_EQ(forgetDamaged.status, 1);
+  EXPECT_NE(forgetDamaged.err.find("it holds a NUL byte"), std::string::npos) << forgetDamaged.err;
   std::filesystem::remove_all(cache);
 }
 

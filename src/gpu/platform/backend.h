@@ -13,12 +13,17 @@
 namespace ventra::gpu::platform {
 
 // Where a device's facts come from, for diagnostics; the app never asks.
+// What shaped the code that runs the products: a library's own (CLBlast), or our shader with a
+// tile the caller gave, one tuned on the device, or the default for its kind of device.
+enum class KernelSource { library, given, tuned, deviceDefault };
+
 struct DeviceDetails {
   std::string stack;         // the driver stack, as it names itself
   std::string pciAddress;    // empty where unknown
   std::string memorySource;  // what the working-set figure was read from
   std::string driver;        // the driver and its version, where the stack tells
   std::string kernel;        // what runs the products, and why that one
+  KernelSource kernelSource = KernelSource::library;
 };
 
 struct DeviceFacts {
@@ -59,6 +64,9 @@ class Submission {
 struct DeviceTemperature {
   double celsius = 0;
   std::optional<double> criticalCelsius;
+  // A limit the driver reported at or below 0 °C: no card runs below it, so it is no limit, and
+  // kept here only to be said.
+  std::optional<double> ignoredCriticalCelsius;
 };
 
 class GPUPlatform {

@@ -16,6 +16,7 @@
 #include "commands/context.h"
 #include "gpu/gpu_identity.h"
 #include "gpu/gpu_load.h"
+#include "gpu/gpu_workload.h"
 #include "gpu/platform/metal.h"
 #include "host/host.h"
 #include "views/value_format.h"
@@ -95,7 +96,10 @@ class LoadReport : public GPULoadObserver {
   }
   void gaveUp(const char* step) override {
     gaveUpAt_ = step;
-    if (auto device = pf::MTLCreateSystemDefaultDevice()) why_ = device->problem();
+    if (auto device = pf::MTLCreateSystemDefaultDevice()) {
+      why_ = device->problem();
+      memory_ = device->recommendedMaxWorkingSetSize();
+    }
   }
   void completed(pf::CommandBuffer& commandBuffer, pf::Buffer&, pf::Buffer& result) override {
     completed_ = true;
@@ -161,6 +165,9 @@ class LoadReport : public GPULoadObserver {
               " bytes asked for, more than " +
               (step == "host array" ? std::string("this host") : "the device") + " would give)";
     if (why_ && step != "host array") text += ": " + *why_;
+    if ((step == "buffer A" || step == "buffer C") && memory_ > 0)
+      text += "; the device has " + memoryText(memory_) + ", which holds the load up to --size " +
+              std::to_string(largestLoadSize(memory_));
     return text;
   }
 
@@ -172,6 +179,7 @@ class LoadReport : public GPULoadObserver {
   std::vector<std::pair<std::string, double>> seconds_;  // in the order the phases ran
   const char* gaveUpAt_ = "?";
   std::optional<std::string> why_;  // the stack's own words for it
+  std::uint64_t memory_ = 0;        // the device's, where it tells
   bool completed_ = false;
   std::optional<std::string> error_;
   std::int64_t mismatches_ = 0;
@@ -191,16 +199,6 @@ json deviceJson(std::size_t index, const pf::Device& device, bool isDefault) {
           {"memorySource", details.memorySource},
           {"driver", details.driver.empty() ? json() : json(details.driver)},
           {"kernel", details.kernel}};
-}
-
-// "8.0 GiB", "512 MiB": a device's memory as its owner reads it.
-std::string memoryText(std::uint64_t bytes) {
-  std::ostringstream text;
-  if (bytes >= (std::uint64_t{1} << 30))
-    text << std::fixed << std::setprecision(1) << static_cast<double>(bytes) / (1 << 30) << " GiB";
-  else
-    text << (bytes >> 20) << " MiB";
-  return text.str();
 }
 
 // The platforms `gpu` lists: the fake, the stack --gpu names, else every stack of the host.

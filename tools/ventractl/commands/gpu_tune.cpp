@@ -3,17 +3,20 @@
 // is checked in every element, and timed; the fastest is stored for this device and driver in
 // the user's cache directory, where the load then finds it, unless the tile stored before is
 // within the measurement's noise of it (then that one is kept). --forget drops the stored tile.
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <iomanip>
 #include <ostream>
 
 #include "commands/commands.h"
 #include "commands/context.h"
+#include "composition/linux_host.h"
 #include "gpu/gpu_workload.h"
-#include "gpu/platform/linux/stacks.h"
-#include "gpu/platform/linux/tile_store.h"
 #include "gpu/platform/metal.h"
+#include "gpu/platform/tile/tile_store.h"
 #include "host/host.h"
 #include "views/value_format.h"
 
@@ -22,6 +25,7 @@ namespace {
 using json = nlohmann::ordered_json;
 namespace lg = gpu::linux_gpu;
 namespace pf = gpu::platform;
+namespace tile = gpu::tile;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::int64_t kFirstSize = 256;
@@ -33,16 +37,20 @@ constexpr int kTimedRuns = 3;
 constexpr double kNoise = 0.05;
 
 struct Trial {
-  lg::KernelTile tile;
+  tile::KernelTile tile;
   std::optional<double> gflops;  // nothing where it did not run or was wrong
   std::string problem;
 };
 
+// The host's Vulkan stack as every command has it, or with the shader's tile given.
 std::shared_ptr<pf::GPUPlatform> vulkanWith(const Options& options,
-                                            std::optional<lg::KernelTile> tile) {
-  lg::BackendOptions backend = lg::BackendOptions::withCpuDevices(options.allowCpu);
-  backend.tile = tile;
-  return lg::stackPlatform(lg::Stack::vulkan, backend);
+                                            std::optional<tile::KernelTile> given) {
+  LinuxHostOptions host;
+  host.gpus.stack = lg::Stack::vulkan;
+  host.gpus.backend = lg::BackendOptions::withCpuDevices(options.allowCpu);
+  host.gpus.backend.tile = given;
+  host.programName = "ventractl";
+  return linuxGpuPlatform(std::move(host));
 }
 
 // One product at n on the installed GPU, after one that builds the shader: its seconds, and
@@ -96,12 +104,13 @@ std::int64_t calibratedSize(const Options& options) {
   return n;
 }
 
-Trial tryTile(const Options& options, const lg::KernelTile& tile, std::int64_t n) {
+Trial tryTile(const Options& options, const tile::KernelTile& tile, std::int64_t n) {
   Trial trial{tile, std::nullopt, ""};
   auto platform = vulkanWith(options, tile);
   auto facts = platform->defaultDevice();
-  if (!facts || facts->details.kernel.find(tile.text() + " (given)") == std::string::npos) {
-    trial.problem = facts ? facts->details.kernel : "no device";
+  if (!facts || facts->details.kernelSource != pf::KernelSource::given) {
+    trial.problem =
+        facts ? "the device did not take the tile: " + facts->details.kernel : "no device";
     return trial;
   }
   ScopedComposition installed(Composition::ofGpu(platform));
@@ -143,7 +152,7 @@ const Trial* fastest(const std::vector<Trial>& trials) {
 }
 
 // This run's trial of the tile stored before, where it ran right.
-const Trial* trialOf(const std::optional<lg::StoredTile>& stored,
+const Trial* trialOf(const std::optional<tile::StoredTile>& stored,
                      const std::vector<Trial>& trials) {
   if (!stored) return nullptr;
   for (const auto& trial : trials)
@@ -151,7 +160,7 @@ const Trial* trialOf(const std::optional<lg::StoredTile>& stored,
   return nullptr;
 }
 
-void say(Context& context, const Trial& best, const Trial* kept, const lg::TileStore& store) {
+void say(Context& context, const Trial& best, const Trial* kept, const tile::TileStore& store) {
   context.out << std::fixed << std::setprecision(1) << "fastest: " << best.tile.text() << " at "
               << *best.gflops << " GFLOP/s";
   if (kept && kept != &best)
@@ -164,20 +173,43 @@ void say(Context& context, const Trial& best, const Trial* kept, const lg::TileS
   context.out << "\n'ventractl gpu tune --forget' goes back to the default tile\n";
 }
 
+// sudo -E keeps the user's cache directory: root would leave its own files in the user's home.
+std::string underSudo() {
+  const char* user = std::getenv("SUDO_USER");
+  if (::geteuid() != 0 || !user || !*user) return "";
+  return std::string("; run 'ventractl gpu tune' as ") + user +
+         " without sudo: the device needs no root, and the tile is kept for the user who runs the "
+         "load";
+}
+
+// A size whose matrices the device cannot hold would only fail each tile in turn.
+void refuseBeyondTheDevice(const pf::DeviceFacts& device, std::int64_t n) {
+  const std::uint64_t memory = device.workingSetBytes;
+  if (memory == 0 || n <= largestLoadSize(memory)) return;
+  const auto matrix = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n) * 4;
+  throw UsageError("--size " + std::to_string(n) + " needs " + memoryText(2 * matrix) +
+                   " of device memory for A and C; " + shown(json(device.name)) + " has " +
+                   memoryText(memory) + ", which holds the load up to --size " +
+                   std::to_string(largestLoadSize(memory)));
+}
+
 // The fastest tile that ran right, stored for the device and driver, unless the one stored before
 // is within the noise of it.
 int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vector<Trial>& trials,
                  std::int64_t n) {
   const Trial* best = fastest(trials);
   if (!best) throw CommandError("no tile ran right on this device: nothing is stored");
-  lg::TileStore store(lg::userTileStore());
+  tile::TileStore store(hostTileStore(), ::geteuid());
   const auto before = store.find(device.name, device.details.driver);
   const Trial* kept = trialOf(before, trials);
   if (!kept || *best->gflops > *kept->gflops * (1 + kNoise)) {
     kept = nullptr;
     store.put({device.name, device.details.driver, best->tile, *best->gflops});
-    if (auto problem = store.save()) throw CommandError(*problem);
+    if (auto problem = store.save()) throw CommandError(*problem + underSudo());
   }
+  if (!store.setAside().empty())
+    context.err << "ventractl: " << *store.problem() << ": kept as " << store.setAside().string()
+                << ", and a new store written\n";
   if (context.options.json) {
     json all = json::array();
     for (const auto& trial : trials) all.push_back(trialJson(trial));
@@ -188,7 +220,9 @@ int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vec
                         {"best", best->tile.text()},
                         {"kept", kept ? kept->tile.text() : best->tile.text()},
                         {"before", before ? json(before->tile.text()) : json(nullptr)},
-                        {"stored", store.file().string()}});
+                        {"stored", store.file().string()},
+                        {"setAside", store.setAside().empty() ? json(nullptr)
+                                                              : json(store.setAside().string())}});
     return 0;
   }
   say(context, *best, kept, store);
@@ -197,16 +231,16 @@ int storeTheBest(Context& context, const pf::DeviceFacts& device, const std::vec
 
 // --forget: the device's stored tile dropped; the load uses its default tile again.
 int forgetTheTile(Context& context, const pf::DeviceFacts& device) {
-  const lg::TileStore store(lg::userTileStore());
-  const auto stored = store.find(device.name, device.details.driver);
-  if (stored)
-    if (auto problem = lg::dropStoredTile(store.file(), device.name, device.details.driver))
-      throw CommandError(*problem);
+  const auto file = hostTileStore();
+  const auto forgetting =
+      tile::forgetStoredTile(file, ::geteuid(), device.name, device.details.driver);
+  if (forgetting.problem) throw CommandError(*forgetting.problem);
+  const auto& stored = forgetting.forgotten;
   if (context.options.json) {
     printJson(context, {{"device", device.name},
                         {"driver", device.details.driver},
                         {"forgotten", stored ? json(stored->tile.text()) : json(nullptr)},
-                        {"stored", store.file().string()}});
+                        {"stored", file.string()}});
     return 0;
   }
   if (stored)
@@ -226,12 +260,16 @@ int runGpuTune(Context& context, const Arguments& args) {
   auto device = vulkanWith(context.options, std::nullopt)->defaultDevice();
   if (!device) throw CommandError("no Vulkan device to tune: " + noHostGpus(context.options));
   if (context.options.forget) return forgetTheTile(context, *device);
+  // What would stop the result being kept, or the load running at all, is said before the work.
+  if (auto why = tile::TileStore(hostTileStore(), ::geteuid()).whyNotSaved())
+    throw CommandError(*why + underSudo());
+  if (context.options.size) refuseBeyondTheDevice(*device, *context.options.size);
   const bool text = !context.options.json;
   if (text && !context.options.size)
     context.out << "finding a product size that takes about " << kProductSeconds << " s on "
                 << shown(json(device->name)) << "..." << std::endl;
   const std::int64_t n = calibratedSize(context.options);
-  const auto candidates = lg::tuningCandidates();
+  const auto candidates = tile::tuningCandidates();
   if (text)
     context.out << "tuning our shader on " << shown(json(device->name)) << " ("
                 << shown(json(device->details.driver)) << "): " << candidates.size()
@@ -256,7 +294,7 @@ CommandDefinition gpuTuneCommand() {
       {"json", "allowCpu", "gpu", "tuneSize", "forget"},
       {},
       runGpuTune,
-      R"(print {device, driver, n, trials: [{tile, operationsPerByte, gflops, problem}], best, kept, before, stored}; with --forget {device, driver, forgotten, stored})"};
+      R"(print {device, driver, n, trials: [{tile, operationsPerByte, gflops, problem}], best, kept, before, stored, setAside (where a file that was no store went)}; with --forget {device, driver, forgotten, stored})"};
 }
 
 }  // namespace ventra::ctl

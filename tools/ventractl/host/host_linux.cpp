@@ -1,8 +1,10 @@
+#include <unistd.h>
+
 #include <iostream>
 
 #include "composition/linux_host.h"
 #include "gpu/platform/linux/stacks.h"
-#include "gpu/platform/linux/tile_store.h"
+#include "gpu/platform/tile/tile_store.h"
 #include "host/gpu_access.h"
 #include "host/host.h"
 #include "smc/platform/linux/applesmc.h"
@@ -15,7 +17,6 @@ namespace lg = gpu::linux_gpu;
 LinuxGpus chosenGpus(const Options& options) {
   LinuxGpus gpus;
   gpus.backend = lg::BackendOptions::withCpuDevices(options.allowCpu);
-  gpus.backend.tileStore = lg::userTileStore();
   // The simulated card takes the host's place where a command chooses it (context.cpp).
   if (options.gpu != GpuChoice::fake) gpus.stack = stackOf(options.gpu);
   return gpus;
@@ -50,9 +51,8 @@ std::shared_ptr<gpu::platform::GPUPlatform> hostGpuPlatform(const Options& optio
 
 std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options& options) {
   LinuxGpus gpus = chosenGpus(options);
-  if (gpus.stack) return {lg::stackPlatform(*gpus.stack, gpus.backend)};
-  return {lg::stackPlatform(lg::Stack::vulkan, gpus.backend),
-          lg::stackPlatform(lg::Stack::opencl, gpus.backend)};
+  if (gpus.stack) return {linuxGpuStack(*gpus.stack, gpus)};
+  return {linuxGpuStack(lg::Stack::vulkan, gpus), linuxGpuStack(lg::Stack::opencl, gpus)};
 }
 
 std::optional<std::string> hostUnavailable() {
@@ -95,7 +95,7 @@ namespace {
 std::vector<std::string> cpuDevicesOf(lg::Stack stack) {
   std::vector<std::string> names;
   for (const auto& device :
-       lg::stackPlatform(stack, lg::BackendOptions::withCpuDevices(true))->devices())
+       linuxGpuStack(stack, {stack, lg::BackendOptions::withCpuDevices(true)})->devices())
     names.push_back(device.name);
   return names;
 }
@@ -112,7 +112,7 @@ std::string noHostGpus(const Options& options) {
   for (lg::Stack stack : {lg::Stack::vulkan, lg::Stack::opencl}) {
     if (gpus.stack && *gpus.stack != stack) continue;
     auto error = lg::stackError(stack);
-    if (!error) error = lg::stackPlatform(stack, gpus.backend)->problem();
+    if (!error) error = linuxGpuStack(stack, gpus)->problem();
     loaded = loaded && !error;
     std::string found = error ? *error : "no device";
     if (!error && !options.allowCpu)
@@ -166,10 +166,12 @@ std::vector<std::string> missingHardware(const Options& options) {
 }
 
 void forgetTunedTile(const gpu::platform::Device& device, std::ostream& err) {
-  if (device.details().kernel.find(lg::kTunedOnThisDevice) == std::string::npos) return;
-  auto problem = lg::dropStoredTile(lg::userTileStore(), device.name(), device.details().driver);
-  err << "ventractl: the tile tuned for this device gave wrong results: dropped"
-      << (problem ? " (" + *problem + ")" : "") << "; the next load uses the default\n";
+  if (device.details().kernelSource != gpu::platform::KernelSource::tuned) return;
+  const auto forgetting = gpu::tile::forgetStoredTile(hostTileStore(), ::geteuid(), device.name(),
+                                                      device.details().driver);
+  err << "ventractl: the tile tuned for this device gave wrong results: forgotten"
+      << (forgetting.problem ? " (" + *forgetting.problem + ")" : "")
+      << "; the next load uses the default\n";
 }
 
 std::string builtBackends() {

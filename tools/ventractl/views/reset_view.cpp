@@ -170,6 +170,9 @@ std::string sampleText(const reset::Sample& sample) {
   if (sample.reading == reset::Reading::none) text += " (no reading)";
   if (sample.reading == reset::Reading::impossible) text += " (more than it can turn: ignored)";
   if (sample.gpu) text += ", GPU " + celsius(sample.gpu->celsius);
+  if (sample.gpu && sample.gpu->ignoredCriticalCelsius)
+    text += " (its driver's limit of " + celsius(*sample.gpu->ignoredCriticalCelsius) +
+            " is no limit: ignored)";
   return text + ", " + products(sample.products);
 }
 
@@ -277,7 +280,9 @@ const char* readingName(reset::Reading reading) {
 json temperatureJson(const std::optional<gpu::platform::DeviceTemperature>& gpu) {
   if (!gpu) return nullptr;
   return {{"celsius", gpu->celsius},
-          {"criticalCelsius", gpu->criticalCelsius ? json(*gpu->criticalCelsius) : json()}};
+          {"criticalCelsius", gpu->criticalCelsius ? json(*gpu->criticalCelsius) : json()},
+          {"ignoredCriticalCelsius",
+           gpu->ignoredCriticalCelsius ? json(*gpu->ignoredCriticalCelsius) : json()}};
 }
 
 template <typename T>
@@ -344,7 +349,7 @@ class JsonView final : public ResetView {
 }  // namespace
 
 const char* const kResetJsonHelp =
-    R"(print one JSON object per line, each with schema and event, and t (seconds since the start) but for the check: {event: "check", eligible, failedTest, hostModel, gpuIdentity, firstProbe, secondProbe}; {event: "phase", phase: check|load|settle|done}; {event: "sample", phase, fanRpm (null: unreadable), reading: counted|none (0 rpm)|impossible (above the fan's maximum)|failed, gpuTemperature: {celsius, criticalCelsius} or null, products}; last {event: "outcome", result: settled|nothingToReset|notEligible|riseOutOfReach|neverRose|didNotSettle|fanUnreadable|gpuFailed|interrupted, exitStatus, startRpm, peakRpm, lastRpm (of the readings that count), maxRpm (the fan's, null: unknown), roseInASample (false: the fan came down while loaded, its spike unseen), ignoredReadings, stoppedSeconds (the run stopped, not counted), loadSeconds, settleSeconds, products, safetyStop: {celsius, criticalCelsius} or null, message})";
+    R"(print one JSON object per line, each with schema and event, and t (seconds since the start) but for the check: {event: "check", eligible, failedTest, hostModel, gpuIdentity, firstProbe, secondProbe}; {event: "phase", phase: check|load|settle|done}; {event: "sample", phase, fanRpm (null: unreadable), reading: counted|none (0 rpm)|impossible (above the fan's maximum)|failed, gpuTemperature: {celsius, criticalCelsius, ignoredCriticalCelsius (a limit at or below 0 °C, no limit)} or null, products}; last {event: "outcome", result: settled|nothingToReset|notEligible|riseOutOfReach|neverRose|didNotSettle|fanUnreadable|gpuFailed|interrupted, exitStatus, startRpm, peakRpm, lastRpm (of the readings that count), maxRpm (the fan's, null: unknown), roseInASample (false: the fan came down while loaded, its spike unseen), ignoredReadings, stoppedSeconds (the run stopped, not counted), loadSeconds, settleSeconds, products, safetyStop: {celsius, criticalCelsius} or null, message})";
 
 namespace {
 

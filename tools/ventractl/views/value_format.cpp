@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iomanip>
+#include <sstream>
 
 #include "sensors/battery.h"
 #include "sensors/fans.h"
@@ -96,6 +98,15 @@ std::string hexOf(const SMCDataBytes& bytes, std::uint32_t size) {
 
 std::string shown(const nlohmann::ordered_json& text) {
   return utf8::escapeControls(text.is_string() ? text.get<std::string>() : text.dump());
+}
+
+std::string memoryText(std::uint64_t bytes) {
+  std::ostringstream text;
+  if (bytes >= (std::uint64_t{1} << 30))
+    text << std::fixed << std::setprecision(1) << static_cast<double>(bytes) / (1 << 30) << " GiB";
+  else
+    text << (bytes >> 20) << " MiB";
+  return text.str();
 }
 
 }  // namespace ventra::ctl

@@ -20,6 +20,9 @@ std::string valueText(const nlohmann::ordered_json& value);
 // control characters escaped ("\x1B"), as error messages show them.
 std::string shown(const nlohmann::ordered_json& text);
 
+// "8.0 GiB", "512 MiB": a device's memory as its owner reads it.
+std::string memoryText(std::uint64_t bytes);
+
 std::string hexOf(const SMCDataBytes& bytes, std::uint32_t size);
 
 }  // namespace ventra::ctl

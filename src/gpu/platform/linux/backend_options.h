@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "gpu/platform/linux/kernel_tile.h"
 #include "gpu/platform/linux/row_blocks.h"
+#include "gpu/platform/tile/kernel_tile.h"
 
 namespace ventra::gpu::linux_gpu {
 
@@ -58,8 +58,8 @@ struct BackendOptions {
   std::shared_ptr<MemoryMeter> meter;
   // Vulkan: the shader's tile on every device (the tuner, tests); nothing: the one tuned on the
   // device (tileStore), else its class's default.
-  std::optional<KernelTile> tile;
-  // Vulkan: where tuned tiles are kept (tile_store.h); empty: none is read.
+  std::optional<tile::KernelTile> tile;
+  // Vulkan: where tuned tiles are kept (tile/tile_store.h); empty: none is read.
   std::filesystem::path tileStore;
 
   std::uint64_t maxFlopsPerSubmissionOn(bool cpuDevice) const {

@@ -26,7 +26,8 @@ CardIdentity identifyCard(const DriverReport& report, const std::vector<DrmCard>
 std::optional<platform::DeviceTemperature> deviceTemperature(const platform::DeviceFacts& facts) {
   auto card = cardTemperature(facts.details.pciAddress);
   if (!card) return std::nullopt;
-  return platform::DeviceTemperature{card->celsius, card->criticalCelsius};
+  return platform::DeviceTemperature{card->celsius, card->criticalCelsius,
+                                     card->implausibleCritical};
 }
 
 }  // namespace ventra::gpu::linux_gpu

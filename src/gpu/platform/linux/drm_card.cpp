@@ -96,7 +96,8 @@ std::optional<CardTemperature> cardTemperature(const std::string& pciAddress,
     if (!celsius) continue;
     auto critical = millidegrees(hwmon.path() / "temp1_crit");
     if (critical && *critical >= kNoLimit) critical.reset();
-    return CardTemperature{*celsius, critical};
+    if (critical && *critical <= 0) return CardTemperature{*celsius, std::nullopt, critical};
+    return CardTemperature{*celsius, critical, std::nullopt};
   }
   return {};
 }

@@ -32,10 +32,12 @@ std::optional<DrmCard> cardOf(const std::vector<DrmCard>& cards, std::uint32_t v
 // A card's temperature as its kernel driver reports it (amdgpu: the hwmon directory of the PCI
 // device, temp1_input and temp1_crit in millidegrees Celsius). Nothing where the card has no
 // such reading or it does not parse; a critical limit of 200 °C or more counts as none (drivers
-// write their largest number where the chip has no limit).
+// write their largest number where the chip has no limit), and so does one at or below 0 °C,
+// which would stop a load at once.
 struct CardTemperature {
   double celsius = 0;
   std::optional<double> criticalCelsius;
+  std::optional<double> implausibleCritical;  // at or below 0 °C: no limit, kept to be said
 };
 std::optional<CardTemperature> cardTemperature(
     const std::string& pciAddress, const std::filesystem::path& devices = "/sys/bus/pci/devices");

@@ -10,8 +10,8 @@
 #include <mutex>
 #include <tuple>
 
+#include "files/trusted_path.h"
 #include "gpu/platform/linux/module.h"
-#include "gpu/platform/linux/module_trust.h"
 
 namespace ventra::gpu::linux_gpu {
 namespace pf = platform;
@@ -58,7 +58,7 @@ ModuleEntry loadEntry(Stack stack) {
   if (!fs::is_regular_file(path, error))
     return fail(std::string("the ") + stackName(stack) + " backend is not installed (no " +
                 path.string() + ")");
-  if (auto why = whyNotTrusted(path, ::geteuid()))
+  if (auto why = files::whyNotTrusted(path, ::geteuid()))
     return fail(std::string("the ") + stackName(stack) + " backend " + path.string() +
                 " is not loaded: " + *why +
                 " (a module loads only from where no one but root or you can change it)");

@@ -1,15 +1,30 @@
 #include "gpu/platform/vulkan/vulkan_device.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "gpu/platform/linux/card_identity.h"
 #include "gpu/platform/linux/resident_libraries.h"
+#include "gpu/platform/vulkan/tile_device.h"
 
 namespace ventra::gpu::vulkan {
 namespace lg = linux_gpu;
 namespace {
+
+platform::KernelSource kernelSourceOf(tile::TileSource source) {
+  switch (source) {
+    case tile::TileSource::given:
+      return platform::KernelSource::given;
+    case tile::TileSource::tuned:
+      return platform::KernelSource::tuned;
+    case tile::TileSource::classDefault:
+      break;
+  }
+  return platform::KernelSource::deviceDefault;
+}
 
 constexpr const char* kValidationLayer = "VK_LAYER_KHRONOS_validation";
 
@@ -138,17 +153,23 @@ Device::Device(std::shared_ptr<Instance> instance, vk::raii::PhysicalDevice phys
                                         vk::PhysicalDeviceMaintenance3Properties>();
   maxAllocation_ = chain.get<vk::PhysicalDeviceMaintenance3Properties>().maxMemoryAllocationSize;
   cpu_ = physical_.getProperties().deviceType == vk::PhysicalDeviceType::eCpu;
-  tile_ = chooseTile(physical_, facts_.name, *options_);
-  facts_.details.driver = driverText(physical_);
-  facts_.details.kernel = "our shader, tile " + tile_.tile.text() + " (" + tile_.source + ")";
+  tileDevice_ = tileDeviceOf(physical_, facts_.name);
+  facts_.details.driver = tileDevice_.driver;
+  takeTile(tile::chooseTile(tileDevice_, options_->tile, tileStore()));
 }
 
-void Device::dropStoredTile(const std::string& why) {
-  vulkan::dropStoredTile(facts_.name, facts_.details.driver, *options_, why);
-  auto options = *options_;
-  options.tileStore.clear();
-  tile_ = chooseTile(physical_, facts_.name, options);
-  facts_.details.kernel = "our shader, tile " + tile_.tile.text() + " (" + tile_.source + ")";
+tile::TileStorePlace Device::tileStore() const {
+  return {options_->tileStore, ::geteuid()};
+}
+
+void Device::takeTile(tile::TileChoice choice) {
+  tile_ = std::move(choice);
+  facts_.details.kernel = "our shader, tile " + tile_.tile.text() + " (" + tile_.words() + ")";
+  facts_.details.kernelSource = kernelSourceOf(tile_.source);
+}
+
+void Device::forgetUnbuildableTile(const std::string& why) {
+  takeTile(tile::forgetUnbuildableTile(tileDevice_, tileStore(), why));
 }
 
 DeviceLimits Device::limits() const {

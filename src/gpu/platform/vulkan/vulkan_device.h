@@ -14,8 +14,8 @@
 
 #include "gpu/platform/backend.h"
 #include "gpu/platform/linux/backend_options.h"
-#include "gpu/platform/vulkan/tile_choice.h"
-#include "gpu/platform/vulkan/windows.h"
+#include "gpu/platform/tile/tile_choice.h"
+#include "gpu/platform/vulkan/binding_windows.h"
 
 namespace ventra::gpu::vulkan {
 
@@ -46,9 +46,9 @@ class Device {
          std::uint32_t queueFamily, platform::DeviceFacts facts,
          std::shared_ptr<const linux_gpu::BackendOptions> options);
   // The shader's tile on this device, and where it came from.
-  const TileChoice& tile() const { return tile_; }
-  // The stored tile would not build: dropped, and the class default taken instead.
-  void dropStoredTile(const std::string& why);
+  const tile::TileChoice& tile() const { return tile_; }
+  // The tuned tile would not build: forgotten, and the class default taken instead.
+  void forgetUnbuildableTile(const std::string& why);
   const platform::DeviceFacts& facts() const { return facts_; }
   const linux_gpu::BackendOptions& options() const { return *options_; }
   DeviceLimits limits() const;
@@ -67,6 +67,9 @@ class Device {
                                           vk::MemoryPropertyFlags wanted) const;
 
  private:
+  tile::TileStorePlace tileStore() const;
+  void takeTile(tile::TileChoice choice);
+
   std::shared_ptr<Instance> instance_;  // outlives everything made on the device
   vk::raii::PhysicalDevice physical_;
   std::uint32_t queueFamily_;
@@ -74,7 +77,8 @@ class Device {
   std::shared_ptr<const linux_gpu::BackendOptions> options_;
   std::uint64_t maxAllocation_ = 0;
   bool cpu_ = false;
-  TileChoice tile_;
+  tile::TileDevice tileDevice_;
+  tile::TileChoice tile_;
   std::once_flag made_;
   std::optional<vk::raii::Device> device_;
   std::optional<vk::raii::Queue> queue_;

@@ -227,8 +227,8 @@ MatmulKernel::MatmulKernel(Device& device)
   try {
     build(device);
   } catch (const vk::SystemError& error) {
-    if (!device.tile().stored) throw;
-    device.dropStoredTile(std::string("it did not build: ") + error.what());
+    if (device.tile().source != tile::TileSource::tuned) throw;
+    device.forgetUnbuildableTile(error.what());
     tile_ = device.tile().tile;
     build(device);
   }
@@ -236,7 +236,7 @@ MatmulKernel::MatmulKernel(Device& device)
 
 // The tile's six numbers are the shader's specialization constants 0 to 5, in their order.
 void MatmulKernel::build(Device& device) {
-  using linux_gpu::KernelTile;
+  using tile::KernelTile;
   vk::raii::ShaderModule shader(device.logical(), {{}, sizeof kMatmulSpirv, kMatmulSpirv});
   constexpr auto kNumber = sizeof(std::uint32_t);
   const std::array<vk::SpecializationMapEntry, 6> entries{

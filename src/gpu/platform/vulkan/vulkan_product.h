@@ -17,7 +17,7 @@ namespace ventra::gpu::vulkan {
 class MatmulKernel {
  public:
   explicit MatmulKernel(Device& device);
-  const linux_gpu::KernelTile& tile() const { return tile_; }
+  const tile::KernelTile& tile() const { return tile_; }
   const vk::raii::DescriptorSetLayout& setLayout() const { return setLayout_; }
   const vk::raii::PipelineLayout& layout() const { return layout_; }
   const vk::raii::Pipeline& pipeline() const { return pipeline_; }
@@ -27,7 +27,7 @@ class MatmulKernel {
 
   vk::raii::DescriptorSetLayout setLayout_;
   vk::raii::PipelineLayout layout_;
-  linux_gpu::KernelTile tile_;
+  tile::KernelTile tile_;
   vk::raii::Pipeline pipeline_{nullptr};
 };
 

@@ -1,11 +1,11 @@
-#include "gpu/platform/linux/module_trust.h"
+#include "files/trusted_path.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace ventra::gpu::linux_gpu {
+namespace ventra::files {
 namespace fs = std::filesystem;
 namespace {
 
@@ -22,14 +22,21 @@ std::optional<std::string> problemWith(const fs::path& path, uid_t caller) {
 
 }  // namespace
 
-std::optional<std::string> whyNotTrusted(const fs::path& file, uid_t caller) {
+std::optional<std::string> whyNotTrusted(const fs::path& path, uid_t caller) {
   std::error_code error;
-  const fs::path real = fs::canonical(file, error);  // the places the links lead to
-  if (error) return file.string() + ": " + error.message();
+  const fs::path real = fs::canonical(path, error);  // the places the links lead to
+  if (error) return path.string() + ": " + error.message();
   for (fs::path step = real;; step = step.parent_path()) {
     if (auto problem = problemWith(step, caller)) return problem;
     if (step == step.root_path()) return std::nullopt;
   }
 }
 
-}  // namespace ventra::gpu::linux_gpu
+std::optional<std::string> whyNotTrustedToWrite(const fs::path& path, uid_t caller) {
+  fs::path there = path;
+  std::error_code error;
+  while (!fs::exists(there, error) && there.has_relative_path()) there = there.parent_path();
+  return whyNotTrusted(there, caller);
+}
+
+}  // namespace ventra::files

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ventra::gpu::linux_gpu {
+namespace ventra::gpu::tile {
 
 struct KernelTile {
   std::uint32_t tx = 16, ty = 16, tm = 8, tn = 8, step = 8;
@@ -57,4 +57,4 @@ KernelTile defaultTile(DeviceClass kind);
 // The tiles the tuner tries, every class's default among them.
 std::vector<KernelTile> tuningCandidates();
 
-}  // namespace ventra::gpu::linux_gpu
+}  // namespace ventra::gpu::tile

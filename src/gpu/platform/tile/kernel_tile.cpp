@@ -1,8 +1,8 @@
-#include "gpu/platform/linux/kernel_tile.h"
+#include "gpu/platform/tile/kernel_tile.h"
 
 #include <charconv>
 
-namespace ventra::gpu::linux_gpu {
+namespace ventra::gpu::tile {
 
 double KernelTile::operationsPerByte() const {
   return 2.0 * rows() * columns() / (4.0 * (rows() + columns()));
@@ -81,4 +81,4 @@ std::vector<KernelTile> tuningCandidates() {
           {8, 1, 8, 8, 1, 0}};
 }
 
-}  // namespace ventra::gpu::linux_gpu
+}  // namespace ventra::gpu::tile

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "gpu/platform/vulkan/windows.h"
+#include "gpu/platform/vulkan/binding_windows.h"
 
 namespace ventra {
 namespace {

@@ -1,4 +1,4 @@
-#include "gpu/platform/vulkan/windows.h"
+#include "gpu/platform/vulkan/binding_windows.h"
 
 #include <algorithm>
 #include <limits>
