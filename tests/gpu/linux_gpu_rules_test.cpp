@@ -11,6 +11,7 @@
 #include "gpu/platform/linux/card_identity.h"
 #include "gpu/platform/linux/device_name.h"
 #include "gpu/platform/linux/drm_card.h"
+#include "gpu/platform/linux/held_output.h"
 #include "gpu/platform/linux/row_blocks.h"
 #include "gpu/platform/linux/stacks.h"
 
@@ -227,6 +228,21 @@ TEST(RowBlocks, AKernelsLeastRowsAndPiecesOfTheInterior) {
   EXPECT_EQ(blocks.front(), (lg::RowBlock{0, 16}));
   EXPECT_EQ(lg::interiorPerSubmission(16, n, n, lg::kCpuMaxFlopsPerSubmission),
             lg::kCpuMaxFlopsPerSubmission / (2 * 16 * n));
+}
+
+// What drivers say while a stack looks for devices comes out once per line, counted and named,
+// in its order, after the look; nothing of it is lost, not a last line without its newline.
+TEST(DriverOutput, IsHeldAndSaidOncePerLine) {
+  const std::string failed = "failed to open /dev/dri/renderD128: Permission denied";
+  ::testing::internal::CaptureStderr();
+  {
+    lg::HeldDriverOutput held("the OpenCL drivers");
+    for (int driver = 0; driver < 4; ++driver) std::fprintf(stderr, "%s\n", failed.c_str());
+    std::fprintf(stderr, "pocl: a note\nno newline");
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            failed + " (4 times, from the OpenCL drivers)\npocl: a note\nno newline\n");
+  EXPECT_EQ(lg::linesCounted("", "them"), "") << "nothing said, nothing added";
 }
 
 // Modules come only from an absolute directory fixed at build time: the build's own for a

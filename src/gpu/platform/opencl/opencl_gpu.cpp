@@ -13,6 +13,7 @@
 #include "gpu/platform/linux/card_identity.h"
 #include "gpu/platform/linux/executable_memory.h"
 #include "gpu/platform/linux/first_product.h"
+#include "gpu/platform/linux/held_output.h"
 #include "gpu/platform/linux/module.h"
 #include "gpu/platform/opencl/cl_handles.h"
 #include "gpu/platform/opencl/completion.h"
@@ -247,6 +248,7 @@ class OpenCLPlatform final : public pf::GPUPlatform {
   }
   const std::vector<std::shared_ptr<DeviceHandle>>& handles() {
     std::call_once(enumerated_, [this] {
+      linux_gpu::HeldDriverOutput quieter("the OpenCL drivers");
       auto ids = devicesOfType(CL_DEVICE_TYPE_GPU);
       const auto refusal =
           options_->includeCpuDevices ? linux_gpu::whyWrittenCodeCannotRun() : std::nullopt;
