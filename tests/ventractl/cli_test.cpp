@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "commands/context.h"
+#include "commands/session.h"
 #include "composition/emulated_smc.h"
 #include "host/data_dirs.h"
 #include "host/desktop_entry.h"

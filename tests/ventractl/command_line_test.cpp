@@ -9,7 +9,7 @@
 #include <set>
 #include <sstream>
 
-#include "commands/context.h"
+#include "commands/session.h"
 #include "line/cli.h"
 #include "line/command_definitions.h"
 #include "ventractl/cli_run.h"

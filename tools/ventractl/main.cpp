@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "commands/context.h"
+#include "commands/session.h"
 #include "commit.h"
 #include "host/host.h"
 #include "host/sudo_line.h"

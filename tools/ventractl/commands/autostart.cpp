@@ -11,7 +11,7 @@
 
 #include "app/controller.h"
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "files/small_files.h"
 #include "host/data_dirs.h"
 #include "host/desktop_entry.h"

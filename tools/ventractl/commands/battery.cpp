@@ -2,7 +2,7 @@
 
 #include <iomanip>
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 
 #include "sensors/battery.h"
 #include "smc/smc_access.h"

@@ -6,7 +6,7 @@
 
 #include "app/controller.h"
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "host/host.h"
 #include "views/eligibility_rows.h"
 

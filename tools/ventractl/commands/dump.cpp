@@ -7,7 +7,7 @@
 #include <ostream>
 
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "files/output_file.h"
 #include "smc/platform/emulator/profile.h"
 #include "smc/smc_access.h"

@@ -13,7 +13,7 @@
 
 #include "app/controller.h"
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "gpu/gpu_identity.h"
 #include "gpu/gpu_load.h"
 #include "gpu/gpu_workload.h"

@@ -12,7 +12,7 @@
 #include <ostream>
 
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "composition/linux_host.h"
 #include "gpu/gpu_workload.h"
 #include "gpu/platform/metal.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "commands/signal_watch.h"
 #include "host/host.h"
 #include "sim/machine_under_load.h"

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "sensors/fans.h"
 #include "smc/smc_access.h"
 #include "views/sensor_rows.h"

@@ -1,7 +1,7 @@
 #include <ostream>
 
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "sensors/fans.h"
 #include "smc/smc_access.h"
 

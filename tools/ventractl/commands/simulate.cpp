@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "host/data_dirs.h"
 #include "host/host.h"
 #include "sim/scenario.h"

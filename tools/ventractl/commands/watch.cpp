@@ -19,7 +19,7 @@
 #include <sstream>
 
 #include "commands/commands.h"
-#include "commands/context.h"
+#include "commands/session.h"
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
 #include "smc/smc_access.h"

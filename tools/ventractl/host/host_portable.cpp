@@ -1,8 +1,7 @@
 // A ventractl built without the Linux backends: the host has nothing to offer, and every command
 // that needs it says so.
-#include "commands/commands.h"
-#include "commands/context.h"
 #include "host/host.h"
+#include "kit/context.h"
 
 namespace ventra::ctl {
 
@@ -47,17 +46,6 @@ void forgetTunedTile(const gpu::platform::Device&, std::ostream&) {}
 
 std::string builtBackends() {
   return "emulator, fake GPU, simulator";
-}
-
-// gpu tune tunes the Vulkan stack's shader, which this build leaves out.
-CommandDefinition gpuTuneCommand() {
-  return {"tune",
-          "choose the product shader's tile for this device by trying each on it (Vulkan)",
-          {},
-          {"json", "allowCpu", "gpu", "tuneSize", "forget"},
-          {},
-          [](Context&, const Arguments&) -> int { throw CommandError(*hostUnavailable()); },
-          "print what the tuner found; this build has no Vulkan stack to tune"};
 }
 
 int runOnLinuxDesktop(const sim::Scenario&, sim::Trace&, std::ostream&,

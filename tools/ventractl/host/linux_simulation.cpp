@@ -12,8 +12,8 @@
 
 #include "app/app_delegate.h"
 #include "app/platform/linux/linux_desktop.h"
-#include "commands/context.h"
 #include "files/small_files.h"
+#include "kit/context.h"
 #include "sim/simulated_host.h"
 
 namespace ventra::ctl {

@@ -2,8 +2,6 @@
 
 #include <stdexcept>
 
-#include "commands/commands.h"
-
 namespace ventra::ctl {
 namespace {
 
@@ -155,15 +153,5 @@ std::string longName(const OptionDefinition& option) {
 }
 
 // In the order the help lists them.
-const std::vector<CommandDefinition>& commandDefinitions() {
-  static const std::vector<CommandDefinition> definitions = {
-      keysCommand(),      readCommand(),      writeCommand(),      sensorsCommand(),
-      fansCommand(),      tempsCommand(),     batteryCommand(),    msdiCommand(),
-      setFanMinCommand(), watchCommand(),     dumpCommand(),       gpuCommand(),
-      checkCommand(),     resetCommand(),     simulateCommand(),   profilesCommand(),
-      scenariosCommand(), autostartCommand(), completionCommand(),
-  };
-  return definitions;
-}
 
 }  // namespace ventra::ctl

@@ -52,6 +52,8 @@ const std::vector<OptionDefinition>& optionDefinitions();
 const OptionDefinition& optionDefinition(const std::string& key);
 // The option as `command` takes it: --json with the command's own account of what it prints.
 OptionDefinition commandOption(const CommandDefinition& command, const std::string& key);
+// Every command, in the order the help lists them: filled by the commands themselves
+// (commands/command_table.cpp), which this room never includes.
 const std::vector<CommandDefinition>& commandDefinitions();
 
 // Options that pick the SMC; before the command they apply to any command that talks to it.

@@ -3,7 +3,7 @@
 // The bundled profiles or scenarios as `ventractl profiles` and `scenarios` list them: each name
 // with the first sentence of its description and where it lies.
 
-#include "commands/context.h"
+#include "kit/context.h"
 
 namespace ventra::ctl {
 

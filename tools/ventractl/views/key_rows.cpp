@@ -2,7 +2,7 @@
 
 #include <iomanip>
 
-#include "commands/context.h"
+#include "kit/context.h"
 #include "views/value_format.h"
 
 namespace ventra::ctl {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "commands/context.h"
+#include "kit/context.h"
 #include "views/sparkline.h"
 
 namespace ventra::ctl {

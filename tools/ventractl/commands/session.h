@@ -1,40 +1,18 @@
 #pragma once
 
-#include <filesystem>
-#include <iosfwd>
-#include <optional>
-#include <string>
-#include <vector>
+// The host a command works with and the session it opens on it: what the commands share above
+// the host's backends (host/host.h).
 
-#include <nlohmann/json.hpp>
+#include <filesystem>
+#include <memory>
+#include <string>
 
 #include "composition/composition.h"
+#include "kit/context.h"
 #include "line/cli.h"
-#include "line/command_definitions.h"
-#include "smc/four_char_code.h"
 #include "views/eligibility_rows.h"
 
 namespace ventra::ctl {
-
-inline constexpr int kSchemaVersion = 1;
-// `check`'s exit status for a host the app would not act on (1 is a failure, 2 a usage error).
-inline constexpr int kNotEligible = 3;
-// check: the tower the app acts on, with fan 0 at or below the limit.
-inline constexpr int kNothingToReset = 4;
-inline constexpr int kUsageError = 2;
-
-struct Context {
-  const Options& options;
-  std::ostream& out;
-  std::ostream& err;
-  bool terminal = false;  // `out` is a terminal: views may redraw in place
-};
-
-// A failure the user caused or can fix; printed as "ventractl: MESSAGE", exit status 1.
-class CommandError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // --gpu fake: one RX 580 8 GB that records its work and computes products up to 64 MiB.
 std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus();
@@ -70,11 +48,6 @@ class SmcSession {
 // (host/data_dirs.h); a CommandError saying where it looked when there is none.
 std::filesystem::path dataFileNamed(const std::string& name, const std::string& kind);
 
-void printJson(Context& context, nlohmann::ordered_json document);
-void expectArguments(const Arguments& args, std::size_t count, const char* usage);
-void requireConfirmation(const Context& context, const std::string& what);
-FourCharCode keyArgument(const std::string& text);
-
 // Fan numbers are one digit in the SMC's keys (F0Ac ... F9Ac).
 inline constexpr long long kHighestFanNumber = 9;
 // A CommandError naming the fans there are, where `fan` is not one of them.
@@ -88,9 +61,5 @@ std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Optio
 
 // Why the app's check found nothing where it did: no GPU, or fan 0 unreadable (check.cpp).
 CauseOf eligibilityCauses(const Options& options, const app::Eligibility& found);
-
-// A JSON document as text that is always valid UTF-8: bytes from outside that are not (a DMI
-// name, a driver's device name) become U+FFFD.
-std::string jsonText(const nlohmann::ordered_json& document, int indent = -1);
 
 }  // namespace ventra::ctl

@@ -1,0 +1,19 @@
+// gpu tune in a build without the Linux backends: the command is there, and says why it cannot run.
+#include "commands/commands.h"
+#include "host/host.h"
+#include "kit/context.h"
+
+namespace ventra::ctl {
+
+// gpu tune tunes the Vulkan stack's shader, which this build leaves out.
+CommandDefinition gpuTuneCommand() {
+  return {"tune",
+          "choose the product shader's tile for this device by trying each on it (Vulkan)",
+          {},
+          {"json", "allowCpu", "gpu", "tuneSize", "forget"},
+          {},
+          [](Context&, const Arguments&) -> int { throw CommandError(*hostUnavailable()); },
+          "print what the tuner found; this build has no Vulkan stack to tune"};
+}
+
+}  // namespace ventra::ctl
