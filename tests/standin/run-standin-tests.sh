@@ -4,9 +4,9 @@
 # root; then the reset at boot, end to end, the way its systemd unit runs it. Exits 77 (skipped)
 # where FUSE cannot be used, saying why.
 #
-#   run-standin-tests.sh STANDIN TESTS VENTRACTL PROFILE UNIT MODULES
+#   run-standin-tests.sh STANDIN TESTS VENTRACTL PROFILE CONTRACT UNIT MODULES
 set -euo pipefail
-standin=$1 tests=$2 ventractl=$3 profile=$4 unit=$5 modules=$6
+standin=$1 tests=$2 ventractl=$3 profile=$4 contract=$5 unit=$6 modules=$7
 profiles=$(dirname "$profile")
 user=nobody
 
@@ -53,6 +53,7 @@ cp "$modules"/libventra-*.so "$work/lib/ventra/"
 chmod -R a+rX "$work/lib"
 cp "$profile" "$stage/profile.json"
 cp "$(dirname "$0")/exact-bytes.json" "$stage/exact-bytes.json"
+cp "$contract" "$stage/contract-profile.json"
 chmod -R a+rX "$stage"
 tests=$stage/$(basename "$tests") ventractl=$stage/$(basename "$ventractl")
 profile=$stage/profile.json exact_profile=$stage/exact-bytes.json
@@ -61,6 +62,10 @@ mount_standin main "$profile"
 mount=$work/main/applesmc.768
 mount_standin exact "$exact_profile"
 exact=$work/exact/applesmc.768
+# The SMC port's contract (tests/support/smc_port_contract.h) through a stand-in of its own.
+mount_standin contract "$stage/contract-profile.json"
+export VENTRA_CONTRACT_STANDIN=$work/contract/applesmc.768
+export VENTRA_CONTRACT_PROFILE=$stage/contract-profile.json
 
 as_user() { setpriv --reuid="$user" --regid="$(id -gn "$user")" --clear-groups -- "$@"; }
 export VENTRA_APPLESMC_STANDIN=$mount VENTRA_STANDIN_PROFILE=$profile

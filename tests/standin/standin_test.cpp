@@ -17,11 +17,13 @@
 #include "smc/platform/linux/applesmc.h"
 #include "support/emulated_smc.h"
 #include "support/sensor_view.h"
+#include "support/smc_port_contract.h"
 
 namespace ventra {
 namespace {
 namespace pf = smc::platform;
 using testing::errorOf;
+using testing::SmcPortContract;
 
 class Standin : public ::testing::Test {
  protected:
@@ -126,6 +128,20 @@ TEST_F(Standin, ReadsUnderAConcurrentSelectionAreRightOrBusy) {
             << " us\n";
   EXPECT_LT(busy, 50);
 }
+
+// The SMC port's contract through the stand-in serving its profile, as whoever runs this.
+testing::SmcPortUnderTest standinBackend() {
+  auto compose = [] {
+    const char* mount = std::getenv("VENTRA_CONTRACT_STANDIN");
+    if (!mount) return Composition{};  // run-standin-tests.sh mounts it
+    return Composition::ofSmc(smc::linux_backend::appleSMCService(
+        smc::linux_backend::directorySysfs(mount), [](FourCharCode) { return false; }));
+  };
+  return {geteuid() == 0 ? "standinAsRoot" : "standinAsUser", compose, geteuid() == 0};
+}
+
+INSTANTIATE_TEST_SUITE_P(Standin, SmcPortContract, ::testing::Values(standinBackend()),
+                         [](const auto& backend) { return backend.param.name; });
 
 }  // namespace
 }  // namespace ventra
