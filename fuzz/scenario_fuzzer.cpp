@@ -5,14 +5,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "files/json_text.h"
 #include "sim/scenario.h"
-#include "smc/platform/emulator/json_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ventra;
   std::string problem;
   auto document =
-      smc::emulator::parseJsonText(std::string(reinterpret_cast<const char*>(data), size), problem);
+      files::parseJsonText(std::string(reinterpret_cast<const char*>(data), size), problem);
   if (!document) return 0;
   try {
     sim::parseScenario(*document, "fuzz", "/nonexistent");

@@ -1,6 +1,6 @@
 #include "sim/scenario.h"
 
-#include "smc/platform/emulator/json_text.h"
+#include "files/json_text.h"
 
 #include <cmath>
 #include <fstream>
@@ -141,9 +141,9 @@ Scenario parseScenario(const json& document, const std::string& source,
 
 Scenario loadScenarioFile(const std::filesystem::path& path) {
   std::string problem;
-  auto text = smc::emulator::readJsonFile(path, problem);
+  auto text = files::readJsonFile(path, problem);
   if (!text) fail(path.string(), problem);
-  auto document = smc::emulator::parseJsonText(*text, problem);
+  auto document = files::parseJsonText(*text, problem);
   if (!document) fail(path.string(), problem);
   return parseScenario(*document, path.string(), path.parent_path());
 }

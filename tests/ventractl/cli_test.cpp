@@ -21,6 +21,7 @@
 #include "host/sudo_line.h"
 #include "line/cli.h"
 #include "line/command_definitions.h"
+#include "smc/hex_bytes.h"
 #include "smc/smc_access.h"
 #include "ventractl/cli_run.h"
 #include "views/value_format.h"
@@ -342,7 +343,7 @@ std::vector<std::string> answersOf(const std::filesystem::path& profile) {
     try {
       auto bytes = SMCAccess::readKey(key);
       answer += " ";
-      answer += smc::emulator::hexFromBytes(bytes.data(), std::min(key.info.size, 32u));
+      answer += hexFromBytes(bytes.data(), std::min(key.info.size, 32u));
     } catch (const SMCAccess::SMCError& error) {
       answer += std::string(" ") + error.what();
     }

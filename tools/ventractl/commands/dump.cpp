@@ -9,7 +9,7 @@
 #include "commands/commands.h"
 #include "commands/session.h"
 #include "files/output_file.h"
-#include "smc/platform/emulator/profile.h"
+#include "smc/hex_bytes.h"
 #include "smc/smc_access.h"
 
 namespace ventra::ctl {
@@ -46,8 +46,7 @@ json captureKey(const SMCKey& key) {
     bytes.fill(0);
     captureFailure(entry, error);
   }
-  entry["bytes"] =
-      smc::emulator::hexFromBytes(bytes.data(), std::min<std::uint32_t>(key.info.size, 32));
+  entry["bytes"] = hexFromBytes(bytes.data(), std::min<std::uint32_t>(key.info.size, 32));
   if (key.info.size == 0) entry["size"] = 0;
   return entry;
 }

@@ -3,7 +3,7 @@
 #include "commands/commands.h"
 #include "commands/session.h"
 #include "sensors/fans.h"
-#include "smc/platform/emulator/profile.h"
+#include "smc/hex_bytes.h"
 #include "smc/smc_access.h"
 #include "views/key_rows.h"
 
@@ -30,7 +30,7 @@ void checkFanSpeedWrite(const Context& context, FourCharCode code, const DataTyp
 int runWrite(Context& context, const Arguments& args) {
   expectArguments(args, 2, "write KEY HEX");
   FourCharCode code = keyArgument(args[0]);
-  auto bytes = smc::emulator::bytesFromHex(args[1]);
+  auto bytes = bytesFromHex(args[1]);
   if (!bytes) throw UsageError("HEX must be hex digits in pairs, not \"" + args[1] + "\"");
   requireConfirmation(context, "write " + args[0]);
   SmcSession session(context.options);

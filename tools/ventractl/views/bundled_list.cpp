@@ -3,14 +3,13 @@
 #include <iomanip>
 #include <ostream>
 
+#include "files/json_text.h"
 #include "host/data_dirs.h"
-#include "smc/platform/emulator/json_text.h"
 #include "views/value_format.h"
 
 namespace ventra::ctl {
 namespace {
 using json = nlohmann::ordered_json;
-namespace emu = smc::emulator;
 
 // The description's first sentence: enough for one line of a listing.
 std::string firstSentence(const std::string& text) {
@@ -21,8 +20,8 @@ std::string firstSentence(const std::string& text) {
 json describe(const BundledFile& file) {
   json row{{"name", file.name}, {"path", file.path.string()}};
   std::string problem;
-  auto text = emu::readJsonFile(file.path, problem);
-  auto document = text ? emu::parseJsonText(*text, problem) : std::nullopt;
+  auto text = files::readJsonFile(file.path, problem);
+  auto document = text ? files::parseJsonText(*text, problem) : std::nullopt;
   if (!document) {
     row["description"] = nullptr;
     row["error"] = problem;

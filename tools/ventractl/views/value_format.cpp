@@ -8,7 +8,7 @@
 #include "sensors/battery.h"
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
-#include "smc/platform/emulator/profile.h"
+#include "smc/hex_bytes.h"
 #include "smc/utf8.h"
 
 namespace ventra::ctl {
@@ -93,7 +93,7 @@ std::string valueText(const nlohmann::ordered_json& value) {
 }
 
 std::string hexOf(const SMCDataBytes& bytes, std::uint32_t size) {
-  return smc::emulator::hexFromBytes(bytes.data(), std::min<std::uint32_t>(size, 32));
+  return hexFromBytes(bytes.data(), std::min<std::uint32_t>(size, 32));
 }
 
 std::string shown(const nlohmann::ordered_json& text) {

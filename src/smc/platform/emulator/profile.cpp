@@ -1,6 +1,7 @@
 #include "smc/platform/emulator/profile.h"
 
-#include "smc/platform/emulator/json_text.h"
+#include "files/json_text.h"
+#include "smc/hex_bytes.h"
 
 #include <algorithm>
 #include <fstream>
@@ -243,40 +244,16 @@ Profile parseProfile(const json& document, const std::string& source) {
 
 Profile parseProfileText(const std::string& text, const std::string& source) {
   std::string problem;
-  auto document = parseJsonText(text, problem);
+  auto document = files::parseJsonText(text, problem);
   if (!document) fail(source, problem);
   return parseProfile(*document, source);
 }
 
 Profile loadProfileFile(const std::filesystem::path& path) {
   std::string problem;
-  auto text = readJsonFile(path, problem);
+  auto text = files::readJsonFile(path, problem);
   if (!text) fail(path.string(), problem);
   return parseProfileText(*text, path.string());
-}
-
-std::optional<std::vector<std::uint8_t>> bytesFromHex(const std::string& text) {
-  std::string digits;
-  for (char c : text) {
-    if (c == ' ') continue;
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    digits += c;
-  }
-  if (digits.size() % 2 != 0) return std::nullopt;
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i < digits.size(); i += 2)
-    bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
-
-std::string hexFromBytes(const std::uint8_t* bytes, std::size_t count) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0xF];
-  }
-  return text;
 }
 
 }  // namespace ventra::smc::emulator

@@ -53,8 +53,4 @@ Profile parseProfile(const nlohmann::json& document, const std::string& source);
 Profile parseProfileText(const std::string& text, const std::string& source);
 Profile loadProfileFile(const std::filesystem::path& path);
 
-// "0FA0" or "0F A0" to bytes; nothing for odd digit counts or non-hex characters.
-std::optional<std::vector<std::uint8_t>> bytesFromHex(const std::string& text);
-std::string hexFromBytes(const std::uint8_t* bytes, std::size_t count);
-
 }  // namespace ventra::smc::emulator

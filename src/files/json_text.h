@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace ventra::smc::emulator {
+namespace ventra::files {
 
 inline constexpr int kMaxJsonDepth = 32;
 // Profiles and scenarios are a few kilobytes; one this large is a mistake, not a machine.
@@ -25,4 +25,4 @@ std::optional<nlohmann::json> parseJsonText(const std::string& text, std::string
 // a FIFO or device (never waited on), a larger file or a read that fails.
 std::optional<std::string> readJsonFile(const std::filesystem::path& path, std::string& problem);
 
-}  // namespace ventra::smc::emulator
+}  // namespace ventra::files

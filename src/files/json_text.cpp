@@ -1,4 +1,4 @@
-#include "smc/platform/emulator/json_text.h"
+#include "files/json_text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <set>
 #include <vector>
 
-namespace ventra::smc::emulator {
+namespace ventra::files {
 namespace {
 using json = nlohmann::json;
 
@@ -123,4 +123,4 @@ std::optional<std::string> readJsonFile(const std::filesystem::path& path, std::
   return text;
 }
 
-}  // namespace ventra::smc::emulator
+}  // namespace ventra::files
