@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "gpu/platform/linux/card_identity.h"
-#include "gpu/platform/linux/executable_memory.h"
 #include "gpu/platform/linux/first_product.h"
 #include "gpu/platform/linux/held_output.h"
 #include "gpu/platform/linux/module.h"
+#include "gpu/platform/linux/stack_platform.h"
 #include "gpu/platform/opencl/cl_handles.h"
 #include "gpu/platform/opencl/completion.h"
 #include "gpu/platform/opencl/opencl_device.h"
@@ -182,10 +182,9 @@ std::shared_ptr<ClMemory> newMemory(const std::shared_ptr<DeviceHandle>& device,
 
 // Devices and their contexts are made once, when first asked for, so the library compiles its
 // kernels once per process.
-class OpenCLPlatform final : public pf::GPUPlatform {
+class OpenCLPlatform final : public linux_gpu::StackPlatform {
  public:
-  explicit OpenCLPlatform(BackendOptions options)
-      : options_(std::make_shared<const BackendOptions>(std::move(options))) {}
+  using StackPlatform::StackPlatform;
   std::vector<pf::DeviceFacts> devices() override {
     std::vector<pf::DeviceFacts> all;
     for (std::size_t i = 0; i < handles().size(); ++i) all.push_back(facts(i));
@@ -217,10 +216,6 @@ class OpenCLPlatform final : public pf::GPUPlatform {
     if (device >= handles().size()) return std::nullopt;
     return linux_gpu::deviceTemperature(facts(device));
   }
-  std::optional<std::string> problem() override {
-    std::lock_guard lock(problemMutex_);
-    return problem_;
-  }
 
  private:
   // `reported`: the options' onSubmission is told of the work.
@@ -238,10 +233,6 @@ class OpenCLPlatform final : public pf::GPUPlatform {
     submission->start();
     return submission;
   }
-  void failed(std::string why) {
-    std::lock_guard lock(problemMutex_);
-    problem_ = std::move(why);
-  }
   pf::DeviceFacts facts(std::size_t index) {
     const auto& handle = *handles()[index];
     return {index, handle.name, handle.workingSet, handle.details};
@@ -250,10 +241,7 @@ class OpenCLPlatform final : public pf::GPUPlatform {
     std::call_once(enumerated_, [this] {
       linux_gpu::HeldDriverOutput quieter("the OpenCL drivers");
       auto ids = devicesOfType(CL_DEVICE_TYPE_GPU);
-      const auto refusal =
-          options_->includeCpuDevices ? linux_gpu::whyWrittenCodeCannotRun() : std::nullopt;
-      if (refusal) failed("CPU devices (PoCL) left out: " + *refusal);
-      if (options_->includeCpuDevices && !refusal) {
+      if (offersCpuDevices("PoCL")) {
         auto cpus = devicesOfType(CL_DEVICE_TYPE_CPU);
         ids.insert(ids.end(), cpus.begin(), cpus.end());
       }
@@ -267,11 +255,8 @@ class OpenCLPlatform final : public pf::GPUPlatform {
     return handles_;
   }
 
-  std::shared_ptr<const BackendOptions> options_;  // shared with everything made here
   std::once_flag enumerated_;
   std::vector<std::shared_ptr<DeviceHandle>> handles_;
-  std::mutex problemMutex_;
-  std::optional<std::string> problem_;
 };
 
 }  // namespace

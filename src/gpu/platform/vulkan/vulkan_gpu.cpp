@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "gpu/platform/linux/card_identity.h"
-#include "gpu/platform/linux/executable_memory.h"
 #include "gpu/platform/linux/first_product.h"
 #include "gpu/platform/linux/module.h"
+#include "gpu/platform/linux/stack_platform.h"
 #include "gpu/platform/vulkan/vulkan_device.h"
 #include "gpu/platform/vulkan/vulkan_product.h"
 
@@ -52,10 +52,9 @@ const Buffer& bufferOf(const std::shared_ptr<pf::DeviceMemory>& memory) {
 
 // Devices are found once, when first asked for; each one's logical device and pipeline are made
 // when it first gets work, so the shader is compiled once per process.
-class VulkanPlatform final : public pf::GPUPlatform {
+class VulkanPlatform final : public linux_gpu::StackPlatform {
  public:
-  explicit VulkanPlatform(BackendOptions options)
-      : options_(std::make_shared<const BackendOptions>(std::move(options))) {}
+  using StackPlatform::StackPlatform;
   std::vector<pf::DeviceFacts> devices() override {
     std::vector<pf::DeviceFacts> all;
     for (const auto& device : found()) all.push_back(device->facts());
@@ -110,26 +109,13 @@ class VulkanPlatform final : public pf::GPUPlatform {
     if (index >= found().size()) return std::nullopt;
     return linux_gpu::deviceTemperature(found()[index]->facts());
   }
-  std::optional<std::string> problem() override {
-    std::lock_guard lock(problemMutex_);
-    return problem_;
-  }
 
  private:
-  // The port's answer, null, with why kept for problem().
-  std::nullptr_t failed(std::string why) {
-    std::lock_guard lock(problemMutex_);
-    problem_ = std::move(why);
-    return nullptr;
-  }
   const std::vector<std::shared_ptr<Device>>& found() {
     std::call_once(enumerated_, [this] {
       try {
         auto instance = std::make_shared<Instance>(*options_);
-        const auto refusal =
-            options_->includeCpuDevices ? linux_gpu::whyWrittenCodeCannotRun() : std::nullopt;
-        devices_ = enumerateDevices(std::move(instance), options_, !refusal);
-        if (refusal) failed("CPU devices (lavapipe) left out: " + *refusal);
+        devices_ = enumerateDevices(std::move(instance), options_, offersCpuDevices("lavapipe"));
       } catch (const vk::IncompatibleDriverError&) {
         devices_.clear();  // no Vulkan driver here: the stack simply has no devices
       } catch (const vk::InitializationFailedError& error) {
@@ -152,13 +138,10 @@ class VulkanPlatform final : public pf::GPUPlatform {
     return kernels_[index];
   }
 
-  std::shared_ptr<const BackendOptions> options_;  // shared with everything made here
   std::once_flag enumerated_;
   std::vector<std::shared_ptr<Device>> devices_;
   std::mutex kernelMutex_;
   std::vector<std::shared_ptr<const MatmulKernel>> kernels_;
-  std::mutex problemMutex_;
-  std::optional<std::string> problem_;
 };
 
 }  // namespace
