@@ -4,12 +4,14 @@
 // function that runs it. The parser, the help texts, the shell completions and the dispatch are
 // all made from it; each command's definition sits in its own file under commands/.
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace ventra::ctl {
 
 struct Context;
+struct Options;
 using Arguments = std::vector<std::string>;
 // Runs a command with its positional arguments; the process's exit status.
 using Runner = int (*)(Context&, const Arguments&);
@@ -25,6 +27,10 @@ struct OptionDefinition {
   std::string help;
   Completion completion = Completion::none;
   std::vector<std::string> choices;
+  // Where the value goes, parsed and checked (a flag gets ""), the option's long name to say in
+  // a UsageError where it is wrong.
+  using Set = std::function<void(Options&, const std::string& value, const std::string& flag)>;
+  Set set;
 };
 
 struct ArgumentDefinition {

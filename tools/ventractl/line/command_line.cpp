@@ -14,59 +14,6 @@
 namespace ventra::ctl {
 namespace {
 
-using Setter = std::function<void(Options&, const std::string&)>;
-
-// The names CLI11 lets through are the option's listed choices; "auto" is not among them.
-GpuChoice gpuChoice(const std::string& name) {
-  auto choice = parseGpuChoice(name);
-  if (!choice || *choice == GpuChoice::automatic)
-    throw UsageError("--gpu " + name + " names no GPU stack: fake, vulkan or opencl");
-  return *choice;
-}
-
-void setSize(Options& o, const std::string& v) {
-  o.size = parseInteger(v, "--size", 1, 32768);
-}
-
-const std::map<std::string, Setter>& setters() {
-  static const std::map<std::string, Setter> table{
-      {"profile", [](Options& o, const std::string& v) { o.profile = v; }},
-      {"applesmc", [](Options& o, const std::string& v) { o.applesmcDirectory = v; }},
-      {"json", [](Options& o, const std::string&) { o.json = true; }},
-      {"unit",
-       [](Options& o, const std::string& v) {
-         o.unit = v == "C" ? "celsius" : v == "F" ? "fahrenheit" : v == "K" ? "kelvin" : v;
-       }},
-      {"all", [](Options& o, const std::string&) { o.all = true; }},
-      {"yes", [](Options& o, const std::string&) { o.yes = true; }},
-      {"writeForce", [](Options& o, const std::string&) { o.force = true; }},
-      {"loadForce", [](Options& o, const std::string&) { o.force = true; }},
-      {"resetForce", [](Options& o, const std::string&) { o.force = true; }},
-      {"rise",
-       [](Options& o, const std::string& v) { o.riseRpm = parseInteger(v, "--rise", 1, 16383); }},
-      {"maxLoad",
-       [](Options& o, const std::string& v) { o.maxLoadSeconds = parseSeconds(v, "--max-load"); }},
-      {"settle",
-       [](Options& o, const std::string& v) { o.settleSeconds = parseSeconds(v, "--settle"); }},
-      {"wait", [](Options& o, const std::string& v) { o.waitSeconds = parseSeconds(v, "--wait"); }},
-      {"interval",
-       [](Options& o, const std::string& v) { o.interval = parseSeconds(v, "--interval"); }},
-      {"count",
-       [](Options& o, const std::string& v) { o.count = parseInteger(v, "--count", 1, 1000000); }},
-      {"size", setSize},
-      {"tuneSize", setSize},
-      {"forget", [](Options& o, const std::string&) { o.forget = true; }},
-      {"allowCpu", [](Options& o, const std::string&) { o.allowCpu = true; }},
-      {"output", [](Options& o, const std::string& v) { o.output = v; }},
-      {"gpu", [](Options& o, const std::string& v) { o.gpu = gpuChoice(v); }},
-      {"simGpu", [](Options& o, const std::string& v) { o.gpu = gpuChoice(v); }},
-      {"realTime", [](Options& o, const std::string&) { o.realTime = true; }},
-      {"desktop", [](Options& o, const std::string& v) { o.desktop = v; }},
-      {"optionsFrom", [](Options&, const std::string&) {}},  // for messages alone (below)
-  };
-  return table;
-}
-
 void addOption(CLI::App& app, const OptionDefinition& definition) {
   if (definition.value.empty()) {
     app.add_flag(definition.names, definition.help);
@@ -118,11 +65,11 @@ Chosen chosenCommand(CLI::App& top) {
 // The option's value as given; an empty one names nothing and is refused here.
 void set(const std::string& key, const CLI::Option& option, Options& options) {
   const OptionDefinition& definition = optionDefinition(key);
-  if (definition.value.empty()) return setters().at(key)(options, "");
+  if (definition.value.empty()) return definition.set(options, "", longName(definition));
   const std::string value = option.as<std::string>();
   if (value.empty())
     throw UsageError(longName(definition) + " needs a " + definition.value + ", not an empty word");
-  setters().at(key)(options, value);
+  definition.set(options, value, longName(definition));
 }
 
 void applyOptions(const Chosen& chosen, Options& options) {
