@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 #include <map>
+#include <string_view>
 #include <vector>
 
 #include "composition/composition.h"
@@ -82,8 +82,9 @@ std::vector<std::int64_t> benchSizes() {
 }
 
 void registerAt(const std::vector<std::int64_t>& sizes) {
-  for (auto [name, function] : {std::pair{"BM_Vulkan", &BM_Vulkan}, std::pair{"BM_OpenCL", &BM_OpenCL},
-                                std::pair{"BM_OpenBLAS", &BM_OpenBLAS}})
+  for (auto [name, function] :
+       {std::pair{"BM_Vulkan", &BM_Vulkan}, std::pair{"BM_OpenCL", &BM_OpenCL},
+        std::pair{"BM_OpenBLAS", &BM_OpenBLAS}})
     for (std::int64_t n : sizes)
       benchmark::RegisterBenchmark(name, function)
           ->Arg(n)
