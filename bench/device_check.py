@@ -106,8 +106,8 @@ class Kit:
         return problems
 
 
-def run(command, kit, cache, timeout):
-    env = dict(kit.env, XDG_CACHE_HOME=str(cache))
+def run(command, kit, cache, timeout, **more_env):
+    env = dict(kit.env, XDG_CACHE_HOME=str(cache), **more_env)
     started = time.monotonic()
     done = subprocess.run(command, env=env, capture_output=True, text=True, timeout=timeout)
     return done, time.monotonic() - started
@@ -133,8 +133,7 @@ def bench_rates(kit, cache, sizes, with_blas, quick, timeout):
     command = [str(kit.bench), f"--benchmark_filter={wanted}",
                f"--benchmark_min_time={0.1 if quick else 0.5}",
                f"--benchmark_out={report}", "--benchmark_out_format=json"]
-    kit.env["VENTRA_BENCH_SIZES"] = env_sizes
-    done, seconds = run(command, kit, cache, timeout)
+    done, seconds = run(command, kit, cache, timeout, VENTRA_BENCH_SIZES=env_sizes)
     print(f"  gpu_load_bench at {env_sizes}: exit {done.returncode}, {seconds:.1f} s", flush=True)
     if done.returncode != 0:
         sys.exit(f"device_check: gpu_load_bench failed:\n{done.stderr[-2000:]}")

@@ -32,7 +32,7 @@ void setRate(benchmark::State& state, std::int64_t n) {
 void stackLoad(benchmark::State& state, lg::Stack stack) {
   const std::int64_t n = state.range(0);
   // As the host composes it: on Vulkan, the tile `ventractl gpu tune` stored.
-  auto platform = linuxGpuStack(stack, {stack, lg::BackendOptions::withCpuDevices(true)});
+  auto platform = linuxGpuStack(stack, lg::BackendOptions::withCpuDevices(true));
   auto device = platform->defaultDevice();
   if (!device) return state.SkipWithError("no device on this stack");
   state.SetLabel(device->details.kernel);

@@ -67,8 +67,9 @@ std::filesystem::path hostTileStore() {
   return cache.empty() ? cache : cache / "ventra" / "tiles.json";
 }
 
-std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuStack(lg::Stack stack, LinuxGpus gpus) {
-  return lg::stackPlatform(stack, withTunedTiles(std::move(gpus.backend)));
+std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuStack(lg::Stack stack,
+                                                          lg::BackendOptions backend) {
+  return lg::stackPlatform(stack, withTunedTiles(std::move(backend)));
 }
 
 std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuPlatform(LinuxHostOptions options) {

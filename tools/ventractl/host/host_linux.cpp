@@ -51,8 +51,9 @@ std::shared_ptr<gpu::platform::GPUPlatform> hostGpuPlatform(const Options& optio
 
 std::vector<std::shared_ptr<gpu::platform::GPUPlatform>> listedGpuStacks(const Options& options) {
   LinuxGpus gpus = chosenGpus(options);
-  if (gpus.stack) return {linuxGpuStack(*gpus.stack, gpus)};
-  return {linuxGpuStack(lg::Stack::vulkan, gpus), linuxGpuStack(lg::Stack::opencl, gpus)};
+  if (gpus.stack) return {linuxGpuStack(*gpus.stack, gpus.backend)};
+  return {linuxGpuStack(lg::Stack::vulkan, gpus.backend),
+          linuxGpuStack(lg::Stack::opencl, gpus.backend)};
 }
 
 std::optional<std::string> hostUnavailable() {
@@ -95,7 +96,7 @@ namespace {
 std::vector<std::string> cpuDevicesOf(lg::Stack stack) {
   std::vector<std::string> names;
   for (const auto& device :
-       linuxGpuStack(stack, {stack, lg::BackendOptions::withCpuDevices(true)})->devices())
+       linuxGpuStack(stack, lg::BackendOptions::withCpuDevices(true))->devices())
     names.push_back(device.name);
   return names;
 }
@@ -112,7 +113,7 @@ std::string noHostGpus(const Options& options) {
   for (lg::Stack stack : {lg::Stack::vulkan, lg::Stack::opencl}) {
     if (gpus.stack && *gpus.stack != stack) continue;
     auto error = lg::stackError(stack);
-    if (!error) error = linuxGpuStack(stack, gpus)->problem();
+    if (!error) error = linuxGpuStack(stack, gpus.backend)->problem();
     loaded = loaded && !error;
     std::string found = error ? *error : "no device";
     if (!error && !options.allowCpu)

@@ -11,18 +11,16 @@
 namespace ventra::gpu::linux_gpu {
 namespace {
 
-// More than any driver says while it looks; the rest is left unread.
-constexpr std::size_t kLargestHeld = 64 * 1024;
-
+// Everything written to the memory file, from its start.
 std::string readHeld(int fd) {
-  std::string text(kLargestHeld, '\0');
-  std::size_t got = 0;
-  while (got < text.size()) {
-    const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+  std::string text;
+  char buffer[4096];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
     if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
+    text.append(buffer, static_cast<std::size_t>(n));
+    at += n;
   }
-  text.resize(got);
   return text;
 }
 

@@ -104,10 +104,9 @@ void TileStore::put(StoredTile stored) {
   tiles_.push_back(std::move(stored));
 }
 
-bool TileStore::erase(const std::string& device, const std::string& driver) {
-  return std::erase_if(tiles_, [&](const StoredTile& s) {
-           return s.device == device && s.driver == driver;
-         }) > 0;
+void TileStore::erase(const std::string& device, const std::string& driver) {
+  std::erase_if(tiles_,
+                [&](const StoredTile& s) { return s.device == device && s.driver == driver; });
 }
 
 std::optional<std::string> TileStore::whyNotSaved() const {

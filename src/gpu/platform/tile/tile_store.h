@@ -54,7 +54,7 @@ class TileStore {
 
  private:
   void read();
-  bool erase(const std::string& device, const std::string& driver);
+  void erase(const std::string& device, const std::string& driver);
   friend Forgetting forgetStoredTile(const std::filesystem::path&, uid_t, const std::string&,
                                      const std::string&);
 
