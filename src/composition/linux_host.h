@@ -46,8 +46,8 @@ Composition linuxHost(LinuxHostOptions options = {});
 std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuPlatform(LinuxHostOptions options);
 
 // One stack's GPUs, as linuxHost would compose that stack, for a listing of each stack on its own.
-std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuStack(
-    gpu::linux_gpu::Stack stack, gpu::linux_gpu::BackendOptions backend);
+std::shared_ptr<gpu::platform::GPUPlatform> linuxGpuStack(gpu::linux_gpu::Stack stack,
+                                                          gpu::linux_gpu::BackendOptions backend);
 
 // Where `ventractl gpu tune` keeps the tiles it found and every Vulkan stack composed here reads
 // them: $XDG_CACHE_HOME/ventra/tiles.json, else ~/.cache/ventra/tiles.json; empty without either.
