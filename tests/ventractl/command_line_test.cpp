@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
+#include "commands/commands.h"
 #include "commands/session.h"
+#include "completion/completions.h"
 #include "line/cli.h"
 #include "line/command_definitions.h"
 #include "ventractl/cli_run.h"
@@ -97,28 +100,17 @@ TEST(Ventractl, HelpForEveryCommandListsItsOwnOptionsOnly) {
     CliRun run = ventractl(path + " --help");
     EXPECT_EQ(run.status, 0) << path;
     EXPECT_NE(run.out.find("Usage: ventractl " + path), std::string::npos) << run.out;
-    for (const auto& option : ctl::optionDefinitions()) {
-      bool takes = std::find(command.options.begin(), command.options.end(), option.key) !=
-                   command.options.end();
-      bool shown = run.out.find(ctl::longName(option) + " ") != std::string::npos;
-      if (takes) {
-        EXPECT_TRUE(shown) << path << " " << option.key;
+    for (const auto* option : ctl::everyOption(ctl::commandDefinitions())) {
+      auto taken = std::find_if(command.options.begin(), command.options.end(),
+                                [&](const ctl::OptionUse& use) { return use.is(*option); });
+      bool shown = run.out.find(ctl::longName(*option) + " ") != std::string::npos;
+      EXPECT_EQ(shown, taken != command.options.end()) << path << " " << ctl::longName(*option);
+      if (taken == command.options.end()) continue;
+      EXPECT_NE(run.out.find(taken->help().substr(0, 30)), std::string::npos) << run.out;
+      // --json says what this command prints, --force what it lets through.
+      if (option == &ctl::option::json || option == &ctl::option::force) {
+        EXPECT_NE(taken->help(), option->help) << path << " " << ctl::longName(*option);
       }
-      if (!shown) continue;
-      // Another option may share the long name (--force): one of the command's own must.
-      EXPECT_TRUE(std::any_of(command.options.begin(), command.options.end(),
-                              [&](auto& key) {
-                                return ctl::longName(ctl::optionDefinition(key)) ==
-                                       ctl::longName(option);
-                              }))
-          << path << " shows " << option.key;
-    }
-    // --json says what this command prints.
-    bool printsJson =
-        std::find(command.options.begin(), command.options.end(), "json") != command.options.end();
-    if (printsJson) {
-      EXPECT_FALSE(command.jsonHelp.empty()) << path;
-      EXPECT_NE(run.out.find(command.jsonHelp.substr(0, 30)), std::string::npos) << run.out;
     }
   };
   for (const auto& command : ctl::commandDefinitions()) {
@@ -137,10 +129,12 @@ TEST(Ventractl, HelpForEveryCommandListsItsOwnOptionsOnly) {
   EXPECT_NE(size.err.find("Try 'ventractl gpu load --help'"), std::string::npos) << size.err;
 }
 
-std::set<std::string> offered(const std::string& shell, const std::string& typed) {
+// What the shell offers for the words typed, by ventractl's own completion script or the one given.
+std::set<std::string> offered(const std::string& shell, const std::string& typed,
+                              const std::optional<std::string>& completionScript = {}) {
   std::string script =
       ::testing::TempDir() + "completion-" + std::to_string(getpid()) + "." + shell;
-  std::ofstream(script) << ventractl("completion " + shell).out;
+  std::ofstream(script) << completionScript.value_or(ventractl("completion " + shell).out);
   // The scripts ask `ventractl profiles` (and scenarios) for the bundled names: this build's.
   const std::string path = std::filesystem::path(VENTRACTL_PATH).parent_path().string();
   std::string command =
@@ -178,8 +172,7 @@ TEST(Completion, EachCommandOffersItsOwnOptionsAndArguments) {
     auto check = [&](const std::string& path, const ctl::CommandDefinition& command) {
       auto options = offered(shell, "ventractl " + path + " --");
       std::set<std::string> expected{"--help"};
-      for (const auto& key : command.options)
-        expected.insert(ctl::longName(ctl::optionDefinition(key)));
+      for (const auto& use : command.options) expected.insert(ctl::longName(use.option()));
       EXPECT_EQ(options, expected) << shell << ": " << path;
     };
     for (const auto& command : ctl::commandDefinitions()) {
@@ -228,16 +221,68 @@ TEST(Completion, TheZshScriptIsValidZsh) {
   std::remove(script.c_str());
 }
 
-// The manual describes what the parser takes: every command and option, in roff's spelling.
-TEST(Manual, DocumentsEveryCommandOptionAndExitStatus) {
+std::string roff(const std::string& word) {
+  std::string escaped;
+  for (char c : word) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+  return escaped;
+}
+
+// An option's heading in the manual's OPTIONS, as the definition spells it: "-u, --unit UNIT", its
+// value written as its name or as its choices ("vulkan|opencl|fake").
+std::vector<std::string> manualHeadings(const ctl::OptionDefinition& option) {
+  std::vector<std::string> values;
+  if (!option.value.empty()) values.push_back(option.value);
+  if (!option.value.empty() && option.choices.size() <= 3) {
+    std::string choices;
+    for (const auto& choice : option.choices) choices += (choices.empty() ? "" : "|") + choice;
+    values.push_back(choices);
+  }
+  const std::string name = roff(ctl::longName(option));
+  const bool shortToo = option.names.find(',') != std::string::npos;
+  const std::string both =
+      shortToo ? roff(option.names.substr(0, option.names.find(','))) + " \", \" " + name : name;
+  if (values.empty()) return {std::string(shortToo ? ".BR " : ".B ") + both + "\n"};
+  std::vector<std::string> headings;
+  for (const auto& value : values)
+    headings.push_back(shortToo ? ".BR " + both + " \" \\fI" + value + "\\fR\"\n"
+                                : ".BI " + both + " \" " + value + "\"\n");
+  return headings;
+}
+
+std::string manualOptionsSection() {
   std::stringstream text;
   text << std::ifstream(VENTRA_SOURCE_DIR "/packaging/ventractl.1").rdbuf();
   const std::string manual = text.str();
-  auto roff = [](const std::string& word) {
-    std::string escaped;
-    for (char c : word) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
-    return escaped;
-  };
+  auto from = manual.find(".SH OPTIONS");
+  return manual.substr(from, manual.find(".SH ", from + 1) - from);
+}
+
+// The manual's list of options is the parser's: each option under the heading its definition
+// spells, and no heading for an option the parser does not take.
+TEST(Manual, ListsTheOptionsAsTheyAreDefined) {
+  const std::string section = manualOptionsSection();
+  std::set<std::string> defined = {".BR \\-h \", \" \\-\\-help\n", ".B \\-\\-version\n"};
+  for (const auto* option : ctl::everyOption(ctl::commandDefinitions())) {
+    auto headings = manualHeadings(*option);
+    auto found = std::find_if(headings.begin(), headings.end(), [&](const std::string& heading) {
+      return section.find(".TP\n" + heading) != std::string::npos;
+    });
+    EXPECT_TRUE(found != headings.end()) << "no " << headings.front();
+    defined.insert(headings.begin(), headings.end());
+  }
+  for (std::size_t at = section.find(".TP\n"); at != std::string::npos;
+       at = section.find(".TP\n", at + 1)) {
+    auto start = at + 4;
+    std::string heading = section.substr(start, section.find('\n', start) - start + 1);
+    EXPECT_TRUE(defined.contains(heading)) << heading << "is no option ventractl takes";
+  }
+}
+
+// The manual describes what the parser takes: every command, in roff's spelling.
+TEST(Manual, DocumentsEveryCommandAndExitStatus) {
+  std::stringstream text;
+  text << std::ifstream(VENTRA_SOURCE_DIR "/packaging/ventractl.1").rdbuf();
+  const std::string manual = text.str();
   auto documented = [&](const std::string& word) {
     return manual.find(".B " + roff(word)) != std::string::npos ||
            manual.find(".BI " + roff(word)) != std::string::npos ||
@@ -248,13 +293,69 @@ TEST(Manual, DocumentsEveryCommandOptionAndExitStatus) {
     for (const auto& sub : command.subcommands)
       EXPECT_TRUE(documented(command.name + " " + sub.name)) << sub.name;
   }
-  for (const auto& option : ctl::optionDefinitions())
-    EXPECT_NE(manual.find(roff(ctl::longName(option))), std::string::npos) << option.key;
   for (const char* status : {".B 0\n", ".B 1\n", ".B 2\n", ".B 3\n", ".B 130\n"})
     EXPECT_NE(manual.find(status), std::string::npos) << status;
   EXPECT_NE(manual.find("now \\fB" + std::to_string(ctl::kSchemaVersion) + "\\fR"),
             std::string::npos)
       << "the schema version";
+}
+
+// An option added the way every option is: one definition, named by the command that takes it.
+// The parser, the help and the three shells' completions know it with nothing else touched.
+TEST(OneDefinition, AnOptionIsParsedHelpedAndCompletedFromItsDefinitionAlone) {
+  std::optional<long long> widgets;
+  const ctl::OptionDefinition widgetsOption{
+      .names = "-w,--widgets",
+      .value = "N",
+      .help = "how many widgets to frob",
+      .completion = ctl::Completion::choices,
+      .choices = {"1", "2", "3"},
+      .set = [&](ctl::Options&, const std::string& value,
+                 const std::string& flag) { widgets = ctl::parseInteger(value, flag, 1, 3); },
+  };
+  const ctl::CommandTable table = {
+      {"frob", "frob the widgets", {}, ctl::smcAnd({ctl::option::json, widgetsOption}), {}}};
+
+  auto parsed = ctl::parseCommandLine({"--profile", "p.json", "frob", "-w", "2", "-j"}, table);
+  ASSERT_NE(parsed.command, nullptr);
+  EXPECT_EQ(parsed.command->name, "frob");
+  EXPECT_EQ(widgets, 2);
+  EXPECT_TRUE(parsed.options.json);
+  EXPECT_EQ(parsed.options.profile, "p.json");
+  auto refusal = [&](const std::vector<std::string>& line) -> std::string {
+    try {
+      ctl::parseCommandLine(line, table);
+    } catch (const ctl::UsageError& error) {
+      return error.what();
+    }
+    return "(parsed)";
+  };
+  EXPECT_EQ(refusal({"frob", "--widgets=4"}), "--widgets: 4 not in {1,2,3}");
+  EXPECT_EQ(refusal({"frob", "--widgets="}),
+            "--widgets= has an empty value: write one after '=', or leave the option out");
+  EXPECT_EQ(refusal({"frob", "--widgest", "2"}),
+            "unknown option --widgest; did you mean --widgets?");
+  EXPECT_EQ(refusal({"--widgets", "2", "frob"}),
+            "--widgets goes after the command: ventractl frob --widgets");
+
+  const std::string help = ctl::parseCommandLine({"frob", "--help"}, table).helpText;
+  EXPECT_NE(help.find("-w,--widgets N"), std::string::npos) << help;
+  EXPECT_NE(help.find("how many widgets to frob"), std::string::npos) << help;
+
+  if (haveShell("bash")) {
+    const std::string bash = ctl::bashCompletion(table);
+    EXPECT_EQ(offered("bash", "ventractl frob --", bash),
+              (std::set<std::string>{"--help", "--profile", "--applesmc", "--json", "--widgets"}));
+    EXPECT_EQ(offered("bash", "ventractl frob --widgets \"\"", bash),
+              (std::set<std::string>{"1", "2", "3"}));
+  }
+  if (haveShell("fish")) {
+    EXPECT_TRUE(
+        offered("fish", "ventractl frob --", ctl::fishCompletion(table)).contains("--widgets"));
+  }
+  EXPECT_NE(ctl::zshCompletion(table).find(
+                "'(-w --widgets)--widgets[how many widgets to frob]:N:(1 2 3)'"),
+            std::string::npos);
 }
 
 }  // namespace

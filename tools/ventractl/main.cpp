@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "commands/commands.h"
 #include "commands/session.h"
 #include "commit.h"
 #include "host/host.h"
@@ -52,7 +53,7 @@ int run(const Invocation& invocation) {
     return 0;
   }
   if (!invocation.command) {
-    std::cout << shortSummary();
+    std::cout << shortSummary(commandDefinitions());
     return 0;
   }
   return invocation.command->run(context, invocation.arguments);

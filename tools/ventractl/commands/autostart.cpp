@@ -17,6 +17,7 @@
 #include "host/desktop_entry.h"
 #include "host/host.h"
 #include "host/this_program.h"
+#include "line/options.h"
 #include "smc/utf8.h"
 #include "views/eligibility_rows.h"
 
@@ -153,10 +154,9 @@ CommandDefinition autostartCommand() {
             Completion::choices,
             {"enable", "disable", "status"},
             false}},
-          {"json"},
+          {{option::json, R"(print {"enabled", "entry"} (status))"}},
           {},
-          runAutostart,
-          R"(print {"enabled", "entry"} (status))"};
+          runAutostart};
 }
 
 }  // namespace ventra::ctl

@@ -4,6 +4,7 @@
 #include "commands/commands.h"
 #include "commands/session.h"
 
+#include "line/options.h"
 #include "sensors/battery.h"
 #include "smc/smc_access.h"
 #include "views/sensor_rows.h"
@@ -32,10 +33,11 @@ CommandDefinition batteryCommand() {
       "battery",
       "battery count and power flags",
       {},
-      smcAnd({"json"}),
+      smcAnd(
+          {{option::json,
+            R"(print {"battery": {batteryCount, isACPresent, isBatteryPowered, isBatteryOk, isCharging}})"}}),
       {},
-      runBattery,
-      R"(print {"battery": {batteryCount, isACPresent, isBatteryPowered, isBatteryOk, isCharging}})"};
+      runBattery};
 }
 
 }  // namespace ventra::ctl

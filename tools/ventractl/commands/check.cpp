@@ -8,6 +8,7 @@
 #include "commands/commands.h"
 #include "commands/session.h"
 #include "host/host.h"
+#include "line/options.h"
 #include "views/eligibility_rows.h"
 
 namespace ventra::ctl {
@@ -134,10 +135,13 @@ CommandDefinition checkCommand() {
       "check",
       "the app's eligibility check on this host: every test, and the app's verdict",
       {},
-      smcAnd({"json", "allowCpu", "gpu"}),
+      smcAnd(
+          {{option::json,
+            R"(print {eligible, verdict, failedTest, tests: [{test, passes, found, needs, cause}], the values found, loginDelaySeconds})"},
+           option::allowCpu,
+           option::gpu}),
       {},
       runCheck,
-      R"(print {eligible, verdict, failedTest, tests: [{test, passes, found, needs, cause}], the values found, loginDelaySeconds})",
       kCheckExitStatuses};
 }
 

@@ -1,11 +1,10 @@
-// The table of every command, for the command line, the help, the manual and the completions
-// (line/command_definitions.h declares it; this room, which knows the commands, fills it).
+// The table of every command, for the command line, the help, the manual and the completions.
 #include "commands/commands.h"
 
 namespace ventra::ctl {
 
 const std::vector<CommandDefinition>& commandDefinitions() {
-  static const std::vector<CommandDefinition> definitions = {
+  static const CommandTable definitions = {
       keysCommand(),      readCommand(),      writeCommand(),      sensorsCommand(),
       fansCommand(),      tempsCommand(),     batteryCommand(),    msdiCommand(),
       setFanMinCommand(), watchCommand(),     dumpCommand(),       gpuCommand(),
@@ -13,6 +12,10 @@ const std::vector<CommandDefinition>& commandDefinitions() {
       scenariosCommand(), autostartCommand(), completionCommand(),
   };
   return definitions;
+}
+
+Invocation parseCommandLine(const std::vector<std::string>& arguments) {
+  return parseCommandLine(arguments, commandDefinitions());
 }
 
 }  // namespace ventra::ctl

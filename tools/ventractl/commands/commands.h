@@ -2,6 +2,7 @@
 
 // Every command's definition, each with the function that runs it, from the command's own file.
 
+#include "line/cli.h"
 #include "line/command_definitions.h"
 
 namespace ventra::ctl {
@@ -26,5 +27,10 @@ CommandDefinition autostartCommand();
 CommandDefinition profilesCommand();
 CommandDefinition scenariosCommand();
 CommandDefinition completionCommand();
+
+// Every command, in the order the help lists them (command_table.cpp).
+const CommandTable& commandDefinitions();
+// The words parsed against every command: what ventractl runs.
+Invocation parseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace ventra::ctl

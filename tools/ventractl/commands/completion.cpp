@@ -11,9 +11,9 @@ namespace {
 int runCompletion(Context& context, const Arguments& args) {
   expectArguments(args, 1, "completion bash|zsh|fish");
   const std::string& shell = args.front();
-  if (shell == "bash") context.out << bashCompletion();
-  if (shell == "zsh") context.out << zshCompletion();
-  if (shell == "fish") context.out << fishCompletion();
+  if (shell == "bash") context.out << bashCompletion(commandDefinitions());
+  if (shell == "zsh") context.out << zshCompletion(commandDefinitions());
+  if (shell == "fish") context.out << fishCompletion(commandDefinitions());
   return 0;
 }
 
@@ -26,8 +26,7 @@ CommandDefinition completionCommand() {
       {{"SHELL", "bash, zsh or fish", true, Completion::choices, {"bash", "zsh", "fish"}, false}},
       {},
       {},
-      runCompletion,
-      ""};
+      runCompletion};
 }
 
 }  // namespace ventra::ctl

@@ -9,6 +9,7 @@
 #include "commands/commands.h"
 #include "commands/session.h"
 #include "files/output_file.h"
+#include "line/options.h"
 #include "smc/hex_bytes.h"
 #include "smc/smc_access.h"
 
@@ -98,9 +99,8 @@ int runDump(Context& context, const Arguments& args) {
 
 CommandDefinition dumpCommand() {
   return {"dump", "capture every key as a profile that --profile loads (needs root)",
-          {},     smcAnd({"output"}),
-          {},     runDump,
-          ""};
+          {},     smcAnd({option::output}),
+          {},     runDump};
 }
 
 }  // namespace ventra::ctl

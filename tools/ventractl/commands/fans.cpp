@@ -2,6 +2,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "sensors/fans.h"
 #include "smc/smc_access.h"
 #include "views/sensor_rows.h"
@@ -31,13 +32,13 @@ int runFans(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition fansCommand() {
-  return {"fans",
-          "every fan, or fan FAN: id, name, min, max and current speed (rpm)",
-          {{"FAN", "only this fan", false, Completion::none, {}, false}},
-          smcAnd({"json"}),
-          {},
-          runFans,
-          R"(print {"fans": [{id, name, minSpeed, maxSpeed, currentSpeed}]})"};
+  return {
+      "fans",
+      "every fan, or fan FAN: id, name, min, max and current speed (rpm)",
+      {{"FAN", "only this fan", false, Completion::none, {}, false}},
+      smcAnd({{option::json, R"(print {"fans": [{id, name, minSpeed, maxSpeed, currentSpeed}]})"}}),
+      {},
+      runFans};
 }
 
 }  // namespace ventra::ctl

@@ -19,6 +19,7 @@
 #include "gpu/gpu_workload.h"
 #include "gpu/platform/metal.h"
 #include "host/host.h"
+#include "line/options.h"
 #include "views/value_format.h"
 
 namespace ventra::ctl {
@@ -299,17 +300,22 @@ CommandDefinition gpuCommand() {
       "gpu",
       "the GPU devices: each one's name and memory as the app sees them",
       {},
-      {"json", "allowCpu", "gpu"},
+      {{option::json,
+        R"(print {"devices": [{index, default, name, identity, workingSetBytes, stack, pciAddress, memorySource, driver, kernel}]})"},
+       option::allowCpu,
+       option::gpu},
       {{"load",
         "run the fan-reset workload on the default GPU and verify it",
         {},
-        {"json", "allowCpu", "gpu", "size", "loadForce"},
+        {{option::json, R"(print {n, phases, productSeconds, gflops, verified, mismatches})"},
+         option::allowCpu,
+         option::gpu,
+         option::size,
+         {option::force, "a load estimated to take more than a minute"}},
         {},
-        runGpuLoad,
-        R"(print {n, phases, productSeconds, gflops, verified, mismatches})"},
+        runGpuLoad},
        gpuTuneCommand()},
-      listDevices,
-      R"(print {"devices": [{index, default, name, identity, workingSetBytes, stack, pciAddress, memorySource, driver, kernel}]})"};
+      listDevices};
 }
 
 }  // namespace ventra::ctl

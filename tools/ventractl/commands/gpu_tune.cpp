@@ -18,6 +18,7 @@
 #include "gpu/platform/metal.h"
 #include "gpu/platform/tile/tile_store.h"
 #include "host/host.h"
+#include "line/options.h"
 #include "views/value_format.h"
 
 namespace ventra::ctl {
@@ -291,10 +292,16 @@ CommandDefinition gpuTuneCommand() {
       "tune",
       "choose the product shader's tile for this device by trying each on it (Vulkan)",
       {},
-      {"json", "allowCpu", "gpu", "tuneSize", "forget"},
+      {{option::json,
+        R"(print {device, driver, n, trials: [{tile, operationsPerByte, gflops, problem}], best, kept, before, stored, setAside (where a file that was no store went)}; with --forget {device, driver, forgotten, stored})"},
+       option::allowCpu,
+       option::gpu,
+       {option::size,
+        "the matrix dimension each tile is timed at (default: one whose product takes about half a "
+        "second)"},
+       option::forget},
       {},
-      runGpuTune,
-      R"(print {device, driver, n, trials: [{tile, operationsPerByte, gflops, problem}], best, kept, before, stored, setAside (where a file that was no store went)}; with --forget {device, driver, forgotten, stored})"};
+      runGpuTune};
 }
 
 }  // namespace ventra::ctl

@@ -2,6 +2,7 @@
 #include "commands/commands.h"
 #include "host/host.h"
 #include "kit/context.h"
+#include "line/options.h"
 
 namespace ventra::ctl {
 
@@ -10,10 +11,15 @@ CommandDefinition gpuTuneCommand() {
   return {"tune",
           "choose the product shader's tile for this device by trying each on it (Vulkan)",
           {},
-          {"json", "allowCpu", "gpu", "tuneSize", "forget"},
+          {{option::json, "print what the tuner found; this build has no Vulkan stack to tune"},
+           option::allowCpu,
+           option::gpu,
+           {option::size,
+            "the matrix dimension each tile is timed at (default: one whose product takes about "
+            "half a second)"},
+           option::forget},
           {},
-          [](Context&, const Arguments&) -> int { throw CommandError(*hostUnavailable()); },
-          "print what the tuner found; this build has no Vulkan stack to tune"};
+          [](Context&, const Arguments&) -> int { throw CommandError(*hostUnavailable()); }};
 }
 
 }  // namespace ventra::ctl

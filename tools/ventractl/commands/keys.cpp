@@ -2,6 +2,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "smc/smc_access.h"
 #include "views/key_rows.h"
 
@@ -29,10 +30,11 @@ CommandDefinition keysCommand() {
       "keys",
       "every key with its type, size, bytes and decoded value",
       {},
-      smcAnd({"json"}),
+      smcAnd(
+          {{option::json,
+            R"(print {"keys": [{key, type, size, bytes, value}]}, a key that cannot be read with "error")"}}),
       {},
-      runKeys,
-      R"(print {"keys": [{key, type, size, bytes, value}]}, a key that cannot be read with "error")"};
+      runKeys};
 }
 
 }  // namespace ventra::ctl

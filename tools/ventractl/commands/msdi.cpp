@@ -2,6 +2,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "sensors/battery.h"
 #include "smc/smc_access.h"
 
@@ -24,13 +25,9 @@ int runMsdi(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition msdiCommand() {
-  return {"msdi",
-          "the SMC's MSDI flag: on a Mac Pro, whether its optical drive holds a disc",
-          {},
-          smcAnd({"json"}),
-          {},
-          runMsdi,
-          R"(print {"msdi": true or false})"};
+  return {"msdi", "the SMC's MSDI flag: on a Mac Pro, whether its optical drive holds a disc",
+          {},     smcAnd({{option::json, R"(print {"msdi": true or false})"}}),
+          {},     runMsdi};
 }
 
 }  // namespace ventra::ctl

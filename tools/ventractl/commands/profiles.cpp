@@ -1,4 +1,5 @@
 #include "commands/commands.h"
+#include "line/options.h"
 #include "views/bundled_list.h"
 
 namespace ventra::ctl {
@@ -12,13 +13,9 @@ int run(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition profilesCommand() {
-  return {"profiles",
-          "the bundled SMC profiles with their descriptions (each loads by name)",
-          {},
-          {"json"},
-          {},
-          run,
-          R"(print {"profiles": [{name, path, description}]})"};
+  return {"profiles", "the bundled SMC profiles with their descriptions (each loads by name)",
+          {},         {{option::json, R"(print {"profiles": [{name, path, description}]})"}},
+          {},         run};
 }
 
 }  // namespace ventra::ctl

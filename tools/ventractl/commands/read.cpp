@@ -2,6 +2,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "smc/smc_access.h"
 #include "views/key_rows.h"
 
@@ -38,13 +39,15 @@ int runRead(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition readCommand() {
-  return {"read",
-          "one key or several, each with its type, size, bytes and decoded value",
-          {{"KEY", "the keys, four characters each", true, Completion::none, {}, true}},
-          smcAnd({"json"}),
-          {},
-          runRead,
-          R"(print {"key": {key, type, size, bytes, value}}; for several keys {"keys": [...]})"};
+  return {
+      "read",
+      "one key or several, each with its type, size, bytes and decoded value",
+      {{"KEY", "the keys, four characters each", true, Completion::none, {}, true}},
+      smcAnd(
+          {{option::json,
+            R"(print {"key": {key, type, size, bytes, value}}; for several keys {"keys": [...]})"}}),
+      {},
+      runRead};
 }
 
 }  // namespace ventra::ctl

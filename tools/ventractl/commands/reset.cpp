@@ -12,6 +12,7 @@
 #include "commands/session.h"
 #include "commands/signal_watch.h"
 #include "host/host.h"
+#include "line/options.h"
 #include "sim/machine_under_load.h"
 #include "sim/sim_desktop.h"
 #include "smc/platform/emulator/profile.h"
@@ -193,11 +194,20 @@ CommandDefinition resetCommand() {
   return {"reset",
           "reset the fans and prove it: load the GPU until fan 0 rises, then watch it settle",
           {},
-          smcAnd({"json", "allowCpu", "gpu", "size", "resetForce", "rise", "maxLoad", "settle",
-                  "wait", "optionsFrom"}),
+          smcAnd({{option::json, kResetJsonHelp},
+                  option::allowCpu,
+                  option::gpu,
+                  option::size,
+                  {option::force,
+                   "try it on other hardware: skip the host, GPU-identity and fan-speed tests (fan "
+                   "0 is still read)"},
+                  option::rise,
+                  option::maxLoad,
+                  option::settle,
+                  option::wait,
+                  option::optionsFrom}),
           {},
-          runReset,
-          kResetJsonHelp};
+          runReset};
 }
 
 }  // namespace ventra::ctl

@@ -1,4 +1,5 @@
 #include "commands/commands.h"
+#include "line/options.h"
 #include "views/bundled_list.h"
 
 namespace ventra::ctl {
@@ -12,13 +13,9 @@ int run(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition scenariosCommand() {
-  return {"scenarios",
-          "the bundled scenarios with their descriptions (simulate NAME runs one)",
-          {},
-          {"json"},
-          {},
-          run,
-          R"(print {"scenarios": [{name, path, description}]})"};
+  return {"scenarios", "the bundled scenarios with their descriptions (simulate NAME runs one)",
+          {},          {{option::json, R"(print {"scenarios": [{name, path, description}]})"}},
+          {},          run};
 }
 
 }  // namespace ventra::ctl

@@ -5,6 +5,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "sensors/fans.h"
 #include "smc/smc_access.h"
 #include "views/sensor_rows.h"
@@ -96,10 +97,12 @@ CommandDefinition sensorsCommand() {
       "sensors",
       "everything at once: fans, temperatures, battery, and MSDI (a disc in the optical drive)",
       {},
-      smcAnd({"json", "unit"}),
+      smcAnd(
+          {{option::json,
+            R"(print {fans, unit, temperatures, battery, msdi, complete}, a part that cannot be read as {"error"})"},
+           option::unit}),
       {},
-      runSensors,
-      R"(print {fans, unit, temperatures, battery, msdi, complete}, a part that cannot be read as {"error"})"};
+      runSensors};
 }
 
 }  // namespace ventra::ctl

@@ -2,6 +2,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "sensors/fans.h"
 #include "smc/smc_access.h"
 
@@ -36,14 +37,16 @@ int runSetFanMin(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition setFanMinCommand() {
-  return {"set-fan-min",
-          "set a fan's minimum speed, 1..its maximum (needs --yes)",
-          {{"FAN", "the fan's number", true, Completion::none, {}, false},
-           {"RPM", "the new minimum", true, Completion::none, {}, false}},
-          smcAnd({"json", "yes"}),
-          {},
-          runSetFanMin,
-          R"(print {"fan", "requested", "minSpeed"}, the minimum read back after the write)"};
+  return {
+      "set-fan-min",
+      "set a fan's minimum speed, 1..its maximum (needs --yes)",
+      {{"FAN", "the fan's number", true, Completion::none, {}, false},
+       {"RPM", "the new minimum", true, Completion::none, {}, false}},
+      smcAnd({{option::json,
+               R"(print {"fan", "requested", "minSpeed"}, the minimum read back after the write)"},
+              option::yes}),
+      {},
+      runSetFanMin};
 }
 
 }  // namespace ventra::ctl

@@ -6,6 +6,7 @@
 #include "commands/session.h"
 #include "host/data_dirs.h"
 #include "host/host.h"
+#include "line/options.h"
 #include "sim/scenario.h"
 #include "sim/sim_desktop.h"
 
@@ -81,10 +82,16 @@ CommandDefinition simulateCommand() {
             Completion::scenario,
             {},
             false}},
-          {"json", "simGpu", "realTime", "desktop", "allowCpu"},
+          {{option::json,
+            R"(print one JSON object per trace event: {t, event, and the event's fields})"},
+           {option::gpu,
+            "the GPUs the app sees: fake, the scenario's own (default), or vulkan or opencl, this "
+            "host's"},
+           option::realTime,
+           option::desktop,
+           option::allowCpu},
           {},
-          runSimulate,
-          R"(print one JSON object per trace event: {t, event, and the event's fields})"};
+          runSimulate};
 }
 
 }  // namespace ventra::ctl

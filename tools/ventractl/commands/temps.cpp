@@ -2,6 +2,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "views/sensor_rows.h"
 
 namespace ventra::ctl {
@@ -31,10 +32,13 @@ CommandDefinition tempsCommand() {
       "temps",
       "every temperature the SMC driver gives, named where known; --all lists every key (root)",
       {},
-      smcAnd({"json", "unit", "all"}),
+      smcAnd(
+          {{option::json,
+            R"(print {unit, sensors: [{name, key, known, value, junk}]}, with --all also "complete")"},
+           option::unit,
+           option::all}),
       {},
-      runTemps,
-      R"(print {unit, sensors: [{name, key, known, value, junk}]}, with --all also "complete")"};
+      runTemps};
 }
 
 }  // namespace ventra::ctl

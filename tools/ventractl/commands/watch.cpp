@@ -20,6 +20,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "sensors/fans.h"
 #include "sensors/temperature.h"
 #include "smc/smc_access.h"
@@ -282,10 +283,15 @@ CommandDefinition watchCommand() {
       "watch",
       "fans and temperatures, sampled every --interval seconds",
       {},
-      smcAnd({"json", "unit", "all", "interval", "count"}),
+      smcAnd(
+          {{option::json,
+            R"(print one JSON object per sample, on a terminal too: {schema, time, sample, fans, sensors})"},
+           option::unit,
+           option::all,
+           option::interval,
+           option::count}),
       {},
-      runWatch,
-      R"(print one JSON object per sample, on a terminal too: {schema, time, sample, fans, sensors})"};
+      runWatch};
 }
 
 }  // namespace ventra::ctl

@@ -2,6 +2,7 @@
 
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "line/options.h"
 #include "sensors/fans.h"
 #include "smc/hex_bytes.h"
 #include "smc/smc_access.h"
@@ -54,14 +55,18 @@ int runWrite(Context& context, const Arguments& args) {
 }  // namespace
 
 CommandDefinition writeCommand() {
-  return {"write",
-          "raw write of HEX to KEY (needs --yes)",
-          {{"KEY", "the key", true, Completion::none, {}, false},
-           {"HEX", "the bytes, in hex", true, Completion::none, {}, false}},
-          smcAnd({"json", "yes", "writeForce"}),
-          {},
-          runWrite,
-          R"(print {"key": {key, type, size, bytes, value}}, the key read back after the write)"};
+  return {
+      "write",
+      "raw write of HEX to KEY (needs --yes)",
+      {{"KEY", "the key", true, Completion::none, {}, false},
+       {"HEX", "the bytes, in hex", true, Completion::none, {}, false}},
+      smcAnd(
+          {{option::json,
+            R"(print {"key": {key, type, size, bytes, value}}, the key read back after the write)"},
+           option::yes,
+           {option::force, "a fan minimum or target outside 1..the fan's maximum"}}),
+      {},
+      runWrite};
 }
 
 }  // namespace ventra::ctl

@@ -1,5 +1,6 @@
 #include "completion/completion_text.h"
 #include "completion/completions.h"
+#include "line/options.h"
 
 namespace ventra::ctl {
 namespace {
@@ -26,37 +27,36 @@ std::string bashValues(Completion completion, const std::vector<std::string>& ch
   return "COMPREPLY=()";
 }
 
-std::vector<std::string> optionWords(const std::vector<std::string>& keys) {
+std::vector<std::string> optionWords(const std::vector<OptionUse>& uses) {
   std::vector<std::string> words;
-  for (const auto& key : keys)
-    for (const auto& name : names(optionDefinition(key))) words.push_back(name);
+  for (const auto& use : uses)
+    for (const auto& name : names(use.option())) words.push_back(name);
   words.push_back("--help");
   return words;
 }
 
-std::vector<std::string> valuedOptionWords() {
+std::vector<std::string> valuedOptionWords(const CommandTable& table) {
   std::vector<std::string> words;
-  for (const auto& option : optionDefinitions())
-    if (!option.value.empty())
-      for (const auto& name : names(option)) words.push_back(name);
+  for (const auto* option : everyOption(table))
+    if (!option->value.empty())
+      for (const auto& name : names(*option)) words.push_back(name);
   return words;
 }
 
 // Which command the words so far name, and how many arguments follow it.
-std::string bashCommandScan() {
+std::string bashCommandScan(const CommandTable& table) {
   std::string transitions;
-  eachCommand(commandDefinitions(), "",
-              [&](const std::string& path, const CommandDefinition& command) {
-                auto space = path.rfind(' ');
-                std::string parent = space == std::string::npos ? "" : path.substr(0, space);
-                transitions += "      " + quoted(parent + "|" + command.name) +
-                               ") command=" + quoted(path) + "; continue ;;\n";
-              });
+  eachCommand(table, "", [&](const std::string& path, const CommandDefinition& command) {
+    auto space = path.rfind(' ');
+    std::string parent = space == std::string::npos ? "" : path.substr(0, space);
+    transitions += "      " + quoted(parent + "|" + command.name) + ") command=" + quoted(path) +
+                   "; continue ;;\n";
+  });
   return "  local command= arguments=0 word i\n"
          "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
          "    word=${COMP_WORDS[i]}\n"
          "    case \" " +
-         spaced(valuedOptionWords()) +
+         spaced(valuedOptionWords(table)) +
          " \" in\n"
          "      *\" $word \"*) ((i++)); continue ;;\n"
          "    esac\n"
@@ -68,14 +68,14 @@ std::string bashCommandScan() {
          "  done\n";
 }
 
-std::string bashOptionValues() {
+std::string bashOptionValues(const CommandTable& table) {
   std::string cases;
-  for (const auto& option : optionDefinitions()) {
-    if (option.value.empty()) continue;
+  for (const auto* option : everyOption(table)) {
+    if (option->value.empty()) continue;
     std::string pattern;
-    for (const auto& name : names(option)) pattern += (pattern.empty() ? "" : "|") + name;
+    for (const auto& name : names(*option)) pattern += (pattern.empty() ? "" : "|") + name;
     cases +=
-        "    " + pattern + ") " + bashValues(option.completion, option.choices) + "; return ;;\n";
+        "    " + pattern + ") " + bashValues(option->completion, option->choices) + "; return ;;\n";
   }
   return "  case $prev in\n" + cases + "  esac\n";
 }
@@ -94,29 +94,28 @@ std::string bashArguments(const CommandDefinition& command) {
   return cases.empty() ? ":" : "case $arguments in " + cases + "esac";
 }
 
-std::string bashCommands() {
+std::string bashCommands(const CommandTable& table) {
   std::vector<std::string> top;
-  for (const auto& command : commandDefinitions()) top.push_back(command.name);
-  std::string topWords = spaced(optionWords(kSmcOptions)) + " --version";
+  for (const auto& command : table) top.push_back(command.name);
+  std::string topWords = spaced(optionWords(smcAnd({}))) + " --version";
   std::string cases = "    '') words=" + quoted(topWords) +
                       "; [[ $cur == -* ]] || { COMPREPLY=($(compgen -W " + quoted(spaced(top)) +
                       " -- \"$cur\")); return; } ;;\n";
-  eachCommand(
-      commandDefinitions(), "", [&](const std::string& path, const CommandDefinition& command) {
-        cases += "    " + quoted(path) + ") words=" + quoted(spaced(optionWords(command.options))) +
-                 "; [[ $cur == -* ]] || { " + bashArguments(command) + "; return; } ;;\n";
-      });
+  eachCommand(table, "", [&](const std::string& path, const CommandDefinition& command) {
+    cases += "    " + quoted(path) + ") words=" + quoted(spaced(optionWords(command.options))) +
+             "; [[ $cur == -* ]] || { " + bashArguments(command) + "; return; } ;;\n";
+  });
   return "  local words\n  case $command in\n" + cases + "  esac\n" +
          "  COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n";
 }
 
 }  // namespace
 
-std::string bashCompletion() {
+std::string bashCompletion(const CommandTable& table) {
   return "# bash completion for ventractl, written by `ventractl completion bash`\n"
          "_ventractl() {\n"
          "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n" +
-         bashOptionValues() + bashCommandScan() + bashCommands() +
+         bashOptionValues(table) + bashCommandScan(table) + bashCommands(table) +
          "}\n"
          "complete -F _ventractl ventractl\n";
 }

@@ -5,10 +5,12 @@
 
 #include <string>
 
+#include "line/command_definitions.h"
+
 namespace ventra::ctl {
 
-std::string bashCompletion();
-std::string zshCompletion();
-std::string fishCompletion();
+std::string bashCompletion(const CommandTable& table);
+std::string zshCompletion(const CommandTable& table);
+std::string fishCompletion(const CommandTable& table);
 
 }  // namespace ventra::ctl

@@ -1,15 +1,16 @@
 #include "completion/completion_text.h"
 #include "completion/completions.h"
+#include "line/options.h"
 
 namespace ventra::ctl {
 namespace {
 using namespace completion;
 
-std::string fishCondition(const std::string& path) {
+std::string fishCondition(const std::string& path, const CommandTable& table) {
   auto space = path.find(' ');
   if (space != std::string::npos) return "__fish_seen_subcommand_from " + path.substr(space + 1);
   std::string condition = "__fish_seen_subcommand_from " + path;
-  for (const auto& command : commandDefinitions())
+  for (const auto& command : table)
     if (command.name == path && !command.subcommands.empty())
       for (const auto& sub : command.subcommands)
         condition += "; and not __fish_seen_subcommand_from " + sub.name;
@@ -36,23 +37,24 @@ std::string fishValues(Completion completion, const std::vector<std::string>& ch
   return " -x";
 }
 
-std::string fishOption(const std::string& condition, const OptionDefinition& option) {
+std::string fishOption(const std::string& condition, const OptionDefinition& option,
+                       const std::string& help) {
   std::string line = "complete -c ventractl -n " + quoted(condition);
   for (const auto& name : names(option))
     line += name.size() == 2 ? " -s " + name.substr(1) : " -l " + name.substr(2);
   if (!option.value.empty()) line += fishValues(option.completion, option.choices);
-  return line + " -d " + quoted(option.help) + "\n";
+  return line + " -d " + quoted(help) + "\n";
 }
 
-std::string fishCommand(const std::string& path, const CommandDefinition& command) {
+std::string fishCommand(const std::string& path, const CommandDefinition& command,
+                        const CommandTable& table) {
   auto space = path.rfind(' ');
-  std::string where =
-      space == std::string::npos ? "__fish_use_subcommand" : fishCondition(path.substr(0, space));
+  std::string where = space == std::string::npos ? "__fish_use_subcommand"
+                                                 : fishCondition(path.substr(0, space), table);
   std::string text = "complete -c ventractl -n " + quoted(where) + " -a " + quoted(command.name) +
                      " -d " + quoted(command.help) + "\n";
-  std::string condition = fishCondition(path);
-  for (const auto& key : command.options)
-    text += fishOption(condition, commandOption(command, key));
+  std::string condition = fishCondition(path, table);
+  for (const auto& use : command.options) text += fishOption(condition, use.option(), use.help());
   text += "complete -c ventractl -n " + quoted(condition) + " -s h -l help -d 'this help'\n";
   for (const auto& argument : command.arguments)
     if (argument.completion != Completion::none)
@@ -63,19 +65,18 @@ std::string fishCommand(const std::string& path, const CommandDefinition& comman
 
 }  // namespace
 
-std::string fishCompletion() {
+std::string fishCompletion(const CommandTable& table) {
   std::string text =
       "# fish completion for ventractl, written by `ventractl completion fish`\n"
       "complete -c ventractl -f\n";
-  for (const auto& key : kSmcOptions)
-    text += fishOption("__fish_use_subcommand", optionDefinition(key));
+  for (const auto* option : kSmcOptions)
+    text += fishOption("__fish_use_subcommand", *option, option->help);
   text +=
       "complete -c ventractl -n __fish_use_subcommand -l version -d 'version, commit and "
       "backends'\n";
-  eachCommand(commandDefinitions(), "",
-              [&](const std::string& path, const CommandDefinition& command) {
-                text += fishCommand(path, command);
-              });
+  eachCommand(table, "", [&](const std::string& path, const CommandDefinition& command) {
+    text += fishCommand(path, command, table);
+  });
   return text;
 }
 

@@ -1,5 +1,6 @@
 #include "completion/completion_text.h"
 #include "completion/completions.h"
+#include "line/options.h"
 
 namespace ventra::ctl {
 namespace {
@@ -26,11 +27,10 @@ std::string zshValues(const std::string& label, Completion completion,
 }
 
 // One _arguments definition per spelling, excluding the other spellings once one is given.
-std::vector<std::string> zshOption(const OptionDefinition& option) {
+std::vector<std::string> zshOption(const OptionDefinition& option, std::string help) {
   auto all = names(option);
   const std::string spellings = spaced(all);
   std::string exclusion = all.size() > 1 ? "(" + spellings + ")" : "";
-  std::string help = option.help;
   for (char& c : help) {  // brackets end the description
     if (c == '[') c = '(';
     if (c == ']') c = ')';
@@ -45,8 +45,8 @@ std::vector<std::string> zshOption(const OptionDefinition& option) {
 
 std::string zshArgumentsFor(const CommandDefinition& command) {
   std::string text = "_arguments -s";
-  for (const auto& key : command.options)
-    for (const auto& definition : zshOption(commandOption(command, key))) text += " " + definition;
+  for (const auto& use : command.options)
+    for (const auto& definition : zshOption(use.option(), use.help())) text += " " + definition;
   text += " '(- *)'{-h,--help}'[this help]'";
   for (std::size_t i = 0; i < command.arguments.size(); ++i) {
     const auto& argument = command.arguments[i];
@@ -65,9 +65,9 @@ std::string zshArgumentsFor(const CommandDefinition& command) {
   return text;
 }
 
-std::string zshCommandCases() {
+std::string zshCommandCases(const CommandTable& table) {
   std::string cases;
-  for (const auto& command : commandDefinitions()) {
+  for (const auto& command : table) {
     std::string inner = zshArgumentsFor(command);
     for (const auto& sub : command.subcommands)
       inner = "if [[ $words[2] == " + sub.name + " ]]; then shift words; ((CURRENT--)); " +
@@ -79,13 +79,13 @@ std::string zshCommandCases() {
 
 }  // namespace
 
-std::string zshCompletion() {
+std::string zshCompletion(const CommandTable& table) {
   std::string commands;
-  for (const auto& command : commandDefinitions())
+  for (const auto& command : table)
     commands += "    " + quoted(command.name + ":" + command.help) + "\n";
   std::string top;
-  for (const auto& key : kSmcOptions)
-    for (const auto& definition : zshOption(optionDefinition(key))) top += " " + definition;
+  for (const auto* option : kSmcOptions)
+    for (const auto& definition : zshOption(*option, option->help)) top += " " + definition;
   return "#compdef ventractl\n"
          "# zsh completion for ventractl, written by `ventractl completion zsh`\n"
          "# A JSON file, or a bundled one by name (ventractl profiles, ventractl scenarios).\n"
@@ -108,7 +108,7 @@ std::string zshCompletion() {
          "    command) _describe command commands ;;\n"
          "    argument)\n"
          "      case $words[1] in\n" +
-         zshCommandCases() +
+         zshCommandCases(table) +
          "      esac ;;\n"
          "  esac\n"
          "}\n"

@@ -1,45 +1,16 @@
 #pragma once
 
-#include <optional>
-#include <stdexcept>
+// The command line as a whole: the words given, parsed against a table of commands into the
+// command to run, its arguments and its options.
+
 #include <string>
 #include <vector>
 
-#include "composition/gpu_choice.h"
+#include "line/command_definitions.h"
+#include "line/options.h"
+#include "line/values.h"
 
 namespace ventra::ctl {
-
-// A command line that cannot be run as written; reported with the usage hint, exit status 2.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-struct Options {
-  std::optional<std::string> profile;
-  std::optional<std::string> applesmcDirectory;
-  std::optional<std::string> output;
-  bool json = false;
-  bool yes = false;
-  bool force = false;
-  bool forget = false;  // gpu tune --forget
-  bool all = false;
-  bool help = false;
-  bool version = false;
-  bool allowCpu = false;
-  bool realTime = false;
-  std::string unit = "celsius";
-  GpuChoice gpu = GpuChoice::automatic;  // --gpu; what automatic means is each command's own
-  std::string desktop = "sim";
-  double interval = 2.0;
-  std::optional<long long> count;
-  std::optional<long long> size;
-  // reset
-  std::optional<long long> riseRpm;
-  std::optional<double> maxLoadSeconds, settleSeconds, waitSeconds;
-};
-
-struct CommandDefinition;
 
 struct Invocation {
   Options options;
@@ -48,15 +19,10 @@ struct Invocation {
   std::string helpText;                        // what --help asked for: the command's own help
 };
 
-Invocation parseCommandLine(const std::vector<std::string>& arguments);
+Invocation parseCommandLine(const std::vector<std::string>& arguments, const CommandTable& table);
 
 // Printed by a bare `ventractl`.
-std::string shortSummary();
-
-// Whole-text decimal parse; `what` names the argument in the error.
-long long parseInteger(const std::string& text, const std::string& what, long long low,
-                       long long high);
-double parseSeconds(const std::string& text, const std::string& what);
+std::string shortSummary(const CommandTable& table);
 
 // The exit statuses, for the help text and the manual.
 inline constexpr char kExitStatuses[] = R"(Exit status:

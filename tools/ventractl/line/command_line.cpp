@@ -14,13 +14,13 @@
 namespace ventra::ctl {
 namespace {
 
-void addOption(CLI::App& app, const OptionDefinition& definition) {
+void addOption(CLI::App& app, const OptionDefinition& definition, const std::string& help) {
   if (definition.value.empty()) {
-    app.add_flag(definition.names, definition.help);
+    app.add_flag(definition.names, help);
     return;
   }
   // Given twice, the later one counts: options from a file follow the unit's own.
-  auto* option = app.add_option(definition.names, definition.help)
+  auto* option = app.add_option(definition.names, help)
                      ->type_name(definition.value)
                      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   if (!definition.choices.empty()) option->check(CLI::IsMember(definition.choices));
@@ -29,7 +29,7 @@ void addOption(CLI::App& app, const OptionDefinition& definition) {
 void addCommand(CLI::App& parent, const CommandDefinition& definition) {
   auto* app = parent.add_subcommand(definition.name, definition.help);
   app->allow_extras();  // reported with a suggestion, below
-  for (const auto& key : definition.options) addOption(*app, commandOption(definition, key));
+  for (const auto& use : definition.options) addOption(*app, use.option(), use.help());
   for (const auto& argument : definition.arguments) {
     auto* option = app->add_option(argument.name, argument.help);
     if (argument.required) option->required();
@@ -47,9 +47,9 @@ struct Chosen {
   std::vector<std::string> path;
 };
 
-Chosen chosenCommand(CLI::App& top) {
+Chosen chosenCommand(CLI::App& top, const CommandTable& table) {
   Chosen chosen{&top, nullptr, {}};
-  const std::vector<CommandDefinition>* level = &commandDefinitions();
+  const CommandTable* level = &table;
   while (!chosen.app->get_subcommands().empty()) {
     chosen.app = chosen.app->get_subcommands().front();
     auto found = std::find_if(level->begin(), level->end(), [&](const CommandDefinition& c) {
@@ -63,8 +63,7 @@ Chosen chosenCommand(CLI::App& top) {
 }
 
 // The option's value as given; an empty one names nothing and is refused here.
-void set(const std::string& key, const CLI::Option& option, Options& options) {
-  const OptionDefinition& definition = optionDefinition(key);
+void set(const OptionDefinition& definition, const CLI::Option& option, Options& options) {
   if (definition.value.empty()) return definition.set(options, "", longName(definition));
   const std::string value = option.as<std::string>();
   if (value.empty())
@@ -73,9 +72,9 @@ void set(const std::string& key, const CLI::Option& option, Options& options) {
 }
 
 void applyOptions(const Chosen& chosen, Options& options) {
-  for (const auto& key : chosen.definition->options) {
-    const CLI::Option* option = chosen.app->get_option_no_throw(longName(optionDefinition(key)));
-    if (option && option->count() > 0) set(key, *option, options);
+  for (const auto& use : chosen.definition->options) {
+    const CLI::Option* option = chosen.app->get_option_no_throw(longName(use.option()));
+    if (option && option->count() > 0) set(use.option(), *option, options);
   }
 }
 
@@ -92,19 +91,19 @@ std::vector<std::string> positional(const Chosen& chosen) {
 // The SMC options may also come before the command, where they apply to a command that talks to
 // the SMC and are a mistake with any other.
 void applySmcOptions(CLI::App& top, const Chosen& chosen, Options& options) {
-  for (const auto& key : kSmcOptions) {
-    const CLI::Option* option = top.get_option(longName(optionDefinition(key)));
+  for (const auto* smcOption : kSmcOptions) {
+    const CLI::Option* option = top.get_option(longName(*smcOption));
     if (option->count() == 0) continue;
     const auto& takes = chosen.definition->options;
-    if (std::find(takes.begin(), takes.end(), key) == takes.end())
-      throw UsageError(longName(optionDefinition(key)) + " picks the SMC, and " +
-                       chosen.path.front() + " does not talk to it");
-    set(key, *option, options);
+    if (std::none_of(takes.begin(), takes.end(),
+                     [&](const OptionUse& use) { return use.is(*smcOption); }))
+      throw UsageError(longName(*smcOption) + " picks the SMC, and " + chosen.path.front() +
+                       " does not talk to it");
+    set(*smcOption, *option, options);
   }
 }
 
-void listCommands(const std::vector<CommandDefinition>& level, const std::string& prefix,
-                  std::string& text) {
+void listCommands(const CommandTable& level, const std::string& prefix, std::string& text) {
   for (const auto& command : level) {
     std::string name = prefix + command.name;
     for (const auto& argument : command.arguments)
@@ -117,31 +116,31 @@ void listCommands(const std::vector<CommandDefinition>& level, const std::string
 
 }  // namespace
 
-std::string shortSummary() {
+std::string shortSummary(const CommandTable& table) {
   std::string text = "usage: ventractl COMMAND [OPTIONS] [ARGUMENTS]\n\n";
-  listCommands(commandDefinitions(), "", text);
+  listCommands(table, "", text);
   return text +
          "\nventractl COMMAND --help shows a command's options; ventractl --help shows the "
          "options\nthat may come before the command, and the exit statuses.\n";
 }
 
-std::unique_ptr<CLI::App> makeCommandLine() {
+std::unique_ptr<CLI::App> makeCommandLine(const CommandTable& table) {
   auto app = std::make_unique<CLI::App>(
       "ventractl: the Mac Pro's System Management Controller (fans, temperatures, keys), the GPU "
       "load and the app's checks.",
       "ventractl");
   app->allow_extras();
-  for (const auto& key : kSmcOptions) addOption(*app, optionDefinition(key));
+  for (const auto* option : kSmcOptions) addOption(*app, *option, option->help);
   static const std::string version = "the version, the commit it was built from and its backends";
   app->add_flag("--version", version);
-  for (const auto& command : commandDefinitions()) addCommand(*app, command);
+  for (const auto& command : table) addCommand(*app, command);
   app->footer(kExitStatuses);
   return app;
 }
 
 namespace {
 
-Invocation parseWords(const std::vector<std::string>& arguments);
+Invocation parseWords(const std::vector<std::string>& arguments, const CommandTable& table);
 
 // The words before --options-from FILE, where it is given with the file it names.
 std::optional<std::pair<std::vector<std::string>, std::string>> wordsBeforeAFile(
@@ -161,14 +160,14 @@ std::optional<std::pair<std::vector<std::string>, std::string>> wordsBeforeAFile
 
 // A mistake among the words that came from an options file (the boot unit's) names the file:
 // the words before it parse on their own.
-Invocation parseCommandLine(const std::vector<std::string>& arguments) {
+Invocation parseCommandLine(const std::vector<std::string>& arguments, const CommandTable& table) {
   try {
-    return parseWords(arguments);
+    return parseWords(arguments, table);
   } catch (const UsageError& error) {
     auto before = wordsBeforeAFile(arguments);
     if (!before) throw;
     try {
-      parseWords(before->first);
+      parseWords(before->first, table);
     } catch (const UsageError&) {
       throw error;
     }
@@ -178,12 +177,12 @@ Invocation parseCommandLine(const std::vector<std::string>& arguments) {
 
 namespace {
 
-Invocation parseWords(const std::vector<std::string>& arguments) {
+Invocation parseWords(const std::vector<std::string>& arguments, const CommandTable& table) {
   // "--profile=" would otherwise take the next word as its value.
   for (const auto& word : arguments)
     if (word.size() > 1 && word.front() == '-' && word.back() == '=')
       throw UsageError(word + " has an empty value: write one after '=', or leave the option out");
-  auto app = makeCommandLine();
+  auto app = makeCommandLine(table);
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   Invocation invocation;
   try {
@@ -195,10 +194,10 @@ Invocation parseWords(const std::vector<std::string>& arguments) {
   } catch (const CLI::ParseError& error) {
     throw UsageError(error.what());
   }
-  Chosen chosen = chosenCommand(*app);
+  Chosen chosen = chosenCommand(*app, table);
   std::string path;
   for (const auto& word : chosen.path) path += (path.empty() ? "" : " ") + word;
-  reportExtras(*app, chosen.app, chosen.definition, path);
+  reportExtras(*app, chosen.app, {table, chosen.definition, path});
   invocation.options.version = app->get_option("--version")->count() > 0;
   if (!chosen.definition && !invocation.options.version && !arguments.empty())
     throw UsageError(

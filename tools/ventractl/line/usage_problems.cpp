@@ -35,7 +35,7 @@ std::string suggestion(const std::string& word, const std::vector<std::string>& 
   return best ? "; did you mean " + *best + "?" : "";
 }
 
-void walk(const std::vector<CommandDefinition>& level, const std::string& prefix,
+void walk(const CommandTable& level, const std::string& prefix,
           const std::function<void(const std::string&, const CommandDefinition&)>& visit) {
   for (const auto& command : level) {
     visit(prefix + command.name, command);
@@ -44,16 +44,15 @@ void walk(const std::vector<CommandDefinition>& level, const std::string& prefix
 }
 
 bool takes(const CommandDefinition& command, const std::string& name) {
-  return std::any_of(command.options.begin(), command.options.end(), [&](const std::string& key) {
-    const auto& definition = optionDefinition(key);
-    return ("," + definition.names + ",").find("," + name + ",") != std::string::npos;
+  return std::any_of(command.options.begin(), command.options.end(), [&](const OptionUse& use) {
+    return ("," + use.option().names + ",").find("," + name + ",") != std::string::npos;
   });
 }
 
 // The commands that take an option by this name.
-std::vector<std::string> ownersOf(const std::string& name) {
+std::vector<std::string> ownersOf(const std::string& name, const CommandTable& table) {
   std::vector<std::string> owners;
-  walk(commandDefinitions(), "", [&](const std::string& path, const CommandDefinition& command) {
+  walk(table, "", [&](const std::string& path, const CommandDefinition& command) {
     if (takes(command, name)) owners.push_back(path);
   });
   return owners;
@@ -69,54 +68,54 @@ bool isOption(const std::string& word) {
   return word.size() > 1 && word[0] == '-' && !std::isdigit(static_cast<unsigned char>(word[1]));
 }
 
-std::string unknownOption(const std::string& name, const CommandDefinition* command,
-                          const std::string& path) {
-  auto owners = ownersOf(name);
+std::string unknownOption(const std::string& name, const Named& named) {
+  auto owners = ownersOf(name, named.table);
   if (!owners.empty()) {
     std::string of = owners.size() <= 3 ? joined(owners) : "other commands";
-    return command ? path + " does not take " + name + " (an option of " + of + ")"
-                   : name + " goes after the command it belongs to (" + of + ")";
+    return named.command ? named.path + " does not take " + name + " (an option of " + of + ")"
+                         : name + " goes after the command it belongs to (" + of + ")";
   }
   std::vector<std::string> names;
-  for (const auto& key : command ? command->options : kSmcOptions)
-    names.push_back(longName(optionDefinition(key)));
-  if (!command) names.push_back("--version");
+  if (named.command)
+    for (const auto& use : named.command->options) names.push_back(longName(use.option()));
+  else
+    for (const auto* option : kSmcOptions) names.push_back(longName(*option));
+  if (!named.command) names.push_back("--version");
   names.push_back("--help");
   return "unknown option " + name + suggestion(name, names);
 }
 
-std::string unknownWord(const std::string& word, const CommandDefinition* command,
-                        const std::string& path) {
-  const auto& level = command ? command->subcommands : commandDefinitions();
-  if (command && level.empty()) return path + " does not take the argument \"" + word + "\"";
+std::string unknownWord(const std::string& word, const Named& named) {
+  const auto& level = named.command ? named.command->subcommands : named.table;
+  if (named.command && level.empty())
+    return named.path + " does not take the argument \"" + word + "\"";
   std::vector<std::string> names;
   for (const auto& definition : level) names.push_back(definition.name);
-  return "unknown " + (command ? path + " " : std::string()) + "command \"" + word + "\"" +
-         suggestion(word, names);
+  return "unknown " + (named.command ? named.path + " " : std::string()) + "command \"" + word +
+         "\"" + suggestion(word, names);
 }
 
 // A word before the command: an option of the command that came too early, or a mistake.
-std::string beforeTheCommand(const std::string& word, const CommandDefinition* command,
-                             const std::string& path) {
-  if (!isOption(word)) return unknownWord(word, nullptr, path);
+std::string beforeTheCommand(const std::string& word, const Named& named) {
+  const Named bare{named.table, nullptr, named.path};
+  if (!isOption(word)) return unknownWord(word, bare);
   std::string name = word.substr(0, word.find('='));
-  if (command && takes(*command, name))
-    return name + " goes after the command: ventractl " + path + " " + name;
-  return unknownOption(name, nullptr, path);
+  if (named.command && takes(*named.command, name))
+    return name + " goes after the command: ventractl " + named.path + " " + name;
+  return unknownOption(name, bare);
 }
 
 }  // namespace
 
-void reportExtras(CLI::App& top, CLI::App* chosen, const CommandDefinition* command,
-                  const std::string& path) {
+void reportExtras(CLI::App& top, CLI::App* chosen, const Named& named) {
   if (auto early = top.remaining(); !early.empty())
-    throw UsageError(beforeTheCommand(early.front(), command, path));
+    throw UsageError(beforeTheCommand(early.front(), named));
   if (chosen == &top) return;
   auto extras = chosen->remaining();
   if (extras.empty()) return;
   const std::string& word = extras.front();
-  if (!isOption(word)) throw UsageError(unknownWord(word, command, path));
-  throw UsageError(unknownOption(word.substr(0, word.find('=')), command, path));
+  if (!isOption(word)) throw UsageError(unknownWord(word, named));
+  throw UsageError(unknownOption(word.substr(0, word.find('=')), named));
 }
 
 }  // namespace ventra::ctl

@@ -1,4 +1,4 @@
-#include "line/cli.h"
+#include "line/values.h"
 
 #include <charconv>
 #include <cmath>
