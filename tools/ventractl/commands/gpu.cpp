@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/controller.h"
+#include "composition/fake_gpus.h"
 #include "commands/commands.h"
 #include "commands/session.h"
 #include "gpu/gpu_identity.h"
@@ -204,7 +205,7 @@ json deviceJson(std::size_t index, const pf::Device& device, bool isDefault) {
 
 // The platforms `gpu` lists: the fake, the stack --gpu names, else every stack of the host.
 std::vector<std::shared_ptr<pf::GPUPlatform>> listedPlatforms(const Options& options) {
-  if (options.gpu == GpuChoice::fake) return {fakeGpus()};
+  if (options.gpu == GpuChoice::fake) return {recordingRx580()};
   return listedGpuStacks(options);
 }
 

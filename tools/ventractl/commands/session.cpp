@@ -5,7 +5,7 @@
 
 #include "app/controller.h"
 #include "composition/emulated_smc.h"
-#include "gpu/platform/fake/fake_gpu.h"
+#include "composition/fake_gpus.h"
 #include "host/data_dirs.h"
 #include "host/host.h"
 #include "host/sudo_line.h"
@@ -22,7 +22,7 @@ Composition composeFor(const Options& options) {
   if (options.profile && options.applesmcDirectory)
     throw UsageError("--profile and --applesmc name two different SMCs: give one");
   Composition composition = hostComposition(options);
-  if (options.gpu == GpuChoice::fake) composition.gpu = fakeGpus();
+  if (options.gpu == GpuChoice::fake) composition.gpu = recordingRx580();
   if (options.profile)
     composition.smc =
         emulatedSmc(smc::emulator::loadProfileFile(dataFileNamed(*options.profile, "profiles")))
@@ -90,12 +90,6 @@ std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Optio
     default:
       return std::string("the SMC answered: ") + error.what();
   }
-}
-
-std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus() {
-  static auto fake = std::make_shared<gpu::fake::FakeGPU>(gpu::fake::FakeGPUOptions{
-      {{"AMD Radeon RX 580", std::uint64_t{8} << 30}}, {}, std::uint64_t{64} << 20});
-  return fake;
 }
 
 std::shared_ptr<app::platform::Desktop> simulatedTowerDesktop() {

@@ -14,9 +14,6 @@
 
 namespace ventra::ctl {
 
-// --gpu fake: one RX 580 8 GB that records its work and computes products up to 64 MiB.
-std::shared_ptr<gpu::platform::GPUPlatform> fakeGpus();
-
 // The desktop of the simulated tower (--profile with --gpu fake): the host model the app acts on,
 // the defaults' built-in values, nobody at the desk.
 std::shared_ptr<app::platform::Desktop> simulatedTowerDesktop();
