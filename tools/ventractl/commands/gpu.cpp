@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "app/controller.h"
-#include "composition/fake_gpus.h"
 #include "commands/commands.h"
 #include "commands/session.h"
+#include "composition/fake_gpus.h"
 #include "gpu/gpu_identity.h"
 #include "gpu/gpu_load.h"
 #include "gpu/gpu_workload.h"
