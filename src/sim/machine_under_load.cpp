@@ -1,6 +1,8 @@
 #include "sim/machine_under_load.h"
 
+#include "app/controller.h"
 #include "composition/emulated_smc.h"
+#include "sim/sim_desktop.h"
 
 namespace ventra::sim {
 namespace gpf = gpu::platform;
@@ -85,6 +87,24 @@ gpu::fake::FakeGPUOptions simulatedCard(VirtualClock& clock, double flopsPerSeco
   options.flopsPerSecond = flopsPerSecond;
   options.passTime = [&clock](double seconds) { clock.advance(seconds); };
   return options;
+}
+
+std::shared_ptr<app::platform::Desktop> towerDesktop() {
+  static const Scenario tower = [] {
+    Scenario scenario;
+    scenario.hostModel = app::kAcceptedHostModel;
+    return scenario;
+  }();
+  static Trace trace;
+  return simulatedDesktop(tower, trace);
+}
+
+MachineUnderLoad simulatedTower(const smc::emulator::Profile& profile, VirtualClock& clock,
+                                double flopsPerSecond) {
+  auto card = std::make_shared<gpu::fake::FakeGPU>(simulatedCard(clock, flopsPerSecond));
+  MachineUnderLoad machine = machineUnderLoad(profile, card, [&clock] { return clock.now(); });
+  machine.composition.desktop = towerDesktop();
+  return machine;
 }
 
 }  // namespace ventra::sim

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/platform/desktop.h"
 #include "composition/composition.h"
 #include "gpu/platform/fake/fake_gpu.h"
 #include "sim/virtual_clock.h"
@@ -28,6 +29,15 @@ MachineUnderLoad machineUnderLoad(const smc::emulator::Profile& profile,
 // `clock`, computing products up to `computeLimitBytes`.
 gpu::fake::FakeGPUOptions simulatedCard(VirtualClock& clock, double flopsPerSecond,
                                         std::uint64_t computeLimitBytes = 0);
+
+// The desktop of the stuck tower: the host model the app acts on, the defaults' built-in values,
+// nobody at the desk. One a process; what it traces is not read.
+std::shared_ptr<app::platform::Desktop> towerDesktop();
+
+// The stuck tower on `clock`: the profile's SMC, its fan 0 answering the simulated card working
+// at `flopsPerSecond`, and the tower's desktop.
+MachineUnderLoad simulatedTower(const smc::emulator::Profile& profile, VirtualClock& clock,
+                                double flopsPerSecond);
 
 // What the simulated card is taken to sustain: a little over a third of the RX 580's peak.
 inline constexpr double kSimulatedCardFlopsPerSecond = 2.2e12;

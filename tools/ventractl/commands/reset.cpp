@@ -14,7 +14,6 @@
 #include "host/host.h"
 #include "line/options.h"
 #include "sim/machine_under_load.h"
-#include "sim/sim_desktop.h"
 #include "smc/platform/emulator/profile.h"
 #include "views/reset_view.h"
 
@@ -64,12 +63,8 @@ class ResetMachine {
   ResetMachine(const Options& options, std::int64_t n) {
     if (options.profile && options.gpu == GpuChoice::fake) {
       simulated_ = true;
-      auto card =
-          std::make_shared<gpu::fake::FakeGPU>(sim::simulatedCard(virtual_, simulatedRate(n)));
-      auto machine =
-          sim::machineUnderLoad(profile(options), card, [this] { return virtual_.now(); });
-      machine.composition.desktop = simulatedTowerDesktop();
-      installed_.emplace(std::move(machine.composition));
+      installed_.emplace(
+          sim::simulatedTower(profile(options), virtual_, simulatedRate(n)).composition);
       return;
     }
     if (auto missing = hostUnavailable()) throw CommandError(*missing);

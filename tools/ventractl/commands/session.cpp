@@ -10,7 +10,7 @@
 #include "host/host.h"
 #include "host/sudo_line.h"
 #include "sensors/fans.h"
-#include "sim/sim_desktop.h"
+#include "sim/machine_under_load.h"
 #include "smc/smc_access.h"
 #include "smc/utf8.h"
 
@@ -27,8 +27,7 @@ Composition composeFor(const Options& options) {
     composition.smc =
         emulatedSmc(smc::emulator::loadProfileFile(dataFileNamed(*options.profile, "profiles")))
             .composition.smc;
-  if (options.profile && options.gpu == GpuChoice::fake)
-    composition.desktop = simulatedTowerDesktop();
+  if (options.profile && options.gpu == GpuChoice::fake) composition.desktop = sim::towerDesktop();
   return composition;
 }
 
@@ -90,16 +89,6 @@ std::string whyFanZeroIsUnreadable(const SMCAccess::SMCError& error, const Optio
     default:
       return std::string("the SMC answered: ") + error.what();
   }
-}
-
-std::shared_ptr<app::platform::Desktop> simulatedTowerDesktop() {
-  static const sim::Scenario tower = [] {
-    sim::Scenario scenario;
-    scenario.hostModel = app::kAcceptedHostModel;
-    return scenario;
-  }();
-  static sim::Trace trace;
-  return sim::simulatedDesktop(tower, trace);
 }
 
 SelectedHost::SelectedHost(const Options& options) : installed_(composeFor(options)) {}

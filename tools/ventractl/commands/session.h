@@ -14,10 +14,6 @@
 
 namespace ventra::ctl {
 
-// The desktop of the simulated tower (--profile with --gpu fake): the host model the app acts on,
-// the defaults' built-in values, nobody at the desk.
-std::shared_ptr<app::platform::Desktop> simulatedTowerDesktop();
-
 // The backends a command works with, installed for the object's lifetime: the host's (see
 // host.h), with the SMC swapped for the emulator when --profile names one, and with --gpu fake
 // as well the whole simulated tower.
