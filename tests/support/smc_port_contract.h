@@ -148,4 +148,22 @@ TEST_P(SmcPortContract, AFansMinimumIsWrittenAndReadBackWithThePrivilege) {
   SMCAccess::fanSetMinSpeed(0, 800);  // as it was, for the next caller of a shared SMC
 }
 
+// A write the SMC cannot take is refused and leaves the key as it was: one of the wrong size
+// with the firmware's size mismatch, for every caller; one to a key that is not written (a
+// fan's maximum) as a failure of the call, which the driver cannot tell apart from the firmware's
+// "not writable" (it has no way to write that key at all).
+TEST_P(SmcPortContract, AWriteTheSmcCannotTakeIsRefusedAndTheKeyKeepsItsValue) {
+  const auto f0mx = *fourCharCodeFromLiteral("F0Mx");
+  const auto f0mn = *fourCharCodeFromLiteral("F0Mn");
+  SMCDataBytes data{};
+  data[0] = 0x12;
+  auto write = [&](FourCharCode key, std::uint32_t size) {
+    return errorOf([&] { SMCAccess::writeKey({key, {DataTypes::FPE2.type, size}}, data); });
+  };
+  EXPECT_EQ(write(f0mn, 3), SMCAccess::SMCError::unknown(0, SMCResultCode::kSMCKeySizeMismatch));
+  EXPECT_EQ(write(f0mx, 2).kind(), SMCAccess::SMCError::Kind::unknown);
+  EXPECT_EQ(SMCAccess::fanMaxSpeed(0), 4500);
+  EXPECT_EQ(SMCAccess::fanMinSpeed(0), 800);
+}
+
 }  // namespace ventra::testing
