@@ -76,11 +76,12 @@ std::string unknownOption(const std::string& name, const Named& named) {
                          : name + " goes after the command it belongs to (" + of + ")";
   }
   std::vector<std::string> names;
-  if (named.command)
+  if (named.command) {
     for (const auto& use : named.command->options) names.push_back(longName(use.option()));
-  else
+  } else {
     for (const auto* option : kSmcOptions) names.push_back(longName(*option));
-  if (!named.command) names.push_back("--version");
+    names.push_back("--version");
+  }
   names.push_back("--help");
   return "unknown option " + name + suggestion(name, names);
 }
