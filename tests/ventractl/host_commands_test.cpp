@@ -70,6 +70,30 @@ TEST(Ventractl, GpuNamesADriverThatWouldNotStart) {
 // The tuner tries every tile on the device and stores the fastest for it and its driver; the
 // load then runs with it. A stored tile the tuner would not pick is forgotten, said, and never
 // used; a file that is no store is said and left alone by the load.
+// --tiles tries only the tiles named, once each in the order given; a name the tuner does not
+// know is refused before any work, with the names it does.
+TEST(Ventractl, GpuTuneTriesOnlyTheTilesNamed) {
+  const std::string env =
+      "XDG_CACHE_HOME=" + ::testing::TempDir() + "tiles-" + std::to_string(getpid()) + " ";
+  CliRun tune = ventractl(
+      "gpu tune --allow-cpu --size 32 --json --tiles 8x1x8x8-direct,16x16x8x8x8,8x1x8x8-direct",
+      env);
+  if (tune.err.find("no Vulkan device") != std::string::npos) GTEST_SKIP() << tune.err;
+  ASSERT_EQ(tune.status, 0) << tune.err;
+  const json found = tune.document();
+  ASSERT_EQ(found["trials"].size(), 2u) << found.dump();
+  EXPECT_EQ(found["trials"][0]["tile"], "8x1x8x8-direct");
+  EXPECT_EQ(found["trials"][1]["tile"], "16x16x8x8x8");
+  CliRun unknown = ventractl("gpu tune --allow-cpu --tiles 8x1x8x8-direct,1x1x1x1x1024", env);
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.out, "") << "refused before any work";
+  EXPECT_NE(unknown.err.find("1x1x1x1x1024 is not a tile gpu tune tries; it tries 16x16x8x8x8, "),
+            std::string::npos)
+      << unknown.err;
+  EXPECT_NE(ventractl("gpu tune --tiles a,,b", env).err.find("none of them empty"),
+            std::string::npos);
+}
+
 TEST(Ventractl, GpuTuneStoresTheFastestTileAndTheLoadUsesIt) {
   const std::string cache = ::testing::TempDir() + "tune-" + std::to_string(getpid());
   const std::string env = "XDG_CACHE_HOME=" + cache + " ";

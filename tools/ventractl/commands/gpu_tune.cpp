@@ -5,6 +5,7 @@
 // within the measurement's noise of it (then that one is kept). --forget drops the stored tile.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -254,6 +255,24 @@ int forgetTheTile(Context& context, const pf::DeviceFacts& device) {
   return 0;
 }
 
+// Every tile the tuner knows, or those --tiles names, in its order.
+std::vector<tile::KernelTile> tilesToTry(const Options& options) {
+  const auto every = tile::tuningCandidates();
+  if (options.tiles.empty()) return every;
+  std::vector<tile::KernelTile> chosen;
+  for (const auto& name : options.tiles) {
+    auto named = [&](const tile::KernelTile& tile) { return tile.text() == name; };
+    auto found = std::find_if(every.begin(), every.end(), named);
+    if (found == every.end()) {
+      std::string names;
+      for (const auto& tile : every) names += (names.empty() ? "" : ", ") + tile.text();
+      throw UsageError("--tiles: " + name + " is not a tile gpu tune tries; it tries " + names);
+    }
+    if (std::none_of(chosen.begin(), chosen.end(), named)) chosen.push_back(*found);
+  }
+  return chosen;
+}
+
 int runGpuTune(Context& context, const Arguments& args) {
   expectArguments(args, 0, "gpu tune [--size N]");
   if (context.options.gpu != GpuChoice::automatic && context.options.gpu != GpuChoice::vulkan)
@@ -265,12 +284,12 @@ int runGpuTune(Context& context, const Arguments& args) {
   if (auto why = tile::TileStore(hostTileStore(), ::geteuid()).whyNotSaved())
     throw CommandError(*why + underSudo());
   if (context.options.size) refuseBeyondTheDevice(*device, *context.options.size);
+  const auto candidates = tilesToTry(context.options);
   const bool text = !context.options.json;
   if (text && !context.options.size)
     context.out << "finding a product size that takes about " << kProductSeconds << " s on "
                 << shown(json(device->name)) << "..." << std::endl;
   const std::int64_t n = calibratedSize(context.options);
-  const auto candidates = tile::tuningCandidates();
   if (text)
     context.out << "tuning our shader on " << shown(json(device->name)) << " ("
                 << shown(json(device->details.driver)) << "): " << candidates.size()
@@ -299,7 +318,8 @@ CommandDefinition gpuTuneCommand() {
        {option::size,
         "the matrix dimension each tile is timed at (default: one whose product takes about half a "
         "second)"},
-       option::forget},
+       option::forget,
+       option::tiles},
       {},
       runGpuTune};
 }

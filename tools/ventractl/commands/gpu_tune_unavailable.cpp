@@ -17,7 +17,8 @@ CommandDefinition gpuTuneCommand() {
            {option::size,
             "the matrix dimension each tile is timed at (default: one whose product takes about "
             "half a second)"},
-           option::forget},
+           option::forget,
+           option::tiles},
           {},
           [](Context&, const Arguments&) -> int { throw CommandError(*hostUnavailable()); }};
 }

@@ -22,7 +22,8 @@ struct Options {
   bool json = false;
   bool yes = false;
   bool force = false;
-  bool forget = false;  // gpu tune --forget
+  bool forget = false;             // gpu tune --forget
+  std::vector<std::string> tiles;  // gpu tune --tiles: the names given, in their order
   bool all = false;
   bool help = false;     // set by the parser, not an option's definition
   bool version = false;  // likewise
@@ -63,6 +64,8 @@ Set seconds(Field Options::*field) {
     o.*field = parseSeconds(v, optionName);
   };
 }
+// Words separated by commas, none of them empty.
+Set words(std::vector<std::string> Options::*field);
 // The names CLI11 lets through are the option's listed choices; "auto" is not among them.
 void gpuStack(Options& o, const std::string& name, const std::string& optionName);
 void temperatureUnit(Options& o, const std::string& letterOrName, const std::string&);
@@ -116,6 +119,12 @@ inline const OptionDefinition forget{
     .names = "--forget",
     .help = "forget the tile tuned for this device: the load goes back to its default tile",
     .set = store::flag(&Options::forget),
+};
+inline const OptionDefinition tiles{
+    .names = "--tiles",
+    .value = "LIST",
+    .help = "try only these tiles, named as the tuner lists them and separated by commas",
+    .set = store::words(&Options::tiles),
 };
 inline const OptionDefinition all{
     .names = "--all",
