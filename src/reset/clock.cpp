@@ -8,8 +8,7 @@ namespace ventra::reset {
 namespace {
 
 double steadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // How soon an interruption is noticed while asleep.

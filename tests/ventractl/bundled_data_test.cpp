@@ -68,9 +68,8 @@ TEST(BundledLists, EachFileWithItsDescription) {
     EXPECT_TRUE(row["description"].is_string()) << row.dump();
     EXPECT_TRUE(fs::exists(row["path"].get<std::string>()));
   }
-  EXPECT_EQ(names,
-            (std::vector<std::string>{"example.json", "macpro5_1-hot.json", "macpro5_1-stuck.json",
-                                      "macpro5_1.json"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"example.json", "macpro5_1-hot.json",
+                                             "macpro5_1-stuck.json", "macpro5_1.json"}));
   auto scenarios = ventractl("scenarios");
   ASSERT_EQ(scenarios.status, 0) << scenarios.err;
   EXPECT_NE(scenarios.out.find("default.json "), std::string::npos);
