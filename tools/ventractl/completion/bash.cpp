@@ -30,7 +30,7 @@ std::string bashValues(Completion completion, const std::vector<std::string>& ch
 std::vector<std::string> optionWords(const std::vector<OptionUse>& uses) {
   std::vector<std::string> words;
   for (const auto& use : uses)
-    for (const auto& name : names(use.option())) words.push_back(name);
+    for (const auto& name : spellings(use.option())) words.push_back(name);
   words.push_back("--help");
   return words;
 }
@@ -39,14 +39,14 @@ std::vector<std::string> valuedOptionWords(const CommandTable& table) {
   std::vector<std::string> words;
   for (const auto* option : everyOption(table))
     if (!option->value.empty())
-      for (const auto& name : names(*option)) words.push_back(name);
+      for (const auto& name : spellings(*option)) words.push_back(name);
   return words;
 }
 
 // Which command the words so far name, and how many arguments follow it.
 std::string bashCommandScan(const CommandTable& table) {
   std::string transitions;
-  eachCommand(table, "", [&](const std::string& path, const CommandDefinition& command) {
+  eachCommand(table, [&](const std::string& path, const CommandDefinition& command) {
     auto space = path.rfind(' ');
     std::string parent = space == std::string::npos ? "" : path.substr(0, space);
     transitions += "      " + quoted(parent + "|" + command.name) + ") command=" + quoted(path) +
@@ -73,7 +73,7 @@ std::string bashOptionValues(const CommandTable& table) {
   for (const auto* option : everyOption(table)) {
     if (option->value.empty()) continue;
     std::string pattern;
-    for (const auto& name : names(*option)) pattern += (pattern.empty() ? "" : "|") + name;
+    for (const auto& name : spellings(*option)) pattern += (pattern.empty() ? "" : "|") + name;
     cases +=
         "    " + pattern + ") " + bashValues(option->completion, option->choices) + "; return ;;\n";
   }
@@ -101,7 +101,7 @@ std::string bashCommands(const CommandTable& table) {
   std::string cases = "    '') words=" + quoted(topWords) +
                       "; [[ $cur == -* ]] || { COMPREPLY=($(compgen -W " + quoted(spaced(top)) +
                       " -- \"$cur\")); return; } ;;\n";
-  eachCommand(table, "", [&](const std::string& path, const CommandDefinition& command) {
+  eachCommand(table, [&](const std::string& path, const CommandDefinition& command) {
     cases += "    " + quoted(path) + ") words=" + quoted(spaced(optionWords(command.options))) +
              "; [[ $cur == -* ]] || { " + bashArguments(command) + "; return; } ;;\n";
   });

@@ -40,7 +40,7 @@ std::string fishValues(Completion completion, const std::vector<std::string>& ch
 std::string fishOption(const std::string& condition, const OptionDefinition& option,
                        const std::string& help) {
   std::string line = "complete -c ventractl -n " + quoted(condition);
-  for (const auto& name : names(option))
+  for (const auto& name : spellings(option))
     line += name.size() == 2 ? " -s " + name.substr(1) : " -l " + name.substr(2);
   if (!option.value.empty()) line += fishValues(option.completion, option.choices);
   return line + " -d " + quoted(help) + "\n";
@@ -74,7 +74,7 @@ std::string fishCompletion(const CommandTable& table) {
   text +=
       "complete -c ventractl -n __fish_use_subcommand -l version -d 'version, commit and "
       "backends'\n";
-  eachCommand(table, "", [&](const std::string& path, const CommandDefinition& command) {
+  eachCommand(table, [&](const std::string& path, const CommandDefinition& command) {
     text += fishCommand(path, command, table);
   });
   return text;

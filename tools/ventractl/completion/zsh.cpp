@@ -28,7 +28,7 @@ std::string zshValues(const std::string& label, Completion completion,
 
 // One _arguments definition per spelling, excluding the other spellings once one is given.
 std::vector<std::string> zshOption(const OptionDefinition& option, std::string help) {
-  auto all = names(option);
+  auto all = spellings(option);
   const std::string spellings = spaced(all);
   std::string exclusion = all.size() > 1 ? "(" + spellings + ")" : "";
   for (char& c : help) {  // brackets end the description

@@ -71,8 +71,13 @@ struct CommandDefinition {
 // Every command, in the order the help lists them.
 using CommandTable = std::vector<CommandDefinition>;
 
-// The long name alone: "--json" for "-j,--json".
+// Every spelling: "-j", "--json" for "-j,--json"; and the long one alone.
+std::vector<std::string> spellings(const OptionDefinition& option);
 std::string longName(const OptionDefinition& option);
+
+// Every command and subcommand in the table, with its path ("gpu load").
+using CommandVisit = std::function<void(const std::string& path, const CommandDefinition&)>;
+void eachCommand(const CommandTable& table, const CommandVisit& visit);
 
 // Every option that the table's commands, or the line before them, take; each once.
 std::vector<const OptionDefinition*> everyOption(const CommandTable& table);

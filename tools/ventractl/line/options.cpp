@@ -1,19 +1,15 @@
 #include "line/options.h"
 
+#include <algorithm>
+
 namespace ventra::ctl {
 namespace store {
 
 Set words(std::vector<std::string> Options::*field) {
   return [field](Options& o, const std::string& list, const std::string& optionName) {
-    std::vector<std::string> words;
-    for (std::size_t from = 0;;) {
-      const std::size_t comma = list.find(',', from);
-      words.push_back(list.substr(from, comma == std::string::npos ? comma : comma - from));
-      if (words.back().empty())
-        throw UsageError(optionName + " takes names separated by commas, with none of them empty");
-      if (comma == std::string::npos) break;
-      from = comma + 1;
-    }
+    auto words = commaSeparated(list);
+    if (std::find(words.begin(), words.end(), "") != words.end())
+      throw UsageError(optionName + " takes names separated by commas, with none of them empty");
     o.*field = std::move(words);
   };
 }

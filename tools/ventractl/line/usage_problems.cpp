@@ -35,24 +35,17 @@ std::string suggestion(const std::string& word, const std::vector<std::string>& 
   return best ? "; did you mean " + *best + "?" : "";
 }
 
-void walk(const CommandTable& level, const std::string& prefix,
-          const std::function<void(const std::string&, const CommandDefinition&)>& visit) {
-  for (const auto& command : level) {
-    visit(prefix + command.name, command);
-    walk(command.subcommands, prefix + command.name + " ", visit);
-  }
-}
-
 bool takes(const CommandDefinition& command, const std::string& name) {
   return std::any_of(command.options.begin(), command.options.end(), [&](const OptionUse& use) {
-    return ("," + use.option().names + ",").find("," + name + ",") != std::string::npos;
+    const auto all = spellings(use.option());
+    return std::find(all.begin(), all.end(), name) != all.end();
   });
 }
 
 // The commands that take an option by this name.
 std::vector<std::string> ownersOf(const std::string& name, const CommandTable& table) {
   std::vector<std::string> owners;
-  walk(table, "", [&](const std::string& path, const CommandDefinition& command) {
+  eachCommand(table, [&](const std::string& path, const CommandDefinition& command) {
     if (takes(command, name)) owners.push_back(path);
   });
   return owners;

@@ -26,4 +26,14 @@ double parseSeconds(const std::string& text, const std::string& what) {
   return value;
 }
 
+std::vector<std::string> commaSeparated(const std::string& text) {
+  std::vector<std::string> words;
+  for (std::size_t from = 0;;) {
+    const std::size_t comma = text.find(',', from);
+    words.push_back(text.substr(from, comma == std::string::npos ? comma : comma - from));
+    if (comma == std::string::npos) return words;
+    from = comma + 1;
+  }
+}
+
 }  // namespace ventra::ctl

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace ventra::ctl {
 
@@ -17,5 +18,7 @@ class UsageError : public std::runtime_error {
 long long parseInteger(const std::string& text, const std::string& what, long long low,
                        long long high);
 double parseSeconds(const std::string& text, const std::string& what);
+// The words between commas, empty ones kept: "a,,b" gives "a", "", "b".
+std::vector<std::string> commaSeparated(const std::string& text);
 
 }  // namespace ventra::ctl
