@@ -20,6 +20,8 @@ CommandDefinition watchCommand();
 CommandDefinition dumpCommand();
 CommandDefinition gpuCommand();
 CommandDefinition gpuTuneCommand();
+// Runs gpu tune: the tuner where the build has the Vulkan stack, else a refusal that says why.
+int runGpuTune(Context& context, const Arguments& args);
 CommandDefinition checkCommand();
 CommandDefinition resetCommand();
 CommandDefinition simulateCommand();

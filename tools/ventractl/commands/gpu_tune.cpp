@@ -19,7 +19,6 @@
 #include "gpu/platform/metal.h"
 #include "gpu/platform/tile/tile_store.h"
 #include "host/host.h"
-#include "line/options.h"
 #include "views/value_format.h"
 
 namespace ventra::ctl {
@@ -273,6 +272,8 @@ std::vector<tile::KernelTile> tilesToTry(const Options& options) {
   return chosen;
 }
 
+}  // namespace
+
 int runGpuTune(Context& context, const Arguments& args) {
   expectArguments(args, 0, "gpu tune [--size N]");
   if (context.options.gpu != GpuChoice::automatic && context.options.gpu != GpuChoice::vulkan)
@@ -302,26 +303,6 @@ int runGpuTune(Context& context, const Arguments& args) {
          std::chrono::duration<double>(Clock::now() - started).count());
   }
   return storeTheBest(context, *device, trials, n);
-}
-
-}  // namespace
-
-CommandDefinition gpuTuneCommand() {
-  return {
-      "tune",
-      "choose the product shader's tile for this device by trying each on it (Vulkan)",
-      {},
-      {{option::json,
-        R"(print {device, driver, n, trials: [{tile, operationsPerByte, gflops, problem}], best, kept, before, stored, setAside (where a file that was no store went)}; with --forget {device, driver, forgotten, stored})"},
-       option::allowCpu,
-       option::gpu,
-       {option::size,
-        "the matrix dimension each tile is timed at (default: one whose product takes about half a "
-        "second)"},
-       option::forget,
-       option::tiles},
-      {},
-      runGpuTune};
 }
 
 }  // namespace ventra::ctl
